@@ -24,6 +24,8 @@ public:
     static constexpr size_t MaxLineLength = 1024;
 
     explicit TSensor(QObject* owner = nullptr);
+    // Closes the port before the sensor's own members go.
+    ~TSensor() override;
 
     // Resets the protocol state and sets the port name with 57600 8N1, XON/XOFF.
     void ConfigurePort(const std::string& PortName);
@@ -112,10 +114,11 @@ private:
     void StoreSettingPotsLine();
     // Field splitting: removes the prefix, then each next field.
     void skipPrefix(size_t count);
-    std::string_view nextField();
+    std::string_view peekField(size_t& advance) const;
     bool nextInt(int32_t& field);
     bool nextDouble(double& field);
     bool nextText(std::string& field);
+    bool complete();
 
     bool FLineStarted = false;
     bool FReplyComplete = false;
