@@ -1,0 +1,130 @@
+#include "SettingParams.h"
+
+#include "PortList.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+constexpr const char* ComPortKey = "ComPort";
+
+struct NameParts {
+    std::string_view prefix;
+    std::string_view digits; // trailing number without leading zeros
+};
+
+NameParts splitName(std::string_view name)
+{
+    size_t start = name.size();
+    while (start > 0 && std::isdigit(static_cast<unsigned char>(name[start - 1])))
+        --start;
+    std::string_view digits = name.substr(start);
+    while (digits.size() > 1 && digits.front() == '0')
+        digits.remove_prefix(1);
+    return {name.substr(0, start), digits};
+}
+
+int sign(int v) { return (v > 0) - (v < 0); }
+
+} // namespace
+
+int32_t ComparePortNames(const std::string& a, const std::string& b)
+{
+    const NameParts pa = splitName(a), pb = splitName(b);
+    const size_t n = std::min(pa.prefix.size(), pb.prefix.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int ca = std::tolower(static_cast<unsigned char>(pa.prefix[i]));
+        const int cb = std::tolower(static_cast<unsigned char>(pb.prefix[i]));
+        if (ca != cb)
+            return ca - cb;
+    }
+    if (pa.prefix.size() != pb.prefix.size())
+        return pa.prefix.size() < pb.prefix.size() ? -1 : 1;
+    // A name without a number comes first; numbers compare by length, then digit by digit.
+    if (pa.digits.size() != pb.digits.size())
+        return pa.digits.size() < pb.digits.size() ? -1 : 1;
+    return sign(pa.digits.compare(pb.digits));
+}
+
+TSettingParams::TSettingParams(const std::string& FileBase, const std::string& RootPath)
+    : TQvXmlDoc(FileBase, RootPath)
+{
+}
+
+int32_t TSettingParams::ComparePortNumbers(const std::vector<std::string>& List, int32_t Index1, int32_t Index2)
+{
+    return ComparePortNames(List.at(static_cast<size_t>(Index1)), List.at(static_cast<size_t>(Index2)));
+}
+
+void TSettingParams::SelectDefaultPort()
+{
+    std::vector<std::string> ports;
+    ListSerialPorts(ports, FPortListRoot);
+    if (ports.empty())
+        return;
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const std::string& a, const std::string& b) { return ComparePortNames(a, b) < 0; });
+    ComPort = ports.front();
+}
+
+// Reads the last "ComPort" element under the settings element of the loaded document. A "ComPort" that
+// holds anything but text makes the whole file unusable (LoadFailed).
+int32_t TSettingParams::ReadStoredPort(std::string& port, bool& found) const
+{
+    found = false;
+    if (!HasNodes())
+        return XmlResult::Ok;
+    const TXmlElement settings = FindPath(DocumentElement(), FRootPath);
+    for (TXmlElement child = settings.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element || LocalName(child) != ComPortKey)
+            continue;
+        try {
+            port = ElementText(child);
+            found = true;
+        } catch (const EXmlDocumentError&) {
+            found = false;
+            return XmlResult::LoadFailed;
+        }
+    }
+    return XmlResult::Ok;
+}
+
+int32_t TSettingParams::Load()
+{
+    SelectDefaultPort();
+    const int32_t r = LoadFile();
+    if (r == XmlResult::FileNotFound)
+        return XmlResult::Ok;
+    if (r != XmlResult::Ok)
+        return r;
+    std::string stored;
+    bool found = false;
+    const int32_t read = ReadStoredPort(stored, found);
+    if (read == XmlResult::Ok && found)
+        ComPort = stored;
+    return read;
+}
+
+int32_t TSettingParams::Save()
+{
+    int32_t r = LoadFile();
+    if (r == XmlResult::Ok) {
+        std::string stored;
+        bool found = false;
+        r = ReadStoredPort(stored, found);
+        if (r != XmlResult::Ok)
+            return r; // leave a file we cannot read as it is
+    }
+    if (r == XmlResult::Ok || r == XmlResult::FileNotFound) {
+        TXmlElement settings = ForcePath(FRootPath);
+        if (settings) {
+            while (settings.first_child())
+                settings.remove_child(settings.first_child());
+            r = AddTextElement(settings, ComPortKey, ComPort);
+        }
+    }
+    if (r == XmlResult::Ok)
+        r = SaveFile();
+    return r;
+}

@@ -1,0 +1,215 @@
+#include "EComPort.h"
+#include "FailingFileOps.h"
+#include "FakeTtyTree.h"
+#include "SettingParams.h"
+#include "TempDir.h"
+
+#include <filesystem>
+#include <memory>
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string Declaration = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
+
+std::string fileWith(const std::string& settingsContent)
+{
+    return Declaration + "<Sensor><Settings>" + settingsContent + "</Settings></Sensor>";
+}
+
+class SettingParamsTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    FakeTtyTree tty{dir.file("sys/class/tty")};
+
+    std::unique_ptr<TSettingParams> make()
+    {
+        auto s = std::make_unique<TSettingParams>(dir.file("SensorSettings"), "Sensor\\Settings");
+        s->SetPortListRoot(tty.root());
+        return s;
+    }
+    bool fileExists() const { return std::filesystem::exists(dir.file("SensorSettings.xml")); }
+    std::string file() const { return dir.read("SensorSettings.xml"); }
+    void writeFile(const std::string& content) const { dir.write("SensorSettings.xml", content); }
+};
+
+} // namespace
+
+TEST(ComparePortNames, NaturalOrder)
+{
+    auto less = [](const std::string& a, const std::string& b) { return ComparePortNames(a, b) < 0; };
+    EXPECT_TRUE(less("COM2", "COM10"));
+    EXPECT_TRUE(less("COM3", "COM10"));
+    EXPECT_TRUE(less("ttyUSB2", "ttyUSB10"));
+    EXPECT_TRUE(less("ttyACM0", "ttyUSB0"));
+    EXPECT_TRUE(less("ttyS9", "ttyUSB0"));
+    EXPECT_TRUE(less("com2", "COM10"));
+    EXPECT_TRUE(less("ttyUSB", "ttyUSB0"));
+    EXPECT_TRUE(less("COM99999999999999999999", "COM100000000000000000000"));
+    EXPECT_EQ(ComparePortNames("COM02", "com2"), 0);
+    EXPECT_EQ(ComparePortNames("", ""), 0);
+    EXPECT_NO_THROW(ComparePortNames("X", "COM"));
+    const std::vector<std::string> list{"COM10", "Port", "COM2"};
+    EXPECT_GT(TSettingParams::ComparePortNumbers(list, 0, 2), 0);
+    EXPECT_NE(TSettingParams::ComparePortNumbers(list, 1, 2), 0);
+}
+
+TEST_F(SettingParamsTest, NoPortsAndNoFile)
+{
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_EQ(s->ComPort, "");
+    EXPECT_FALSE(fileExists());
+}
+
+TEST_F(SettingParamsTest, DefaultIsLowestNumberedPort)
+{
+    for (const char* name : {"COM1", "COM10", "COM2"})
+        tty.addPort(name);
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_EQ(s->ComPort, "COM1");
+
+    TempDir other;
+    FakeTtyTree linuxTty(other.file("tty"));
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM1", "ttyS0"})
+        linuxTty.addPort(name);
+    s->SetPortListRoot(linuxTty.root());
+    s->SelectDefaultPort();
+    EXPECT_EQ(s->ComPort, "ttyACM1");
+}
+
+TEST_F(SettingParamsTest, DefaultAmongTwoAndSingleOddName)
+{
+    tty.addPort("COM10");
+    tty.addPort("COM3");
+    auto s = make();
+    s->Load();
+    EXPECT_EQ(s->ComPort, "COM3");
+
+    TempDir other;
+    FakeTtyTree single(other.file("tty"));
+    single.addPort("serial");
+    s->SetPortListRoot(single.root());
+    s->SelectDefaultPort();
+    EXPECT_EQ(s->ComPort, "serial");
+}
+
+TEST_F(SettingParamsTest, UnreadablePortListPassesOutOfLoad)
+{
+    writeFile(fileWith("<ComPort>COM7</ComPort>"));
+    auto s = make();
+    s->SetPortListRoot(dir.file("nowhere"));
+    s->ComPort = "old";
+    try {
+        s->Load();
+        ADD_FAILURE() << "no exception";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.ErrorCode, 23);
+    }
+    EXPECT_EQ(s->ComPort, "old");
+}
+
+TEST_F(SettingParamsTest, StoredNameWins)
+{
+    tty.addPort("COM1");
+    writeFile(fileWith("<Baud>9600</Baud><ComPort>COM7</ComPort>"));
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_EQ(s->ComPort, "COM7");
+
+    writeFile(fileWith("<ComPort>COM4</ComPort><!--x--><ComPort>COM5</ComPort>"));
+    s->Load();
+    EXPECT_EQ(s->ComPort, "COM5");
+    writeFile(fileWith("<ComPort></ComPort>"));
+    s->Load();
+    EXPECT_EQ(s->ComPort, "");
+    writeFile(fileWith("<ComPort><![CDATA[ttyUSB0]]></ComPort>"));
+    s->Load();
+    EXPECT_EQ(s->ComPort, "ttyUSB0");
+    writeFile(fileWith("<comport>COM7</comport>"));
+    s->Load();
+    EXPECT_EQ(s->ComPort, "COM1");
+}
+
+TEST_F(SettingParamsTest, SaveCreatesCompactFileAndReplacesSettings)
+{
+    auto s = make();
+    s->Load();
+    s->ComPort = "COM3";
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM3</ComPort></Settings></Sensor>\n");
+
+    writeFile(Declaration + "<!--keep--><Sensor><Extra>e</Extra><Settings><Baud>9600</Baud><ComPort>COM3</ComPort>"
+                            "</Settings></Sensor>");
+    s->ComPort = "ttyUSB1";
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>ttyUSB1</ComPort>"
+                                    "</Settings></Sensor>\n");
+
+    auto reread = make();
+    reread->Load();
+    EXPECT_EQ(reread->ComPort, "ttyUSB1");
+}
+
+TEST_F(SettingParamsTest, OtherDocumentElementIsWrittenBackWithoutPort)
+{
+    tty.addPort("COM1");
+    writeFile(Declaration + "<Config><Settings><ComPort>COM7</ComPort></Settings></Config>");
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_EQ(s->ComPort, "COM1");
+    s->ComPort = "COM2";
+    EXPECT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), Declaration + "\n<Config><Settings><ComPort>COM7</ComPort></Settings></Config>\n");
+}
+
+TEST_F(SettingParamsTest, UnusableFileKeepsDefaultAndIsNeverOverwritten)
+{
+    tty.addPort("COM1");
+    for (const std::string& content :
+         {std::string(), std::string("<Sensor><Settings>"), fileWith("<ComPort>COM7</ComPort><ComPort><x/></ComPort>"),
+          fileWith("<ComPort>COM7<!--c--></ComPort>")}) {
+        writeFile(content);
+        auto s = make();
+        EXPECT_EQ(s->Load(), XmlResult::LoadFailed) << content;
+        EXPECT_EQ(s->ComPort, "COM1") << content;
+        s->ComPort = "COM2";
+        EXPECT_EQ(s->Save(), XmlResult::LoadFailed) << content;
+        EXPECT_EQ(file(), content);
+    }
+
+    std::filesystem::remove(dir.file("SensorSettings.xml"));
+    std::filesystem::create_directory(dir.file("SensorSettings.xml"));
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::LoadFailed);
+    EXPECT_EQ(s->ComPort, "COM1");
+    EXPECT_EQ(s->Save(), XmlResult::LoadFailed);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("SensorSettings.xml")));
+}
+
+TEST_F(SettingParamsTest, FileRemovedAfterFailedLoadIsCreatedOnSave)
+{
+    writeFile("<Sensor>");
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::LoadFailed);
+    std::filesystem::remove(dir.file("SensorSettings.xml"));
+    s->ComPort = "COM4";
+    EXPECT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM4</ComPort></Settings></Sensor>\n");
+}
+
+TEST_F(SettingParamsTest, FailedWriteKeepsOldFile)
+{
+    const std::string old = fileWith("<ComPort>COM7</ComPort>");
+    writeFile(old);
+    auto s = make();
+    s->Load();
+    FailingFileOps diskFull;
+    s->SetFileOps(&diskFull);
+    s->ComPort = "COM8";
+    EXPECT_EQ(s->Save(), XmlResult::SaveFailed);
+    EXPECT_EQ(s->ComPort, "COM8");
+    EXPECT_EQ(file(), old);
+}
