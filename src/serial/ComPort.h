@@ -228,7 +228,6 @@ protected:
 
 private:
     friend class TComThread;
-    friend class TComWindowSync;
     void processEvent(TComEvent event);
     ComDevice& device(int code);
     void deviceLost(); // from the event thread's end, on the main thread
@@ -251,6 +250,7 @@ private:
     std::unique_ptr<TComTimeouts> FTimeouts;
     std::unique_ptr<TComFlowControl> FFlowControl;
     TSyncMethod FSyncMethod = smThreadSync;
+    bool FClosing = false;
 };
 
 class TComPort : public TCustomComPort {

@@ -30,3 +30,9 @@ const std::string& PortErrorText(int32_t code);
 // Registers the text domain "cport" with gettext (catalogues under localeDir, or the system's when null)
 // and fills the message table with the translated texts. Call once at program start, before any window.
 void RegisterPortErrorTexts(const char* localeDir = nullptr);
+
+// A setting outside what the driver can hold (negative time-out other than -1, negative queue size, ...).
+class ERangeError : public std::out_of_range {
+public:
+    ERangeError();
+};

@@ -1,0 +1,100 @@
+#include "ComThread.h"
+
+#include "ComPort.h"
+#include "ErrorReport.h"
+#include "HandOver.h"
+
+#include <QCoreApplication>
+
+namespace {
+// The processing order of one report.
+constexpr TComEvent RaiseOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing, evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
+}
+
+TComThread::TComThread(TCustomComPort* port, ComDevice* device) : FComPort(port), FDevice(device) {}
+
+TComThread::~TComThread()
+{
+    SignalStop();
+    WaitEnded();
+    wait();
+}
+
+void TComThread::SignalStop()
+{
+    FDevice->stop();
+}
+
+void TComThread::WaitEnded()
+{
+    if (isRunning() && QThread::currentThread() != this)
+        MainThreadHandOver::instance().waitFor(FEnded);
+}
+
+void TComThread::run()
+{
+    bool failed = false;
+    for (;;) {
+        uint32_t mask = 0;
+        int error = 0;
+        const ComWaitResult result = FDevice->waitCommEvent(mask, error);
+        if (result == ComWaitResult::Stopped)
+            break;
+        if (result == ComWaitResult::Failed) {
+            failed = true;
+            break;
+        }
+        FEvents = MaskToEvents(mask);
+        HandOverEvents();
+    }
+    FDevice->setCommMask(0);
+    FDevice->purge(false, false, true, true);
+    if (failed) {
+        TCustomComPort* port = FComPort;
+        MainThreadHandOver::instance().invoke([port] { port->deviceLost(); });
+    }
+    FEnded = true;
+    MainThreadHandOver::instance().notifyFinished();
+}
+
+void TComThread::HandOverEvents()
+{
+    TCustomComPort* port = FComPort;
+    const TComEvents events = FEvents;
+    switch (port->SyncMethod()) {
+    case smThreadSync:
+        // Exceptions are reported on the main thread by the hand-over and delivery goes on.
+        MainThreadHandOver::instance().invoke([port, events] { port->RaiseEvents(events); });
+        break;
+    case smWindowSync:
+        SendEventMessages();
+        break;
+    case smNone:
+        try {
+            port->RaiseEvents(events);
+        } catch (const std::exception& e) {
+            // Report on the main thread; this thread goes on delivering.
+            auto message = std::make_shared<std::string>(e.what());
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [message] { ReportApplicationError(std::runtime_error(*message)); },
+                Qt::QueuedConnection);
+        }
+        break;
+    }
+}
+
+void TComThread::SendEventMessages()
+{
+    // One message per event, in processing order; the thread goes on once the main thread has started it.
+    TCustomComPort* port = FComPort;
+    for (TComEvent event : RaiseOrder) {
+        if (!FEvents.contains(event))
+            continue;
+        MainThreadHandOver::instance().invoke(
+            [port, event] {
+                if (port->Connected())
+                    port->processEvent(event);
+            },
+            true);
+    }
+}

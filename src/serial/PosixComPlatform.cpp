@@ -1,0 +1,479 @@
+#include "PosixComPlatform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t DefaultQueueSize = 1024;
+
+speed_t speedFor(int32_t bps)
+{
+    switch (bps) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return 0; // 14400, 56000, 128000, 256000 and others have no termios speed
+    }
+}
+
+// Sets or clears modem output lines; devices without them (pseudo-terminals) are left alone.
+int setModemLine(int fd, int line, bool on)
+{
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
+        return 0;
+    return (errno == ENOTTY || errno == EINVAL) ? 0 : errno;
+}
+
+bool readSerialCounters(int fd, serial_icounter_struct& c)
+{
+    return ioctl(fd, TIOCGICOUNT, &c) == 0;
+}
+
+class Deadline {
+public:
+    explicit Deadline(uint64_t ms)
+        : infinite_(ms == 0), end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms))
+    {
+    }
+    bool infinite() const { return infinite_; }
+    // Milliseconds left for poll: -1 when infinite, 0 when passed.
+    int pollTimeout() const
+    {
+        if (infinite_)
+            return -1;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now()).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+    }
+    std::chrono::steady_clock::time_point end() const { return end_; }
+
+private:
+    bool infinite_;
+    std::chrono::steady_clock::time_point end_;
+};
+
+std::atomic<ComPlatform*> installedPlatform{nullptr};
+
+} // namespace
+
+// ---- device ---------------------------------------------------------------------------------------
+
+PosixComDevice::PosixComDevice(int fd, int stopFd, int wakeFd)
+    : fd_(fd), stopFd_(stopFd), wakeFd_(wakeFd), queue_(DefaultQueueSize)
+{
+}
+
+PosixComDevice::~PosixComDevice()
+{
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_); // also releases the flock
+    ::close(stopFd_);
+    ::close(wakeFd_);
+}
+
+void PosixComDevice::wake()
+{
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void PosixComDevice::drainWake()
+{
+    uint64_t value;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
+}
+
+int PosixComDevice::setupComm(int32_t inputSize, int32_t /*outputSize: the kernel's own*/)
+{
+    std::lock_guard lock(lock_);
+    const size_t capacity = std::max<size_t>(static_cast<size_t>(std::max(inputSize, 2)), 2);
+    std::vector<char> resized(capacity);
+    const size_t keep = std::min(size_, capacity);
+    for (size_t i = 0; i < keep; ++i)
+        resized[i] = queue_[(head_ + i) % queue_.size()];
+    queue_.swap(resized);
+    head_ = 0;
+    size_ = keep;
+    above80_ = size_ * 10 >= queue_.size() * 8;
+    wake();
+    return 0;
+}
+
+int PosixComDevice::setCommState(const ComLineSettings& s)
+{
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0)
+        return errno;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    const speed_t speed = speedFor(s.baudRate);
+    if (speed == 0)
+        return EINVAL;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    t.c_cflag &= ~CSIZE;
+    switch (s.byteSize) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: return EINVAL;
+    }
+    t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+    switch (s.parity) {
+    case 0: break;
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: return EINVAL;
+    }
+    if (s.parityCheck)
+        t.c_iflag |= INPCK;
+    if (s.stopBits != 0)
+        t.c_cflag |= CSTOPB;
+    else
+        t.c_cflag &= ~CSTOPB;
+    if (s.outxCtsFlow || s.rtsControl == 2)
+        t.c_cflag |= CRTSCTS;
+    else
+        t.c_cflag &= ~CRTSCTS;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (s.outX)
+        t.c_iflag |= IXON;
+    if (s.inX)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = static_cast<cc_t>(s.xonChar);
+    t.c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
+    if (tcsetattr(fd_, TCSANOW, &t) != 0)
+        return errno;
+    if (s.dtrControl != 2)
+        if (int err = setModemLine(fd_, TIOCM_DTR, s.dtrControl == 1))
+            return err;
+    if (s.rtsControl == 0 || s.rtsControl == 1)
+        if (int err = setModemLine(fd_, TIOCM_RTS, s.rtsControl == 1))
+            return err;
+    std::lock_guard lock(lock_);
+    discardNull_ = s.discardNull;
+    evtChar_ = s.evtChar;
+    return 0;
+}
+
+int PosixComDevice::setCommTimeouts(const ComTimeoutSettings& timeouts)
+{
+    std::lock_guard lock(lock_);
+    timeouts_ = timeouts;
+    return 0;
+}
+
+int PosixComDevice::setCommMask(uint32_t mask)
+{
+    std::lock_guard lock(lock_);
+    mask_ = mask;
+    wake();
+    return 0;
+}
+
+void PosixComDevice::stop()
+{
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(stopFd_, &one, sizeof one); // stays readable: every later wait stops too
+}
+
+uint32_t PosixComDevice::enqueue(const char* data, size_t n)
+{
+    const char* end = data + n;
+    bool flag = false;
+    size_t added = 0;
+    for (const char* p = data; p != end; ++p) {
+        if (*p == 0 && discardNull_)
+            continue;
+        if (size_ == queue_.size())
+            break; // cannot happen: reads never exceed the free space
+        queue_[(head_ + size_) % queue_.size()] = *p;
+        ++size_;
+        ++added;
+        flag |= (*p == evtChar_);
+    }
+    uint32_t events = 0;
+    if (added) {
+        events |= ComMask::RxChar;
+        if (flag)
+            events |= ComMask::RxFlag;
+    }
+    if (!above80_ && size_ * 10 >= queue_.size() * 8) {
+        above80_ = true;
+        events |= ComMask::Rx80Full;
+    }
+    return events;
+}
+
+size_t PosixComDevice::takeFromQueue(char* out, size_t n)
+{
+    const size_t count = std::min(n, size_);
+    const size_t first = std::min(count, queue_.size() - head_);
+    std::memcpy(out, queue_.data() + head_, first);
+    std::memcpy(out + first, queue_.data(), count - first);
+    const bool wasFull = size_ == queue_.size();
+    head_ = (head_ + count) % queue_.size();
+    size_ -= count;
+    if (size_ * 10 < queue_.size() * 8)
+        above80_ = false;
+    if (wasFull && count)
+        wake(); // the event thread stopped reading the device while the queue was full
+    return count;
+}
+
+ComWaitResult PosixComDevice::waitCommEvent(uint32_t& mask, int& error)
+{
+    serial_icounter_struct counters{};
+    bool haveCounters = readSerialCounters(fd_, counters);
+    char buf[4096];
+    for (;;) {
+        size_t room;
+        {
+            std::lock_guard lock(lock_);
+            const uint32_t ready = pending_ & mask_;
+            pending_ = 0; // events outside the mask are not reported
+            if (ready) {
+                mask = ready;
+                return ComWaitResult::Event;
+            }
+            room = queue_.size() - size_;
+        }
+        pollfd fds[3] = {{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {fd_, static_cast<short>(room ? POLLIN : 0), 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return ComWaitResult::Failed;
+        }
+        if (fds[0].revents)
+            return ComWaitResult::Stopped;
+        if (fds[1].revents)
+            drainWake();
+        if (fds[2].revents & POLLIN) {
+            const ssize_t n = ::read(fd_, buf, std::min(room, sizeof buf));
+            if (n > 0) {
+                std::lock_guard lock(lock_);
+                pending_ |= enqueue(buf, static_cast<size_t>(n));
+                if (haveCounters) {
+                    serial_icounter_struct now{};
+                    if (readSerialCounters(fd_, now)) {
+                        uint32_t flags = 0;
+                        if (now.frame != counters.frame) flags |= ComErr::Frame;
+                        if (now.overrun != counters.overrun) flags |= ComErr::Overrun;
+                        if (now.parity != counters.parity) flags |= ComErr::RxParity;
+                        if (now.brk != counters.brk) flags |= ComErr::Break;
+                        if (now.buf_overrun != counters.buf_overrun) flags |= ComErr::RxOver;
+                        if (flags) {
+                            errors_ |= flags;
+                            pending_ |= ComMask::Err | ((flags & ComErr::Break) ? ComMask::Break : 0);
+                        }
+                        counters = now;
+                    }
+                }
+                received_.notify_all();
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            error = n == 0 ? EIO : errno; // end of file on a tty: the device has gone
+            return ComWaitResult::Failed;
+        }
+        if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            error = EIO;
+            return ComWaitResult::Failed;
+        }
+    }
+}
+
+int PosixComDevice::purge(bool /*abortTx*/, bool /*abortRx*/, bool clearTx, bool clearRx)
+{
+    // Transfers are synchronous on the calling thread, so there is never one to abort.
+    if (clearTx && tcflush(fd_, TCOFLUSH) != 0 && errno != ENOTTY)
+        return errno;
+    if (clearRx) {
+        if (tcflush(fd_, TCIFLUSH) != 0 && errno != ENOTTY)
+            return errno;
+        std::lock_guard lock(lock_);
+        const bool wasFull = size_ == queue_.size();
+        head_ = size_ = 0;
+        above80_ = false;
+        if (wasFull)
+            wake();
+    }
+    return 0;
+}
+
+int PosixComDevice::clearCommError(uint32_t& errors, int32_t& inQueue)
+{
+    std::lock_guard lock(lock_);
+    errors = errors_;
+    errors_ = 0;
+    inQueue = static_cast<int32_t>(size_);
+    return 0;
+}
+
+int PosixComDevice::modemStatus(uint32_t& status)
+{
+    status = 0;
+    int lines = 0;
+    if (ioctl(fd_, TIOCMGET, &lines) != 0)
+        return (errno == ENOTTY || errno == EINVAL) ? 0 : errno; // no modem lines: all off
+    if (lines & TIOCM_CTS) status |= ComModem::CTS;
+    if (lines & TIOCM_DSR) status |= ComModem::DSR;
+    if (lines & TIOCM_RNG) status |= ComModem::Ring;
+    if (lines & TIOCM_CAR) status |= ComModem::RLSD;
+    return 0;
+}
+
+int PosixComDevice::write(const char* data, int32_t count, int32_t& written)
+{
+    written = 0;
+    uint64_t totalMs;
+    {
+        std::lock_guard lock(lock_);
+        totalMs = uint64_t{timeouts_.writeTotalMultiplier} * static_cast<uint64_t>(count) + timeouts_.writeTotalConstant;
+    }
+    const Deadline deadline(totalMs);
+    while (written < count) {
+        const ssize_t n = ::write(fd_, data + written, static_cast<size_t>(count - written));
+        if (n > 0) {
+            written += static_cast<int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return errno;
+        const int left = deadline.pollTimeout();
+        if (left == 0)
+            break; // time-out: fewer bytes written, not an error
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, left) < 0 && errno != EINTR)
+            return errno;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            return EIO;
+    }
+    if (written == count) {
+        std::lock_guard lock(lock_);
+        pending_ |= ComMask::TxEmpty;
+        if (mask_ & ComMask::TxEmpty)
+            wake();
+    }
+    return 0;
+}
+
+int PosixComDevice::read(char* data, int32_t count, int32_t& got)
+{
+    std::unique_lock lock(lock_);
+    const ComTimeoutSettings t = timeouts_;
+    const bool immediate = t.readInterval == 0xFFFFFFFFu && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+    if (!immediate) {
+        const uint64_t totalMs = uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(count) + t.readTotalConstant;
+        const Deadline deadline(totalMs);
+        // With an all-ones interval any queued byte completes the read; otherwise wait for Count bytes.
+        auto enough = [&] { return t.readInterval == 0xFFFFFFFFu ? size_ > 0 : size_ >= static_cast<size_t>(count); };
+        if (deadline.infinite())
+            received_.wait(lock, enough);
+        else
+            received_.wait_until(lock, deadline.end(), enough);
+    }
+    got = static_cast<int32_t>(takeFromQueue(data, static_cast<size_t>(count)));
+    return 0;
+}
+
+// ---- platform -------------------------------------------------------------------------------------
+
+std::unique_ptr<ComDevice> PosixComPlatform::open(const std::string& port, int& error)
+{
+    const std::string path = PortDevicePath(port);
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = errno;
+        return nullptr;
+    }
+    if (!S_ISCHR(st.st_mode)) { // never open a regular file, folder or pipe named in the settings
+        error = ENOTTY;
+        return nullptr;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    auto fail = [&](int err) -> std::unique_ptr<ComDevice> {
+        ::close(fd);
+        error = err;
+        return nullptr;
+    };
+    if (!isatty(fd))
+        return fail(ENOTTY);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(errno == EWOULDBLOCK ? EBUSY : errno); // held by another open
+    ioctl(fd, TIOCEXCL);
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return fail(errno);
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &t) != 0)
+        return fail(errno);
+    const int stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd < 0 || wakeFd < 0) {
+        const int err = errno;
+        if (stopFd >= 0) ::close(stopFd);
+        if (wakeFd >= 0) ::close(wakeFd);
+        ioctl(fd, TIOCNXCL);
+        return fail(err);
+    }
+    return std::make_unique<PosixComDevice>(fd, stopFd, wakeFd);
+}
+
+ComPlatform& CurrentComPlatform()
+{
+    static PosixComPlatform posix;
+    ComPlatform* installed = installedPlatform.load();
+    return installed ? *installed : posix;
+}
+
+ComPlatform* SetComPlatform(ComPlatform* platform)
+{
+    return installedPlatform.exchange(platform);
+}
+
+std::string PortDevicePath(const std::string& port)
+{
+    if (!port.empty() && port.front() == '/')
+        return port;
+    return "/dev/" + port;
+}

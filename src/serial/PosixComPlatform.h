@@ -1,0 +1,59 @@
+#pragma once
+#include "ComPlatform.h"
+#include "ComTypes.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+// A tty opened with termios. The receive queue (Buffer.InputSize bytes) is kept here and filled by the
+// event thread inside waitCommEvent, which also produces the driver events: RxChar, RxFlag (event
+// character among the new bytes), Rx80Full (queue reaches 80 %), TxEmpty (after a completed write) and
+// Err (queue overflow). What termios cannot honour: modem line change events (CTS, DSR, RLSD, ring and
+// break are never reported), DSR flow control and DSR sensitivity, TxContinueOnXoff, the XON/XOFF
+// limits (the kernel uses its own), the replacement character for parity errors (bytes with parity
+// errors arrive as read), and 1.5 stop bits (sent as 2).
+class PosixComDevice : public ComDevice {
+public:
+    PosixComDevice(int fd, int stopFd, int wakeFd);
+    ~PosixComDevice() override;
+
+    int setupComm(int32_t inputSize, int32_t outputSize) override;
+    int setCommState(const ComLineSettings& settings) override;
+    int setCommTimeouts(const ComTimeoutSettings& timeouts) override;
+    int setCommMask(uint32_t mask) override;
+    ComWaitResult waitCommEvent(uint32_t& mask, int& error) override;
+    void stop() override;
+    int purge(bool abortTx, bool abortRx, bool clearTx, bool clearRx) override;
+    int clearCommError(uint32_t& errors, int32_t& inQueue) override;
+    int modemStatus(uint32_t& status) override;
+    int write(const char* data, int32_t count, int32_t& written) override;
+    int read(char* data, int32_t count, int32_t& got) override;
+
+private:
+    void wake();
+    void drainWake();
+    // Appends received bytes to the queue; returns the events they raise. Caller holds lock_.
+    uint32_t enqueue(const char* data, size_t n);
+    size_t takeFromQueue(char* out, size_t n); // caller holds lock_
+
+    int fd_;
+    int stopFd_;
+    int wakeFd_;
+    std::mutex lock_;
+    std::condition_variable received_;
+    std::vector<char> queue_;    // ring buffer of capacity()
+    size_t head_ = 0, size_ = 0;
+    bool above80_ = false;
+    uint32_t mask_ = 0;
+    uint32_t pending_ = 0;       // events produced but not yet reported
+    uint32_t errors_ = 0;        // driver error flags, cleared by clearCommError
+    bool discardNull_ = false;
+    char evtChar_ = 0;
+    ComTimeoutSettings timeouts_;
+};
+
+class PosixComPlatform : public ComPlatform {
+public:
+    std::unique_ptr<ComDevice> open(const std::string& port, int& error) override;
+};
