@@ -1,0 +1,195 @@
+// velmora-sensor-sim: plays the gas sensor on a pseudo-terminal (or a serial device) for tests,
+// demos and operator training.
+#include "SensorSimulator.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <getopt.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+SensorSimulator* g_simulator = nullptr;
+
+void onSignal(int sig)
+{
+    if (!g_simulator)
+        return;
+    if (sig == SIGUSR1)
+        g_simulator->toggleSilence();
+    else
+        g_simulator->stop();
+}
+
+void usage(FILE* out)
+{
+    std::fputs(
+        "Usage: velmora-sensor-sim [options]\n"
+        "Plays the gas sensor at 57600 8N1. Opens a pseudo-terminal pair (or --device) and prints the\n"
+        "device path the application should use as the first line of output. Answers \"N\" with\n"
+        "concentration lines and \"N1\"..\"N5\" with channel lines, each sent as LF <text> CR, then keeps\n"
+        "sending lines of the last requested kind. Ends on SIGINT or SIGTERM; SIGUSR1 toggles silence.\n"
+        "\n"
+        "Options:\n"
+        "  --device PATH          use this serial device instead of a new pseudo-terminal\n"
+        "  --rate N               lines per second after a request (default 8; 0: replies only)\n"
+        "  --full-rate            send lines back to back at the wire rate of 57600 8N1\n"
+        "  --start CMD            stream from the start as if CMD (N, N1..N5) had been requested\n"
+        "  --silent-after N       go silent after N lines (SIGUSR1 makes it speak again)\n"
+        "  --silent               start silent\n"
+        "  --interleave KINDS     mix other kinds into the stream: letters from C E O D X U A R S\n"
+        "  --interleave-every N   one interleaved line after every N lines (default 5 with --interleave)\n"
+        "  --firmware VER         firmware version sent in X lines (default 1.7; 1.7 and later 1.x\n"
+        "                         sign the channel concentration and add a letter to U lines)\n"
+        "  --malformed-every N    one malformed line after every N lines\n"
+        "  --garbage-every N      one burst of random bytes after every N lines\n"
+        "  --garbage-bytes N      size of a garbage burst (default 64)\n"
+        "  --seed N               seed of the value generator (default 1)\n"
+        "  --help                 show this text\n",
+        out);
+}
+
+bool toNumber(const char* text, long long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0';
+}
+
+void setLine(int fd)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return;
+    cfmakeraw(&t);
+    cfsetispeed(&t, B57600);
+    cfsetospeed(&t, B57600);
+    t.c_cflag = static_cast<tcflag_t>((t.c_cflag & ~(CSIZE | PARENB | CSTOPB)) | CS8 | CLOCAL | CREAD);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    enum { optDevice = 1, optRate, optFullRate, optStart, optSilentAfter, optSilent, optInterleave,
+           optInterleaveEvery, optFirmware, optMalformed, optGarbageEvery, optGarbageBytes, optSeed, optHelp };
+    static const option longOptions[] = {
+        {"device", required_argument, nullptr, optDevice},
+        {"rate", required_argument, nullptr, optRate},
+        {"full-rate", no_argument, nullptr, optFullRate},
+        {"start", required_argument, nullptr, optStart},
+        {"silent-after", required_argument, nullptr, optSilentAfter},
+        {"silent", no_argument, nullptr, optSilent},
+        {"interleave", required_argument, nullptr, optInterleave},
+        {"interleave-every", required_argument, nullptr, optInterleaveEvery},
+        {"firmware", required_argument, nullptr, optFirmware},
+        {"malformed-every", required_argument, nullptr, optMalformed},
+        {"garbage-every", required_argument, nullptr, optGarbageEvery},
+        {"garbage-bytes", required_argument, nullptr, optGarbageBytes},
+        {"seed", required_argument, nullptr, optSeed},
+        {"help", no_argument, nullptr, optHelp},
+        {nullptr, 0, nullptr, 0}};
+
+    SimulatorOptions options;
+    std::string device;
+    bool startSilent = false;
+    int opt;
+    while ((opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
+        long long n = 0;
+        const bool numeric = optarg && toNumber(optarg, n);
+        const auto needNumber = [&](long long low) {
+            if (!numeric || n < low) {
+                std::fprintf(stderr, "velmora-sensor-sim: invalid value '%s' for --%s\n", optarg,
+                             longOptions[opt - 1].name);
+                std::exit(2);
+            }
+        };
+        switch (opt) {
+        case optDevice: device = optarg; break;
+        case optRate:
+            options.linesPerSecond = std::strtod(optarg, nullptr);
+            if (options.linesPerSecond < 0) {
+                std::fprintf(stderr, "velmora-sensor-sim: invalid rate '%s'\n", optarg);
+                return 2;
+            }
+            break;
+        case optFullRate: options.fullRate = true; break;
+        case optStart:
+            options.startCommand = optarg;
+            if (!(options.startCommand == "N"
+                  || (options.startCommand.size() == 2 && options.startCommand[0] == 'N'
+                      && options.startCommand[1] >= '1' && options.startCommand[1] <= '5'))) {
+                std::fprintf(stderr, "velmora-sensor-sim: --start takes N or N1..N5\n");
+                return 2;
+            }
+            break;
+        case optSilentAfter: needNumber(0); options.silentAfter = n; break;
+        case optSilent: startSilent = true; break;
+        case optInterleave:
+            options.interleaveKinds = optarg;
+            if (options.interleaveEvery == 0)
+                options.interleaveEvery = 5;
+            break;
+        case optInterleaveEvery: needNumber(1); options.interleaveEvery = static_cast<int>(n); break;
+        case optFirmware: options.firmware = optarg; break;
+        case optMalformed: needNumber(1); options.malformedEvery = static_cast<int>(n); break;
+        case optGarbageEvery: needNumber(1); options.garbageEvery = static_cast<int>(n); break;
+        case optGarbageBytes: needNumber(1); options.garbageBytes = static_cast<int>(n); break;
+        case optSeed: needNumber(0); options.seed = static_cast<uint32_t>(n); break;
+        case optHelp: usage(stdout); return 0;
+        default: usage(stderr); return 2;
+        }
+    }
+
+    int fd = -1;
+    int keepSlave = -1; // holds the slave open so the master sees no hang-up while the application is away
+    std::string path;
+    if (!device.empty()) {
+        fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "velmora-sensor-sim: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
+            return 1;
+        }
+        setLine(fd);
+        path = device;
+    } else {
+        fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128];
+        if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname_r(fd, name, sizeof name) != 0) {
+            std::fprintf(stderr, "velmora-sensor-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+            return 1;
+        }
+        path = name;
+        keepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (keepSlave >= 0)
+            setLine(keepSlave);
+    }
+
+    SensorSimulator simulator(fd, options);
+    simulator.setSilent(startSilent);
+    g_simulator = &simulator;
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
+
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    simulator.run();
+
+    g_simulator = nullptr;
+    if (keepSlave >= 0)
+        ::close(keepSlave);
+    ::close(fd);
+    return 0;
+}
