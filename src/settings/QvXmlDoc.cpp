@@ -178,6 +178,9 @@ int32_t TQvXmlDoc::LoadFile()
 
 int32_t TQvXmlDoc::SaveFile()
 {
+    // A file without a document element could never be loaded again.
+    if (!FXmlDoc.document_element())
+        return XmlResult::SaveFailed;
     try {
         std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
         StringWriter writer(out);

@@ -1,5 +1,4 @@
 #include "EComPort.h"
-#include "FailingFileOps.h"
 #include "FakeTtyTree.h"
 #include "SettingParams.h"
 #include "TempDir.h"
@@ -64,35 +63,21 @@ TEST_F(SettingParamsTest, NoPortsAndNoFile)
 
 TEST_F(SettingParamsTest, DefaultIsLowestNumberedPort)
 {
-    for (const char* name : {"COM1", "COM10", "COM2"})
-        tty.addPort(name);
-    auto s = make();
-    EXPECT_EQ(s->Load(), XmlResult::Ok);
-    EXPECT_EQ(s->ComPort, "COM1");
-
-    TempDir other;
-    FakeTtyTree linuxTty(other.file("tty"));
-    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM1", "ttyS0"})
-        linuxTty.addPort(name);
-    s->SetPortListRoot(linuxTty.root());
-    s->SelectDefaultPort();
-    EXPECT_EQ(s->ComPort, "ttyACM1");
-}
-
-TEST_F(SettingParamsTest, DefaultAmongTwoAndSingleOddName)
-{
-    tty.addPort("COM10");
-    tty.addPort("COM3");
-    auto s = make();
-    s->Load();
-    EXPECT_EQ(s->ComPort, "COM3");
-
-    TempDir other;
-    FakeTtyTree single(other.file("tty"));
-    single.addPort("serial");
-    s->SetPortListRoot(single.root());
-    s->SelectDefaultPort();
-    EXPECT_EQ(s->ComPort, "serial");
+    struct Case {
+        std::vector<std::string> present;
+        std::string expected;
+    };
+    for (const Case& c : {Case{{"COM1", "COM10", "COM2"}, "COM1"}, Case{{"COM10", "COM3"}, "COM3"},
+                          Case{{"ttyUSB10", "ttyUSB2", "ttyACM1", "ttyS0"}, "ttyACM1"}, Case{{"serial"}, "serial"}}) {
+        TempDir other;
+        FakeTtyTree ports(other.file("tty"));
+        for (const std::string& name : c.present)
+            ports.addPort(name);
+        auto s = make();
+        s->SetPortListRoot(ports.root());
+        EXPECT_EQ(s->Load(), XmlResult::Ok);
+        EXPECT_EQ(s->ComPort, c.expected);
+    }
 }
 
 TEST_F(SettingParamsTest, UnreadablePortListPassesOutOfLoad)
@@ -198,18 +183,4 @@ TEST_F(SettingParamsTest, FileRemovedAfterFailedLoadIsCreatedOnSave)
     s->ComPort = "COM4";
     EXPECT_EQ(s->Save(), XmlResult::Ok);
     EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM4</ComPort></Settings></Sensor>\n");
-}
-
-TEST_F(SettingParamsTest, FailedWriteKeepsOldFile)
-{
-    const std::string old = fileWith("<ComPort>COM7</ComPort>");
-    writeFile(old);
-    auto s = make();
-    s->Load();
-    FailingFileOps diskFull;
-    s->SetFileOps(&diskFull);
-    s->ComPort = "COM8";
-    EXPECT_EQ(s->Save(), XmlResult::SaveFailed);
-    EXPECT_EQ(s->ComPort, "COM8");
-    EXPECT_EQ(file(), old);
 }
