@@ -122,6 +122,11 @@ int32_t TSettingParams::Save()
             while (settings.first_child())
                 settings.remove_child(settings.first_child());
             r = AddTextElement(settings, ComPortKey, ComPort);
+        } else {
+            // Another document element: the file is written back as it was, but the port is not stored,
+            // so the save must not report success.
+            r = SaveFile();
+            return r == XmlResult::Ok ? XmlResult::DocumentError : r;
         }
     }
     if (r == XmlResult::Ok)

@@ -146,7 +146,7 @@ TEST_F(SettingParamsTest, OtherDocumentElementIsWrittenBackWithoutPort)
     EXPECT_EQ(s->Load(), XmlResult::Ok);
     EXPECT_EQ(s->ComPort, "COM1");
     s->ComPort = "COM2";
-    EXPECT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(s->Save(), XmlResult::DocumentError); // written back, but the port was not stored
     EXPECT_EQ(file(), Declaration + "\n<Config><Settings><ComPort>COM7</ComPort></Settings></Config>\n");
 }
 
