@@ -1,0 +1,357 @@
+#include "Main.h"
+
+#include "AboutBox.h"
+#include "Beep.h"
+#include "EComPort.h"
+#include "ErrorReport.h"
+#include "RegionalSettings.h"
+#include "SaveDialog.h"
+#include "SensorObjects.h"
+#include "SensorSettings.h"
+#include "SettingParams.h"
+#include "StripChart.h"
+#include "ui_Main.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <stdexcept>
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+// Design size of the area between menu bar and status bar, and the distances the anchored controls
+// keep to its right and bottom edges.
+constexpr int DesignWidth = 992;
+constexpr int DesignClientHeight = 666;
+constexpr int StatusBarHeight = 19;
+constexpr int GraphicsRightGap = DesignWidth - (694 + 140);
+constexpr int LoggingRightGap = DesignWidth - (840 + 140);
+constexpr int ChartTop = 160;
+constexpr int ChartBottomGap = (DesignClientHeight - StatusBarHeight) - (160 + 445);
+
+void setPixelFont(QWidget* widget, const char* family, int pixels, bool bold)
+{
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    widget->setFont(font);
+}
+
+} // namespace
+
+TFormMain::TFormMain(const TFormMainPaths& paths, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::FormMain>()), FPaths(paths)
+{
+    FormMain = this;
+    setupComponents();
+    try {
+        FormCreate();
+    } catch (...) {
+        ReportCurrentException(); // the window stays, in the state reached so far
+    }
+}
+
+TFormMain::~TFormMain()
+{
+    FormDestroy();
+    if (FormMain == this)
+        FormMain = nullptr;
+}
+
+void TFormMain::setupComponents()
+{
+    ui->setupUi(this);
+    applyFonts();
+
+    FPanels = {ui->pnlConcentration, ui->pnlChannel, ui->pnlPressure,   ui->pnlHumidity,
+               ui->pnlSample,        ui->pnlReference, ui->pnlTemperature};
+
+    QPalette highlight = ui->pnlConcentration->palette();
+    highlight.setColor(QPalette::Window, highlight.color(QPalette::Highlight));
+    highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
+    ui->pnlConcentration->setPalette(highlight);
+    ui->pnlConcentration->setAutoFillBackground(true);
+
+    // Status bar: panel 0 (port name) and panel 1 (messages), which takes the rest of the width.
+    ui->StatusBar1->setFixedHeight(StatusBarHeight);
+    ui->StatusBar1->setSizeGripEnabled(false);
+    for (int i = 0; i < 2; ++i) {
+        auto* panel = new QLabel(ui->StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        panel->setMinimumWidth(50);
+        ui->StatusBar1->addWidget(panel, i == 0 ? 0 : 1);
+        FStatusPanels[i] = panel;
+    }
+
+    auto makeTimer = [this](QTimer*& timer, const char* name, int interval) {
+        timer = new QTimer(this);
+        timer->setObjectName(QString::fromLatin1(name));
+        timer->setInterval(interval);
+    };
+    makeTimer(DisplaysTimer, "DisplaysTimer", 125);
+    makeTimer(GraphicsTimer, "GraphicsTimer", 1000);
+    makeTimer(LogTimer, "LogTimer", 1000);
+    connect(DisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
+    connect(GraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
+    connect(LogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
+
+    SaveDialog1 = new TSaveDialog(this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog2 = new TSaveDialog(this);
+    SaveDialog2->setObjectName(QStringLiteral("SaveDialog2"));
+
+    FChart = std::make_unique<TStripChart>(ui->Chart1);
+    Series1 = FChart->series(0);
+    Series2 = FChart->series(1);
+    Series3 = FChart->series(2);
+    Series4 = FChart->series(3);
+    Series5 = FChart->series(4);
+    Series6 = FChart->series(5);
+    connect(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
+
+    connect(ui->ModeConcentrationItem, &QAction::triggered, this, &TFormMain::ModeConcentrationItemClick);
+    connect(ui->ModeChannelsItem, &QAction::triggered, this, &TFormMain::ModeChannelsItemClick);
+    connect(ui->CommsSettingsItem, &QAction::triggered, this, &TFormMain::CommsSettingsItemClick);
+    connect(ui->HelpAboutItem, &QAction::triggered, this, &TFormMain::HelpAboutItemClick);
+    connect(ui->edtGraphicsInterval, &QLineEdit::textChanged, this, &TFormMain::edtGraphicsIntervalChange);
+    connect(ui->edtLoggingInterval, &QLineEdit::textChanged, this, &TFormMain::edtLoggingIntervalChange);
+    connect(ui->btnGraphicsInterval, &QPushButton::clicked, this, &TFormMain::btnGraphicsIntervalClick);
+    connect(ui->btnLoggingInterval, &QPushButton::clicked, this, &TFormMain::btnLoggingIntervalClick);
+    connect(ui->btnLogging, &QPushButton::clicked, this, &TFormMain::btnLoggingClick);
+
+    // The check marks are set by the mode handlers only.
+    ui->ModeConcentrationItem->setChecked(false);
+    ui->ModeChannelsItem->setChecked(false);
+
+    // Client area 992 x 666 below the menu bar, centred on the screen.
+    ui->centralWidget->installEventFilter(this);
+    resize(DesignWidth, ui->MainMenu1->sizeHint().height() + DesignClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TFormMain::applyFonts()
+{
+    setPixelFont(this, "MS Sans Serif", 16, false);
+    for (QGroupBox* box : {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity, ui->gbSample,
+                           ui->gbReference, ui->gbTemperature, ui->gbGraphics, ui->gbLogging,
+                           ui->gbGraphicsInterval, ui->gbLoggingInterval})
+        setPixelFont(box, "MS Sans Serif", 13, false);
+    setPixelFont(ui->pnlConcentration, "Microsoft Sans Serif", 24, true);
+    setPixelFont(ui->lblConcentrationUnits, "Microsoft Sans Serif", 24, true);
+    for (QLabel* panel : {ui->pnlChannel, ui->pnlPressure, ui->pnlHumidity, ui->pnlSample, ui->pnlReference,
+                          ui->pnlTemperature})
+        setPixelFont(panel, "Microsoft Sans Serif", 19, true);
+    setPixelFont(ui->btnLogging, "MS Sans Serif", 19, false);
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->centralWidget && event->type() == QEvent::Resize)
+        layoutAnchored();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Graphics and Logging stay at the top right; the chart stretches with the window.
+void TFormMain::layoutAnchored()
+{
+    const int width = ui->centralWidget->width();
+    const int height = ui->centralWidget->height();
+    ui->gbGraphics->move(width - GraphicsRightGap - ui->gbGraphics->width(), ui->gbGraphics->y());
+    ui->gbLogging->move(width - LoggingRightGap - ui->gbLogging->width(), ui->gbLogging->y());
+    ui->Chart1->setGeometry(0, ChartTop, width, std::max(0, height - ChartTop - ChartBottomGap));
+}
+
+QString TFormMain::StatusPanelText(int index) const
+{
+    return FStatusPanels[index]->text();
+}
+
+void TFormMain::setStatusText(int index, const QString& text)
+{
+    FStatusPanels[index]->setText(text);
+}
+
+void TFormMain::FormCreate()
+{
+    ApplyRegionalSettings();
+    setWindowTitle(QCoreApplication::applicationName());
+    // The chart's point storage grows in steps of a million points (TReservingGraphData).
+
+    QString folder = FPaths.SettingsFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                     : FPaths.SettingsFolder;
+    const std::string fileBase = QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString();
+    FSettings = std::make_unique<TSettingParams>(fileBase, SettingsRootPath);
+    if (!FPaths.PortListRoot.empty())
+        FSettings->SetPortListRoot(FPaths.PortListRoot);
+    FSettings->Load();
+
+    FSensor = new TSensor(this);
+    FSensor->ConfigurePort(FSettings->ComPort);
+    setStatusText(0, QString::fromLocal8Bit(FSensor->Port()));
+    ModeChannelsItemClick();
+    FLogging = false;
+    try {
+        FSensor->Open();
+        StartAcquisition();
+        setStatusText(1, QString());
+    } catch (const EComPort&) {
+        StopAcquisition();
+        setStatusText(1, QString::fromLatin1(PortUnavailableText));
+    }
+}
+
+void TFormMain::FormDestroy()
+{
+    DisplaysTimer->stop();
+    GraphicsTimer->stop();
+    LogTimer->stop();
+    // An open log file is closed so that its last line end is written.
+    if (FLogFile.IsOpen()) {
+        try {
+            FLogFile.Close();
+        } catch (const EInOutError&) {
+        }
+    }
+    delete FSensor; // closes the port and ends its event thread
+    FSensor = nullptr;
+    FSettings.reset();
+}
+
+void TFormMain::ModeConcentrationItemClick()
+{
+    ui->gbConcentration->hide();
+    ui->gbSample->setTitle(QStringLiteral("Channel 1"));
+    ui->gbReference->setTitle(QStringLiteral("Channel 2"));
+    ui->gbChannel->setTitle(QStringLiteral("Channel 3"));
+    ui->gbHumidity->show();
+    FConcentrationMode = true;
+    FChart->setSeriesTitle(0, QStringLiteral("Conc 1 * 10000"));
+    FChart->setSeriesTitle(1, QStringLiteral("Conc 2 * 10000"));
+    FChart->setSeriesTitle(2, QStringLiteral("Conc 3 * 10000"));
+    ui->ModeConcentrationItem->setChecked(true);
+    ui->ModeChannelsItem->setChecked(false);
+}
+
+void TFormMain::ModeChannelsItemClick()
+{
+    ui->gbConcentration->show();
+    ui->gbSample->setTitle(QStringLiteral("Sample"));
+    ui->gbReference->setTitle(QStringLiteral("Reference"));
+    ui->gbChannel->setTitle(QStringLiteral("Channel"));
+    ui->gbHumidity->hide();
+    FConcentrationMode = false;
+    FChart->setSeriesTitle(0, QStringLiteral("Sample Counts"));
+    FChart->setSeriesTitle(1, QStringLiteral("Reference Counts"));
+    FChart->setSeriesTitle(2, QStringLiteral("Conc * 10000"));
+    ui->ModeConcentrationItem->setChecked(false);
+    ui->ModeChannelsItem->setChecked(true);
+}
+
+void TFormMain::StartAcquisition()
+{
+    for (QLabel* panel : FPanels)
+        panel->clear();
+    DisplaysTimer->start();
+    FChart->clear();
+    ui->edtGraphicsInterval->setEnabled(true);
+    FStartTime = QDateTime::currentDateTime();
+    GraphicsTimer->start();
+    ui->edtLoggingInterval->setEnabled(true);
+    ui->btnLogging->setEnabled(true);
+    FAcquiring = true;
+}
+
+void TFormMain::StopAcquisition()
+{
+    DisplaysTimer->stop();
+    ui->edtGraphicsInterval->setEnabled(false);
+    GraphicsTimer->stop();
+    ui->edtLoggingInterval->setEnabled(false);
+    // While a log file is open its STOP button stays usable, so that the file can be closed.
+    if (!FLogging)
+        ui->btnLogging->setEnabled(false);
+    FAcquiring = false;
+}
+
+// The common answer of the timer handlers to a sensor that did not reply in time.
+void TFormMain::sensorTimedOut()
+{
+    Beep(200, 100);
+    StopAcquisition();
+    setStatusText(1, QString::fromLatin1(TimeoutText));
+}
+
+void TFormMain::setMenusEnabledForLogging(bool enabled)
+{
+    if (enabled) {
+        ui->menuMode->setEnabled(true);
+        ui->menuComms->setEnabled(true);
+    } else {
+        ui->menuComms->setEnabled(false);
+        ui->menuMode->setEnabled(false);
+    }
+}
+
+void TFormMain::CommsSettingsItemClick()
+{
+    if (!FSensor || !FSettings) {
+        ReportApplicationError(std::runtime_error(
+            "The serial port cannot be changed: the program could not set up its sensor connection at "
+            "start-up. Please check the settings file and the serial ports, then restart the program."));
+        return;
+    }
+    auto dialog = std::make_unique<TFormSensorSettings>(this);
+    dialog->SetComPort(FSensor->Port());
+    const bool confirmed = dialog->exec() == QDialog::Accepted;
+    const std::string chosen = dialog->FComPort;
+    dialog.reset();
+    if (!confirmed)
+        return;
+
+    FSensor->Close();
+    FSensor->ConfigurePort(chosen);
+    FSettings->ComPort = chosen;
+    FSettings->Save();
+    setStatusText(0, QString::fromLocal8Bit(chosen));
+    ModeChannelsItemClick();
+    FLogging = false;
+    try {
+        FSensor->Open();
+        StartAcquisition();
+        setStatusText(1, QString());
+    } catch (const EComPort&) {
+        StopAcquisition();
+        setStatusText(1, QString::fromLatin1(PortUnavailableText));
+    }
+}
+
+void TFormMain::HelpAboutItemClick()
+{
+    TFormAboutBox box;
+    box.exec();
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !qobject_cast<QAbstractButton*>(focusWidget())) {
+        for (QPushButton* button : {ui->btnLoggingInterval, ui->btnGraphicsInterval}) {
+            if (button->isEnabled()) {
+                event->accept();
+                button->click();
+                return;
+            }
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}

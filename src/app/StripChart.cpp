@@ -1,0 +1,150 @@
+#include "StripChart.h"
+
+#include <QFile>
+#include <QPixmap>
+#include <algorithm>
+#include <stdexcept>
+
+void TReservingGraphData::addPoint(double key, double value)
+{
+    if (mData.size() == mData.capacity())
+        mData.reserve(mData.capacity() + GrowthStep);
+    add(QCPGraphData(key, value)); // appends when key >= last key, else inserts sorted
+}
+
+namespace {
+
+// One minor tick between two major ticks.
+class TOneSubTickTicker : public QCPAxisTicker {
+protected:
+    int getSubTickCount(double) override { return 1; }
+};
+
+const char* const SeriesNames[TStripChart::SeriesCount] = {"Series1", "Series2", "Series3",
+                                                           "Series4", "Series5", "Series6"};
+
+// Design titles; the mode handlers replace the first three.
+const char* const DesignTitles[TStripChart::SeriesCount] = {
+    "Sample Counts", "Ref Counts", "Concentration * 10 000", "Temperature", "Pressure * 10", "Humidity"};
+
+QColor seriesColour(int index)
+{
+    static const QColor colours[TStripChart::SeriesCount] = {Qt::red,  Qt::green,          Qt::black,
+                                                            Qt::blue, QColor(255, 0, 128), Qt::yellow};
+    return colours[index];
+}
+
+QPen dottedPen()
+{
+    QPen pen(QColor(128, 128, 128), 0, Qt::DotLine);
+    return pen;
+}
+
+} // namespace
+
+TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
+{
+    chart->setBackground(Qt::white);
+    chart->axisRect()->setBackground(Qt::NoBrush);
+
+    // Title above, legend below the plot.
+    chart->plotLayout()->insertRow(0);
+    auto* title = new QCPTextElement(chart, QStringLiteral("Double-Click graph to save as bitmap file"));
+    chart->plotLayout()->addElement(0, 0, title);
+    chart->legend->setVisible(true);
+    chart->axisRect()->insetLayout()->take(chart->legend);
+    chart->plotLayout()->addElement(2, 0, chart->legend);
+    chart->plotLayout()->setRowStretchFactor(2, 0.001);
+    chart->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    chart->legend->setMargins(QMargins(7, 1, 7, 1));
+    chart->legend->setBorderPen(QPen(Qt::black));
+
+    QCPAxis* bottom = chart->xAxis;
+    bottom->setLabel(QStringLiteral("Elapsed Time (Seconds)"));
+    bottom->setTicker(QSharedPointer<QCPAxisTicker>(new TOneSubTickTicker));
+    bottom->setSubTickLength(1, 0);
+    bottom->grid()->setPen(dottedPen());
+
+    QCPAxis* left = chart->yAxis;
+    left->setLabel(QStringLiteral("Digital Counts"));
+    left->setTickLength(0, 0);
+    left->setSubTickLength(0, 0);
+    left->grid()->setSubGridVisible(true);
+    left->grid()->setSubGridPen(dottedPen());
+
+    for (int i = 0; i < SeriesCount; ++i) {
+        QCPGraph* graph = chart->addGraph();
+        graph->setObjectName(QString::fromLatin1(SeriesNames[i]));
+        graph->setName(QString::fromLatin1(DesignTitles[i]));
+        graph->setPen(QPen(seriesColour(i), 1));
+        graph->setLineStyle(QCPGraph::lsLine);
+        graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+        graph->setAdaptiveSampling(true);
+        FData[static_cast<size_t>(i)] = QSharedPointer<TReservingGraphData>(new TReservingGraphData);
+        graph->setData(FData[static_cast<size_t>(i)].staticCast<QCPGraphDataContainer>());
+        FSeries[static_cast<size_t>(i)] = graph;
+    }
+
+    // The bottom axis ends at 97 % of the chart's width.
+    QObject::connect(chart, &QCustomPlot::beforeReplot, chart, [chart] {
+        chart->axisRect()->setMinimumMargins(QMargins(0, 0, chart->width() * 3 / 100, 0));
+    });
+}
+
+void TStripChart::setSeriesTitle(int index, const QString& title)
+{
+    series(index)->setName(title);
+    FChart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TStripChart::addPoints(double x, const TChartValues& values)
+{
+    for (int i = 0; i < values.count; ++i) {
+        const double y = values.y[static_cast<size_t>(i)];
+        data(i).addPoint(x, y);
+        if (!FHasPoints) {
+            FMinX = FMaxX = x;
+            FMinY = FMaxY = y;
+            FHasPoints = true;
+        } else {
+            FMinX = std::min(FMinX, x);
+            FMaxX = std::max(FMaxX, x);
+            FMinY = std::min(FMinY, y);
+            FMaxY = std::max(FMaxY, y);
+        }
+    }
+    updateRanges();
+    FChart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TStripChart::clear()
+{
+    for (int i = 0; i < SeriesCount; ++i)
+        data(i).clear();
+    FHasPoints = false;
+    FChart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TStripChart::updateRanges()
+{
+    auto span = [](double lower, double upper) {
+        if (upper > lower)
+            return QCPRange(lower, upper);
+        const double pad = lower == 0 ? 1.0 : std::abs(lower) * 0.05;
+        return QCPRange(lower - pad, upper + pad);
+    };
+    FChart->xAxis->setRange(span(FMinX, FMaxX));
+    FChart->yAxis->setRange(span(FMinY, FMaxY));
+}
+
+void TStripChart::saveBitmap(const QString& fileName) const
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("Cannot create file \"" + fileName.toStdString() + "\". "
+                                 + file.errorString().toStdString());
+    const QPixmap picture = FChart->toPixmap();
+    if (!picture.save(&file, "BMP") || !file.flush())
+        throw std::runtime_error("Cannot write file \"" + fileName.toStdString() + "\". "
+                                 + file.errorString().toStdString());
+}

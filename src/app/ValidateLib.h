@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Input validators: each returns true when the text is NOT acceptable.
+
+// True for an empty text, for a character outside '0'..'9' or for a sign anywhere but first.
+// A lone sign passes; the check goes through every character.
+bool IsInvalidInteger(const std::string& Text);
+
+// True when IsInvalidInteger(Text), or when Text converts to a value below Minimum.
+// A text that passes the character check but is not a 32-bit integer raises EConvertError.
+bool IsInvalidIntegerMin(const std::string& Text, int32_t Minimum);
