@@ -1,0 +1,136 @@
+// The sensor object against the simulator on the far side of a pseudo-terminal.
+#include "EventLoopHelper.h"
+#include "ExceptionLib.h"
+#include "PtyPair.h"
+#include "SensorObjects.h"
+#include "SensorSimulator.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+struct SensorPtyTest : ::testing::Test {
+    PtyPair pty;
+    TSensor sensor;
+    std::unique_ptr<SensorSimulator> simulator;
+
+    void startSimulator(SimulatorOptions options = {})
+    {
+        simulator = std::make_unique<SensorSimulator>(pty.masterFd(), options);
+        simulator->start();
+        sensor.ConfigurePort(pty.slavePath());
+        sensor.Open();
+    }
+    void TearDown() override
+    {
+        simulator.reset(); // stop it before the line goes
+        sensor.Close();
+    }
+};
+
+TEST_F(SensorPtyTest, ReadingsRequestOnceWhileTheSensorStreams)
+{
+    SimulatorOptions options;
+    options.linesPerSecond = 40;
+    startSimulator(options);
+    TChannelsModeStructure reading;
+    sensor.GetChannelsReading(reading);
+    EXPECT_EQ(reading.Channel, 1);
+    EXPECT_NEAR(reading.Sample, 50000, 3000);
+    EXPECT_NEAR(reading.Pressure, 101.3, 1.5);
+    EXPECT_EQ(simulator->commands(), std::vector<std::string>{"N1"});
+
+    // Later readings come from the stream without traffic.
+    const auto sent = simulator->linesSent();
+    ASSERT_TRUE(runEventsUntil([&] { return simulator->linesSent() >= sent + 3; }, 3000));
+    for (int i = 0; i < 5; ++i)
+        sensor.GetChannelsReading(reading);
+    EXPECT_EQ(simulator->commands().size(), 1u);
+
+    // Switching to the other reading asks once.
+    TConcentrationModeStructure concentration;
+    sensor.GetConcentrationReading(concentration);
+    EXPECT_NEAR(concentration.SampleConc1, 0.01, 0.005);
+    EXPECT_NEAR(concentration.Humidity, 45, 10);
+    EXPECT_EQ(simulator->commands(), (std::vector<std::string>{"N1", "N"}));
+}
+
+TEST_F(SensorPtyTest, AfterAnotherKindOfLineTheStoredChannelIsRequested)
+{
+    startSimulator();
+    TChannelsModeStructure reading;
+    sensor.GetChannelsReading(reading);
+    simulator->setSilent(true);
+    runEventsFor(100); // let any line on its way arrive
+    simulator->inject("N3 100 200 5 +0.0012 25 998.5");
+    ASSERT_TRUE(runEventsUntil([&] { return sensor.Channels().Channel == 3; }, 3000));
+    simulator->inject("D 1 2 3 4 5 6 7 8");
+    ASSERT_TRUE(runEventsUntil([&] { return sensor.ReplyKind() == ReplyKind::D; }, 3000));
+    simulator->setSilent(false);
+
+    sensor.GetChannelsReading(reading);
+    EXPECT_EQ(simulator->commands(), (std::vector<std::string>{"N1", "N3"}));
+    EXPECT_EQ(reading.Channel, 3);
+    EXPECT_NEAR(reading.Sample, 50000, 3000);
+}
+
+TEST_F(SensorPtyTest, SilentSensorRaisesTheTimeoutError)
+{
+    startSimulator();
+    simulator->setSilent(true);
+    sensor.setWaitLimits(200, 200);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    TChannelsModeStructure reading;
+    try {
+        sensor.GetChannelsReading(reading);
+        ADD_FAILURE() << "no ESensorError";
+    } catch (const ESensorError& e) {
+        EXPECT_STREQ(e.what(), "ESensorError");
+        EXPECT_EQ(e.ErrorCode, -1010);
+    }
+    EXPECT_GE(elapsed.elapsed(), 200);
+    EXPECT_TRUE(runEventsUntil([&] { return simulator->commands().size() == 1; }, 1000));
+    EXPECT_EQ(simulator->commands().front(), "N1");
+}
+
+TEST_F(SensorPtyTest, SensorGoingSilentAfterSomeLinesKeepsTheStoredReading)
+{
+    SimulatorOptions options;
+    options.linesPerSecond = 50;
+    options.silentAfter = 5;
+    startSimulator(options);
+    TConcentrationModeStructure reading;
+    sensor.GetConcentrationReading(reading);
+    ASSERT_TRUE(runEventsUntil([&] { return simulator->silent(); }, 3000));
+    runEventsFor(100);
+    TConcentrationModeStructure later;
+    sensor.GetConcentrationReading(later); // no error: the last record stands
+    EXPECT_EQ(simulator->commands().size(), 1u);
+    EXPECT_EQ(simulator->linesSent(), 5u);
+}
+
+TEST_F(SensorPtyTest, InterleavedKindsMalformedLinesAndGarbageAtFullRate)
+{
+    SimulatorOptions options;
+    options.fullRate = true;
+    options.interleaveKinds = "CEODXUARS";
+    options.interleaveEvery = 3;
+    options.malformedEvery = 7;
+    options.garbageEvery = 11;
+    options.garbageBytes = 40;
+    startSimulator(options);
+    // Each reading that finds another kind last asks again; all end with a channel reading.
+    TChannelsModeStructure reading;
+    for (int i = 0; i < 20; ++i) {
+        sensor.GetChannelsReading(reading);
+        EXPECT_EQ(reading.Channel, 1);
+        runEventsFor(10);
+    }
+    EXPECT_GT(simulator->linesSent(), 20u);
+    EXPECT_EQ(sensor.SettingsMode().Version, "1.7");
+}
+
+} // namespace
