@@ -1,0 +1,72 @@
+#pragma once
+#include "Main.h"
+#include "PtyPair.h"
+#include "SensorSimulator.h"
+#include "TempDir.h"
+
+#include <QString>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QGroupBox;
+
+// A main window in a temporary folder, with the error report, the beep and the save dialogs recorded,
+// and a sensor simulator on a pseudo-terminal.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes SensorSettings.xml naming the port.
+    void storePort(const std::string& port);
+    // Starts the simulator on the pseudo-terminal (silent: answers nothing until told).
+    void startSimulator(bool silent = false, double linesPerSecond = 8);
+    // Creates the window on the stored port (the pseudo-terminal unless storePort was called), with
+    // sensor waits of waitMs.
+    void createForm(int waitMs = 300);
+    // The window on the simulator, with a sensor that has sent `line`, shown in the panels.
+    void createFormWithLine(const std::string& line);
+    // Sends one framed line from the sensor.
+    void sendLine(const std::string& line);
+
+    template <typename T> T* find(const char* name) const
+    {
+        T* child = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    QLabel* panel(const char* name) const;
+    QString panelText(const char* name) const;
+    QAction* action(const char* name) const;
+    QMenu* menu(const char* name) const;
+    QPushButton* button(const char* name) const;
+    QLineEdit* edit(const char* name) const;
+    QGroupBox* box(const char* name) const;
+    bool waitForPanel(const char* name, const QString& text, int timeoutMs = 3000) const;
+
+    TempDir dir;
+    std::string emptyPortList; // a readable, empty tty class folder
+    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<SensorSimulator> sim;
+    std::unique_ptr<TFormMain> form;
+    bool portStored = false;
+
+    std::vector<std::string> reports;
+    std::vector<std::pair<int, int>> beeps;
+    // Save dialogs: each Execute takes the next answer (empty: Cancel) and records the dialog's settings.
+    std::vector<QString> saveAnswers;
+    struct SeenDialog {
+        QString name, defaultExt, filter;
+        int options;
+    };
+    std::vector<SeenDialog> seenDialogs;
+};
+
+// Runs `action` once a modal widget of type T is active (polled from the event loop), then returns.
+void whenModal(const std::function<void(QWidget* modal)>& action);
