@@ -59,16 +59,15 @@ TEST_F(SensorPtyTest, ReadingsRequestOnceWhileTheSensorStreams)
 
 TEST_F(SensorPtyTest, AfterAnotherKindOfLineTheStoredChannelIsRequested)
 {
-    startSimulator();
+    SimulatorOptions options;
+    options.linesPerSecond = 0; // replies only, so no line of the stream can come between
+    startSimulator(options);
     TChannelsModeStructure reading;
     sensor.GetChannelsReading(reading);
-    simulator->setSilent(true);
-    runEventsFor(100); // let any line on its way arrive
     simulator->inject("N3 100 200 5 +0.0012 25 998.5");
     ASSERT_TRUE(runEventsUntil([&] { return sensor.Channels().Channel == 3; }, 3000));
     simulator->inject("D 1 2 3 4 5 6 7 8");
     ASSERT_TRUE(runEventsUntil([&] { return sensor.ReplyKind() == ReplyKind::D; }, 3000));
-    simulator->setSilent(false);
 
     sensor.GetChannelsReading(reading);
     EXPECT_EQ(simulator->commands(), (std::vector<std::string>{"N1", "N3"}));

@@ -135,9 +135,11 @@ TEST_F(SensorWaitTest, ReplyCompletedInTheDeadlinePassStillTimesOut)
 TEST_F(SensorWaitTest, TimersRunInsideTheWaitAndNestedRequestsShareTheFlags)
 {
     TChannelsModeStructure inner;
-    at(20, [&] { sensor.GetChannelsReading(inner); }); // a timer tick during the outer wait
+    at(20, [&] { // a timer tick during the outer wait takes the other reading
+        sensor.GetChannelsReading(inner);
+        at(20, [&] { pty.write("\nN 1 2 3 4 5 6 7 8\r"); });
+    });
     at(60, [&] { pty.write("\nN1 100 200 5 0.5 21 101.3\r"); });
-    at(120, [&] { pty.write("\nN 1 2 3 4 5 6 7 8\r"); });
     TConcentrationModeStructure outer;
     sensor.GetConcentrationReading(outer);
     EXPECT_EQ(pty.read(7, 500), "N\r\nN1\r\n");
