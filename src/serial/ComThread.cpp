@@ -17,7 +17,13 @@ TComThread::~TComThread()
 {
     SignalStop();
     WaitEnded();
-    wait();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TComThread::start()
+{
+    FThread = std::thread([this] { run(); });
 }
 
 void TComThread::SignalStop()
@@ -27,7 +33,7 @@ void TComThread::SignalStop()
 
 void TComThread::WaitEnded()
 {
-    if (isRunning() && QThread::currentThread() != this)
+    if (FThread.joinable() && std::this_thread::get_id() != FThread.get_id())
         MainThreadHandOver::instance().waitFor(FEnded);
 }
 

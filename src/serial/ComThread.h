@@ -1,29 +1,29 @@
 #pragma once
 #include "ComTypes.h"
 
-#include <QThread>
 #include <atomic>
+#include <thread>
 
 class TCustomComPort;
 class ComDevice;
 
 // The event thread of an open port: waits for driver events and hands each report to the port's
 // handlers as the port's SyncMethod says.
-class TComThread : public QThread {
-    Q_OBJECT
+class TComThread {
 public:
     TComThread(TCustomComPort* port, ComDevice* device);
-    ~TComThread() override; // signals stop and waits (running pending hand-overs meanwhile)
+    ~TComThread(); // signals stop and waits (running pending hand-overs meanwhile)
+    TComThread(const TComThread&) = delete;
+    TComThread& operator=(const TComThread&) = delete;
 
+    void start();
     void SignalStop();
     // Main thread: wait for the end of the run loop while running handed-over calls.
     void WaitEnded();
     bool Ended() const { return FEnded; }
 
-protected:
-    void run() override;
-
 private:
+    void run();
     void HandOverEvents();
     void SendEventMessages();
 
@@ -31,4 +31,5 @@ private:
     ComDevice* FDevice;
     TComEvents FEvents; // the events of the most recent driver report
     std::atomic<bool> FEnded{false};
+    std::thread FThread;
 };
