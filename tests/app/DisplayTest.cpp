@@ -1,0 +1,66 @@
+// The display tick: panel texts in both modes, and a sensor that stops answering.
+#include "EventLoopHelper.h"
+#include "SensorObjects.h"
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+using Displays = WindowTest;
+
+TEST_F(Displays, ChannelsModePanels)
+{
+    createFormWithLine("N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    EXPECT_EQ(panelText("pnlConcentration"), QStringLiteral("1.23"));
+    EXPECT_EQ(panelText("pnlChannel"), QStringLiteral("3"));
+    EXPECT_EQ(panelText("pnlReference"), QStringLiteral("49876"));
+    EXPECT_EQ(panelText("pnlPressure"), QStringLiteral("101.3"));
+    EXPECT_EQ(panelText("pnlTemperature"), QStringLiteral("-5"));
+    EXPECT_EQ(panelText("pnlHumidity"), QString());
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+}
+
+TEST_F(Displays, ConcentrationModePanels)
+{
+    createFormWithLine("N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(waitForPanel("pnlConcentration", "1.23"));
+    action("ModeConcentrationItem")->trigger();
+    sendLine("N 2 0.12345 -1.5 3.14159 3.14159 21 998.5 45");
+    ASSERT_TRUE(waitForPanel("pnlSample", "2.0000"));
+    EXPECT_EQ(panelText("pnlReference"), QStringLiteral("0.1235"));
+    EXPECT_EQ(panelText("pnlChannel"), QStringLiteral("-1.5000"));
+    EXPECT_EQ(panelText("pnlPressure"), QStringLiteral("998.5"));
+    EXPECT_EQ(panelText("pnlTemperature"), QStringLiteral("21"));
+    EXPECT_EQ(panelText("pnlHumidity"), QStringLiteral("45"));
+    EXPECT_EQ(panelText("pnlConcentration"), QStringLiteral("1.23")); // hidden, not written
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
+{
+    createFormWithLine("N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    EXPECT_TRUE(beeps.empty());
+    sendLine("Z"); // a line of no kind: the next tick asks again, and the sensor stays silent
+    ASSERT_TRUE(runEventsUntil([&] { return !form->StatusPanelText(1).isEmpty(); }, 3000));
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
+    ASSERT_EQ(beeps.size(), 1u);
+    EXPECT_EQ(beeps[0], std::make_pair(200, 100));
+    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(edit("edtGraphicsInterval")->isEnabled());
+    EXPECT_FALSE(edit("edtLoggingInterval")->isEnabled());
+    EXPECT_FALSE(button("btnLogging")->isEnabled());
+    EXPECT_EQ(panelText("pnlSample"), QStringLiteral("51234"));
+    EXPECT_EQ(panelText("pnlConcentration"), QStringLiteral("1.23"));
+    EXPECT_TRUE(reports.empty());
+
+    // Nothing retries by itself.
+    runEventsFor(500);
+    EXPECT_EQ(beeps.size(), 1u);
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
+}

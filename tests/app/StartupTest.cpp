@@ -1,0 +1,197 @@
+// Start-up with a working, busy, missing or unusable port; the modes.
+#include "EventLoopHelper.h"
+#include "SensorObjects.h"
+#include "StripChart.h"
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+const char* const Panels[] = {"pnlConcentration", "pnlChannel",   "pnlPressure",   "pnlHumidity",
+                              "pnlSample",        "pnlReference", "pnlTemperature"};
+
+std::vector<QString> seriesTitles(TFormMain& form)
+{
+    std::vector<QString> titles;
+    for (QCPGraph* g : {form.Series1, form.Series2, form.Series3, form.Series4, form.Series5, form.Series6})
+        titles.push_back(g->name());
+    return titles;
+}
+} // namespace
+
+using Startup = WindowTest;
+
+TEST_F(Startup, WorkingPortStartsAcquisitionInChannelsMode)
+{
+    startSimulator();
+    createForm();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora Data Logger"));
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_TRUE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(form->LogTimer->isActive());
+    EXPECT_EQ(form->DisplaysTimer->interval(), 125);
+    EXPECT_TRUE(edit("edtGraphicsInterval")->isEnabled());
+    EXPECT_TRUE(edit("edtLoggingInterval")->isEnabled());
+    EXPECT_TRUE(button("btnLogging")->isEnabled());
+    EXPECT_EQ(button("btnLogging")->text(), QStringLiteral("START"));
+    EXPECT_FALSE(button("btnGraphicsInterval")->isEnabled());
+    EXPECT_FALSE(button("btnLoggingInterval")->isEnabled());
+    EXPECT_FALSE(form->ConcentrationMode());
+    EXPECT_TRUE(action("ModeChannelsItem")->isChecked());
+    EXPECT_FALSE(action("ModeConcentrationItem")->isChecked());
+    EXPECT_FALSE(form->Logging());
+
+    ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
+    EXPECT_FALSE(panelText("pnlConcentration").isEmpty());
+    EXPECT_TRUE(panelText("pnlHumidity").isEmpty());
+    ASSERT_FALSE(sim->commands().empty());
+    EXPECT_EQ(sim->commands().front(), "N1");
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Startup, BusyPortShowsThePortMessageAndStaysUsable)
+{
+    const int holder = ::open(pty->slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    startSimulator();
+    createForm();
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Current port is already in use or unavailable !!!"));
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+    for (const char* name : Panels)
+        EXPECT_TRUE(panelText(name).isEmpty()) << name;
+    EXPECT_FALSE(edit("edtGraphicsInterval")->isEnabled());
+    EXPECT_FALSE(edit("edtLoggingInterval")->isEnabled());
+    EXPECT_FALSE(button("btnLogging")->isEnabled());
+    EXPECT_TRUE(menu("menuComms")->isEnabled());
+    EXPECT_TRUE(menu("menuMode")->isEnabled());
+    EXPECT_TRUE(menu("menuHelp")->isEnabled());
+    runEventsFor(300);
+    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_TRUE(sim->commands().empty());
+    EXPECT_TRUE(reports.empty());
+
+    // Switching modes while stopped changes captions and titles only.
+    action("ModeConcentrationItem")->trigger();
+    EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Channel 1"));
+    runEventsFor(200);
+    EXPECT_TRUE(sim->commands().empty());
+    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    ::close(holder);
+}
+
+TEST_F(Startup, MissingPortShowsItsNameAndThePortMessage)
+{
+    storePort("/nonexistent/ttyVM7");
+    createForm();
+    EXPECT_EQ(form->StatusPanelText(0), QStringLiteral("/nonexistent/ttyVM7"));
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Current port is already in use or unavailable !!!"));
+    EXPECT_FALSE(button("btnLogging")->isEnabled());
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Startup, NoSettingsFileAndNoPortsLeavesThePortNameEmpty)
+{
+    portStored = true; // no file
+    createForm();
+    EXPECT_EQ(form->StatusPanelText(0), QString());
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Current port is already in use or unavailable !!!"));
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Startup, UnreadablePortListLeavesTheWindowWithoutSensorButUsable)
+{
+    portStored = true;
+    form = std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), dir.file("no-such-folder")});
+    form->show();
+    ASSERT_EQ(reports.size(), 1u); // the settings load's error, reported once
+    EXPECT_EQ(form->Sensor(), nullptr);
+    EXPECT_EQ(form->StatusPanelText(0), QString());
+    for (const char* name : {"gbConcentration", "gbChannel", "gbPressure", "gbHumidity", "gbSample", "gbReference",
+                             "gbTemperature"})
+        EXPECT_TRUE(box(name)->isVisible()) << name;
+    EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Sample"));
+    EXPECT_EQ(box("gbChannel")->title(), QStringLiteral("Channel"));
+    EXPECT_EQ(seriesTitles(*form)[1], QStringLiteral("Ref Counts"));
+    EXPECT_EQ(seriesTitles(*form)[2], QStringLiteral("Concentration * 10 000"));
+    EXPECT_FALSE(action("ModeChannelsItem")->isChecked());
+    EXPECT_FALSE(action("ModeConcentrationItem")->isChecked());
+    EXPECT_FALSE(form->DisplaysTimer->isActive());
+
+    // Comms > Settings... explains instead of failing.
+    action("CommsSettingsItem")->trigger();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[1].find("restart the program"), std::string::npos) << reports[1];
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(Startup, ModesSetCaptionsVisibilityTitlesAndCheckMarks)
+{
+    startSimulator();
+    createForm();
+    EXPECT_EQ(seriesTitles(*form),
+              (std::vector<QString>{"Sample Counts", "Reference Counts", "Conc * 10000", "Temperature",
+                                    "Pressure * 10", "Humidity"}));
+    EXPECT_FALSE(box("gbConcentration")->isHidden());
+    EXPECT_TRUE(box("gbHumidity")->isHidden());
+    EXPECT_EQ(box("gbReference")->title(), QStringLiteral("Reference"));
+
+    action("ModeConcentrationItem")->trigger();
+    EXPECT_TRUE(form->ConcentrationMode());
+    EXPECT_TRUE(box("gbConcentration")->isHidden());
+    EXPECT_FALSE(box("gbHumidity")->isHidden());
+    EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Channel 1"));
+    EXPECT_EQ(box("gbReference")->title(), QStringLiteral("Channel 2"));
+    EXPECT_EQ(box("gbChannel")->title(), QStringLiteral("Channel 3"));
+    EXPECT_EQ(seriesTitles(*form),
+              (std::vector<QString>{"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000", "Temperature",
+                                    "Pressure * 10", "Humidity"}));
+    EXPECT_TRUE(action("ModeConcentrationItem")->isChecked());
+    EXPECT_FALSE(action("ModeChannelsItem")->isChecked());
+
+    // Choosing the active mode again keeps its check mark.
+    action("ModeConcentrationItem")->trigger();
+    EXPECT_TRUE(action("ModeConcentrationItem")->isChecked());
+
+    action("ModeChannelsItem")->trigger();
+    EXPECT_FALSE(form->ConcentrationMode());
+    EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Sample"));
+    EXPECT_EQ(box("gbChannel")->title(), QStringLiteral("Channel"));
+    EXPECT_TRUE(action("ModeChannelsItem")->isChecked());
+    EXPECT_FALSE(action("ModeConcentrationItem")->isChecked());
+    EXPECT_EQ(seriesTitles(*form)[0], QStringLiteral("Sample Counts"));
+}
+
+TEST_F(Startup, LayoutKeepsTheRightBoxesAnchoredAndStretchesTheChart)
+{
+    startSimulator();
+    createForm();
+    QWidget* central = form->centralWidget();
+    QWidget* graphics = box("gbGraphics");
+    QWidget* logging = box("gbLogging");
+    QWidget* chart = find<QWidget>("Chart1");
+    EXPECT_EQ(central->width(), 992);
+    EXPECT_EQ(logging->geometry(), QRect(840, 3, 140, 155));
+    EXPECT_EQ(chart->geometry(), QRect(0, 160, 992, 445));
+    EXPECT_GE(form->minimumWidth(), 735);
+    EXPECT_GE(form->minimumHeight(), 550);
+
+    form->resize(1200, 800);
+    runEventsUntil([&] { return central->width() == 1200; }, 1000);
+    EXPECT_EQ(logging->x() + logging->width(), 1200 - 12);
+    EXPECT_EQ(graphics->x() + graphics->width(), 1200 - 158);
+    EXPECT_EQ(chart->width(), 1200);
+    EXPECT_EQ(central->height() - (chart->y() + chart->height()), 42);
+}
