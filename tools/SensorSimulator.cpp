@@ -106,6 +106,12 @@ void SensorSimulator::run()
 {
     while (!stopRequested_.load()) {
         const auto now = Clock::now();
+        if (silent_.load()) {
+            wasSilent_ = true;
+        } else if (wasSilent_) { // speaking again: go on at the set rate rather than catching up
+            wasSilent_ = false;
+            nextDue_ = now;
+        }
         const bool streaming = streams() && !mode_.empty() && !silent_.load();
         if (streaming && output_.size() < MaxQueuedOutput && now >= nextDue_) {
             streamNext();
@@ -157,8 +163,6 @@ void SensorSimulator::handleWake()
         output_ += bytes;
     if (!output_.empty())
         flushOutput();
-    if (!silent_.load() && !mode_.empty() && nextDue_ < Clock::now() - std::chrono::seconds(1))
-        nextDue_ = Clock::now(); // after silence, go on at the set rate rather than catching up
 }
 
 void SensorSimulator::handleInput()

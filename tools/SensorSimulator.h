@@ -15,9 +15,9 @@ struct SimulatorOptions {
     bool fullRate = false;       // send lines back to back at the wire rate of 57600 8N1 (5760 bytes/s)
     int64_t silentAfter = -1;    // go silent after this many lines (-1: never)
     std::string interleaveKinds; // other kinds mixed into the stream, e.g. "CEODXUARS"
-    int interleaveEvery = 0;     // one interleaved line after every N lines of the stream (0: none)
-    int malformedEvery = 0;      // one malformed line after every N lines (0: none)
-    int garbageEvery = 0;        // one garbage burst after every N lines (0: none)
+    int interleaveEvery = 0;     // every N-th line of the stream is of another kind (0: none)
+    int malformedEvery = 0;      // every N-th line of the stream is malformed (0: none)
+    int garbageEvery = 0;        // a burst of garbage before every N-th line of the stream (0: none)
     int garbageBytes = 64;
     std::string firmware = "1.7"; // version carried by X lines; decides the channel and U line formats
     uint32_t seed = 1;
@@ -76,6 +76,7 @@ private:
     std::atomic<bool> silent_{false};
     std::atomic<uint64_t> linesSent_{0};
     bool silentAfterDone_ = false;
+    bool wasSilent_ = false;
 
     mutable std::mutex mutex_; // guards commands_ and injected_
     std::vector<std::string> commands_;

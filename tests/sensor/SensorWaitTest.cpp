@@ -226,4 +226,13 @@ TEST_F(SensorWaitTest, NearlyFullReceiveQueueIsDiscardedAndReceptionGoesOn)
     EXPECT_EQ(reading.Sample, 11);
 }
 
+TEST_F(SensorWaitTest, OpenOfAPortInUseFailsAndLeavesTheSensorClosed)
+{
+    TSensor second;
+    second.ConfigurePort(pty.slavePath());
+    EXPECT_THROW(second.Open(), EComPort);
+    EXPECT_FALSE(second.Connected());
+    EXPECT_TRUE(sensor.Connected());
+}
+
 } // namespace
