@@ -1,0 +1,165 @@
+// The strip chart: points per mode, legend, storage, saving as a bitmap, a week of points.
+#include "EventLoopHelper.h"
+#include "SaveDialog.h"
+#include "StripChart.h"
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+std::vector<double> values(QCPGraph* graph)
+{
+    std::vector<double> result;
+    for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
+        result.push_back(it->value);
+    return result;
+}
+} // namespace
+
+using Chart = WindowTest;
+
+TEST_F(Chart, LegendReadsTheChannelsTitlesAtStart)
+{
+    startSimulator();
+    createForm();
+    QCPLegend* legend = form->Chart().chart()->legend;
+    ASSERT_EQ(legend->itemCount(), 6);
+    const char* titles[] = {"Sample Counts", "Reference Counts", "Conc * 10000", "Temperature", "Pressure * 10",
+                            "Humidity"};
+    for (int i = 0; i < 6; ++i) {
+        auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i));
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->plottable()->name(), QString::fromLatin1(titles[i]));
+    }
+    EXPECT_EQ(form->Series5->pen().color(), QColor(255, 0, 128));
+    EXPECT_EQ(form->Series1->pen().color(), QColor(Qt::red));
+    EXPECT_EQ(form->Series1->pen().width(), 1);
+    EXPECT_TRUE(form->Series1->adaptiveSampling());
+    EXPECT_EQ(form->Chart().chart()->xAxis->label(), QStringLiteral("Elapsed Time (Seconds)"));
+    EXPECT_EQ(form->Chart().chart()->yAxis->label(), QStringLiteral("Digital Counts"));
+}
+
+TEST_F(Chart, FirstPointComesAboutOneIntervalAfterTheStart)
+{
+    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
+    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 1; }, 3000));
+    const double x = form->Series1->data()->constBegin()->key;
+    EXPECT_GE(x, 0.95);
+    EXPECT_LT(x, 1.6);
+}
+
+TEST_F(Chart, PointsPerModeAndModeChangesKeepThem)
+{
+    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    form->GraphicsTimer->setInterval(30);
+    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 3; }, 3000));
+    EXPECT_EQ(values(form->Series1).front(), 51234);
+    EXPECT_EQ(values(form->Series2).front(), 49876);
+    EXPECT_DOUBLE_EQ(values(form->Series3).front(), 123);
+    EXPECT_EQ(values(form->Series4).front(), 24);
+    EXPECT_DOUBLE_EQ(values(form->Series5).front(), 1013);
+    EXPECT_EQ(form->Series6->dataCount(), 0);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_GE(form->Chart().data(i).capacity(), 1000000) << i;
+    EXPECT_EQ(form->Chart().data(5).capacity(), 0);
+
+    action("ModeConcentrationItem")->trigger();
+    const int channelsPoints = form->Series1->dataCount();
+    EXPECT_GE(channelsPoints, 3);
+    sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
+    ASSERT_TRUE(runEventsUntil([&] { return form->Series6->dataCount() >= 2; }, 3000));
+    EXPECT_GT(form->Series1->dataCount(), channelsPoints);
+    EXPECT_EQ(values(form->Series1).front(), 51234); // not cleared
+    EXPECT_DOUBLE_EQ(values(form->Series1).back(), 21);
+    EXPECT_DOUBLE_EQ(values(form->Series2).back(), 5000);
+    EXPECT_DOUBLE_EQ(values(form->Series3).back(), 2500);
+    EXPECT_EQ(values(form->Series6).back(), 45);
+
+    action("ModeChannelsItem")->trigger();
+    sendLine("N3 51234 49876 120 0.0123 24 101.3");
+    const int concPoints = form->Series6->dataCount();
+    const int before = form->Series1->dataCount();
+    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= before + 3; }, 3000));
+    EXPECT_LE(form->Series6->dataCount(), concPoints + 1); // at most a tick under way at the switch
+    EXPECT_EQ(values(form->Series1).back(), 51234);
+
+    // x in seconds since the start, ascending.
+    double last = -1;
+    for (auto it = form->Series1->data()->constBegin(); it != form->Series1->data()->constEnd(); ++it) {
+        EXPECT_GE(it->key, last);
+        last = it->key;
+    }
+    EXPECT_LT(last, 10);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Chart, DoubleClickSavesTheChartAsABitmap)
+{
+    startSimulator();
+    createForm();
+    QWidget* chart = find<QWidget>("Chart1");
+    saveAnswers = {QString::fromStdString(dir.file("chart"))};
+    QTest::mouseDClick(chart, Qt::LeftButton);
+    ASSERT_EQ(seenDialogs.size(), 1u);
+    EXPECT_EQ(seenDialogs[0].name, QStringLiteral("SaveDialog2"));
+    EXPECT_EQ(seenDialogs[0].defaultExt, QStringLiteral("bmp"));
+    EXPECT_EQ(seenDialogs[0].filter, QStringLiteral("Bitmaps (*.bmp)|*.bmp"));
+    EXPECT_EQ(seenDialogs[0].options, int(TSaveDialog::OverwritePrompt));
+    QFile file(QString::fromStdString(dir.file("chart.bmp")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.read(2), QByteArray("BM"));
+    const QImage image(file.fileName(), "BMP");
+    EXPECT_EQ(image.size(), chart->size());
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Chart, CancelWritesNothingAndAWriteFailureIsReported)
+{
+    startSimulator();
+    createForm();
+    QWidget* chart = find<QWidget>("Chart1");
+    QTest::mouseDClick(chart, Qt::LeftButton); // no answer: Cancel
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("chart.bmp"))));
+    EXPECT_TRUE(reports.empty());
+
+    saveAnswers = {QString::fromStdString(dir.file("missing/chart.bmp"))};
+    QTest::mouseDClick(chart, Qt::LeftButton);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("missing/chart.bmp"), std::string::npos) << reports[0];
+}
+
+TEST(StripChartLoad, AWeekOfPointsStaysResponsive)
+{
+    QCustomPlot plot;
+    plot.resize(992, 445);
+    TStripChart chart(&plot);
+    constexpr int points = 600000;
+    TChartValues v;
+    v.count = 6;
+    for (int i = 0; i < points; ++i) {
+        for (int s = 0; s < 6; ++s)
+            v.y[static_cast<size_t>(s)] = 1000 * s + (i % 97);
+        chart.addPoints(i, v);
+    }
+    EXPECT_EQ(chart.data(0).size(), points);
+    EXPECT_EQ(chart.data(0).capacity(), 1000000);
+
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 1000; ++i)
+        chart.addPoints(points + i, v);
+    EXPECT_LT(timer.elapsed(), 200); // appending does not copy a series
+
+    timer.restart();
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_DOUBLE_EQ(plot.xAxis->range().upper, points + 999);
+    EXPECT_DOUBLE_EQ(plot.yAxis->range().lower, 0);
+    EXPECT_DOUBLE_EQ(plot.yAxis->range().upper, 5096);
+}
