@@ -1,0 +1,162 @@
+// Comms > Settings... and Help > About.
+#include "AboutBox.h"
+#include "EventLoopHelper.h"
+#include "SensorObjects.h"
+#include "SensorSettings.h"
+#include "SettingParams.h"
+#include "StripChart.h"
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+class Menus : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        previousLister = TFormSensorSettings::SetPortLister([this](std::vector<std::string>& ports) { ports = listed; });
+    }
+    void TearDown() override
+    {
+        TFormSensorSettings::SetPortLister(previousLister);
+        WindowTest::TearDown();
+    }
+    // Runs Comms > Settings... and answers the dialog: OK with `port` selected (empty: as it opens), or Cancel.
+    void runCommsSettings(bool ok, const std::string& port = {})
+    {
+        whenModal([this, ok, port](QWidget* modal) {
+            auto* dialog = qobject_cast<TFormSensorSettings*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            shownPort = dialog->cbPort->currentText().toStdString();
+            if (!port.empty())
+                dialog->cbPort->setCurrentText(QString::fromStdString(port));
+            QTest::mouseClick(ok ? dialog->btnOK : dialog->btnCancel, Qt::LeftButton);
+        });
+        action("CommsSettingsItem")->trigger();
+    }
+    std::string storedPort() const
+    {
+        TSettingParams settings(dir.file(TFormMain::SettingsFileBase), TFormMain::SettingsRootPath);
+        settings.SetPortListRoot(emptyPortList);
+        settings.Load();
+        return settings.ComPort;
+    }
+
+    TFormSensorSettings::TPortLister previousLister;
+    std::vector<std::string> listed;
+    std::string shownPort;
+};
+
+TEST_F(Menus, CancelChangesNothing)
+{
+    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    action("ModeConcentrationItem")->trigger();
+    form->GraphicsTimer->setInterval(30);
+    sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
+    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
+    const std::string settingsBefore = dir.read("SensorSettings.xml");
+    const int points = form->Series1->dataCount();
+
+    runCommsSettings(false);
+    EXPECT_EQ(shownPort, pty->slavePath());
+    EXPECT_TRUE(form->ConcentrationMode());
+    EXPECT_GE(form->Series1->dataCount(), points);
+    EXPECT_TRUE(form->DisplaysTimer->isActive() || form->GraphicsTimer->isActive());
+    EXPECT_EQ(dir.read("SensorSettings.xml"), settingsBefore);
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Menus, OkWithTheSamePortReopensSavesAndClearsTheChart)
+{
+    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    action("ModeConcentrationItem")->trigger();
+    form->GraphicsTimer->setInterval(30);
+    sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
+    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
+    dir.write("SensorSettings.xml", "<?xml version=\"1.0\"?><Sensor><Settings><Baud>9600</Baud><ComPort>"
+                                        + pty->slavePath() + "</ComPort></Settings></Sensor>");
+    const QDateTime startedBefore = form->StartTime();
+
+    runCommsSettings(true);
+    EXPECT_FALSE(form->ConcentrationMode());
+    EXPECT_TRUE(action("ModeChannelsItem")->isChecked());
+    EXPECT_EQ(form->Series1->dataCount(), 0); // cleared by the restart
+    EXPECT_GT(form->StartTime(), startedBefore);
+    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    EXPECT_EQ(dir.read("SensorSettings.xml").find("Baud"), std::string::npos); // the file was rewritten
+    EXPECT_EQ(storedPort(), pty->slavePath());
+    EXPECT_TRUE(form->Sensor()->Connected());
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Menus, OkOnABusyPortShowsTheMessageButSavesAndShowsTheName)
+{
+    PtyPair other;
+    const int holder = ::open(other.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    listed = {other.slavePath()};
+    startSimulator();
+    createForm();
+
+    runCommsSettings(true, other.slavePath());
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(other.slavePath()));
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Current port is already in use or unavailable !!!"));
+    EXPECT_EQ(storedPort(), other.slavePath());
+    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(button("btnLogging")->isEnabled());
+    EXPECT_TRUE(reports.empty());
+    ::close(holder);
+}
+
+TEST_F(Menus, OkAfterATimeoutRestartsAcquisition)
+{
+    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    sendLine("Z");
+    ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 3000));
+    ASSERT_FALSE(form->DisplaysTimer->isActive());
+
+    sim->setSilent(false);
+    runCommsSettings(true);
+    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_TRUE(form->GraphicsTimer->isActive());
+    EXPECT_TRUE(button("btnLogging")->isEnabled());
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    EXPECT_TRUE(panelText("pnlSample").isEmpty()); // emptied by the restart
+    ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    EXPECT_EQ(beeps.size(), 1u);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Menus, HelpAboutShowsTheAboutBoxModally)
+{
+    startSimulator();
+    createForm();
+    QString title;
+    bool wasAboutBox = false;
+    whenModal([&](QWidget* modal) {
+        wasAboutBox = qobject_cast<TFormAboutBox*>(modal) != nullptr;
+        title = modal->windowTitle();
+        static_cast<TFormAboutBox*>(modal)->FormClick();
+    });
+    action("HelpAboutItem")->trigger();
+    EXPECT_TRUE(wasAboutBox);
+    EXPECT_EQ(title, QStringLiteral(" About Velmora Data Logger"));
+    EXPECT_EQ(FormAboutBox, nullptr); // freed
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
