@@ -9,7 +9,6 @@ int main(int argc, char** argv)
 {
     TApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velmora Data Logger"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Velmora Data Logger"));
     InstallDefaultErrorReport();
 
     const QDir localeDir(QCoreApplication::applicationDirPath() + QStringLiteral("/locale"));
