@@ -128,9 +128,9 @@ bool WindowTest::waitForPanel(const char* name, const QString& text, int timeout
     return runEventsUntil([&] { return label->text() == text; }, timeoutMs);
 }
 
-void whenModal(const std::function<void(QWidget* modal)>& action)
+void WindowTest::whenModal(const std::function<void(QWidget* modal)>& action)
 {
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(form.get());
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, action] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -140,4 +140,10 @@ void whenModal(const std::function<void(QWidget* modal)>& action)
         }
     });
     poll->start();
+    QTimer::singleShot(10000, form.get(), [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "a modal window was left open";
+            modal->close();
+        }
+    });
 }

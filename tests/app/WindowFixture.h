@@ -49,6 +49,9 @@ protected:
     QLineEdit* edit(const char* name) const;
     QGroupBox* box(const char* name) const;
     bool waitForPanel(const char* name, const QString& text, int timeoutMs = 3000) const;
+    // Runs `action` on the modal window once one is active (looked for from the event loop). A modal
+    // window still open 10 s later is closed as a failure, so a broken answer cannot hang the test.
+    void whenModal(const std::function<void(QWidget* modal)>& action);
 
     TempDir dir;
     std::string emptyPortList; // a readable, empty tty class folder
@@ -68,5 +71,3 @@ protected:
     std::vector<SeenDialog> seenDialogs;
 };
 
-// Runs `action` once a modal widget of type T is active (polled from the event loop), then returns.
-void whenModal(const std::function<void(QWidget* modal)>& action);
