@@ -229,32 +229,36 @@ void TFormMain::FormDestroy()
 
 void TFormMain::ModeConcentrationItemClick()
 {
-    ui->gbConcentration->hide();
-    ui->gbSample->setTitle(QStringLiteral("Channel 1"));
-    ui->gbReference->setTitle(QStringLiteral("Channel 2"));
-    ui->gbChannel->setTitle(QStringLiteral("Channel 3"));
-    ui->gbHumidity->show();
-    FConcentrationMode = true;
-    FChart->setSeriesTitle(0, QStringLiteral("Conc 1 * 10000"));
-    FChart->setSeriesTitle(1, QStringLiteral("Conc 2 * 10000"));
-    FChart->setSeriesTitle(2, QStringLiteral("Conc 3 * 10000"));
-    ui->ModeConcentrationItem->setChecked(true);
-    ui->ModeChannelsItem->setChecked(false);
+    applyMode(true);
 }
 
 void TFormMain::ModeChannelsItemClick()
 {
-    ui->gbConcentration->show();
-    ui->gbSample->setTitle(QStringLiteral("Sample"));
-    ui->gbReference->setTitle(QStringLiteral("Reference"));
-    ui->gbChannel->setTitle(QStringLiteral("Channel"));
-    ui->gbHumidity->hide();
-    FConcentrationMode = false;
-    FChart->setSeriesTitle(0, QStringLiteral("Sample Counts"));
-    FChart->setSeriesTitle(1, QStringLiteral("Reference Counts"));
-    FChart->setSeriesTitle(2, QStringLiteral("Conc * 10000"));
-    ui->ModeConcentrationItem->setChecked(false);
-    ui->ModeChannelsItem->setChecked(true);
+    applyMode(false);
+}
+
+void TFormMain::applyMode(bool concentration)
+{
+    struct ModeTexts {
+        const char* sample;
+        const char* reference;
+        const char* channel;
+        const char* series[3];
+    };
+    static constexpr ModeTexts channels{"Sample", "Reference", "Channel", {"Sample Counts", "Reference Counts", "Conc * 10000"}};
+    static constexpr ModeTexts concentrations{
+        "Channel 1", "Channel 2", "Channel 3", {"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000"}};
+    const ModeTexts& texts = concentration ? concentrations : channels;
+    ui->gbConcentration->setVisible(!concentration);
+    ui->gbSample->setTitle(QString::fromLatin1(texts.sample));
+    ui->gbReference->setTitle(QString::fromLatin1(texts.reference));
+    ui->gbChannel->setTitle(QString::fromLatin1(texts.channel));
+    ui->gbHumidity->setVisible(concentration);
+    FConcentrationMode = concentration;
+    for (int i = 0; i < 3; ++i)
+        FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]));
+    ui->ModeConcentrationItem->setChecked(concentration);
+    ui->ModeChannelsItem->setChecked(!concentration);
 }
 
 void TFormMain::StartAcquisition()

@@ -90,6 +90,8 @@ private:
     void FormCreate();
     void FormDestroy();
     void StartAcquisition();
+    // Captions, visibility, series titles and check marks of a mode.
+    void applyMode(bool concentration);
     void StopAcquisition();
 
     void setupComponents();
