@@ -1,5 +1,7 @@
 #include "Main.h"
 
+#include "Application.h"
+
 #include "AboutBox.h"
 #include "Beep.h"
 #include "EComPort.h"
@@ -97,9 +99,9 @@ void TFormMain::setupComponents()
     makeTimer(DisplaysTimer, "DisplaysTimer", 125);
     makeTimer(GraphicsTimer, "GraphicsTimer", 1000);
     makeTimer(LogTimer, "LogTimer", 1000);
-    connect(DisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
-    connect(GraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
-    connect(LogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
+    ConnectHandler(DisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
+    ConnectHandler(GraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
+    ConnectHandler(LogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
 
     SaveDialog1 = new TSaveDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
@@ -113,17 +115,17 @@ void TFormMain::setupComponents()
     Series4 = FChart->series(3);
     Series5 = FChart->series(4);
     Series6 = FChart->series(5);
-    connect(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
+    ConnectHandler(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
 
-    connect(ui->ModeConcentrationItem, &QAction::triggered, this, &TFormMain::ModeConcentrationItemClick);
-    connect(ui->ModeChannelsItem, &QAction::triggered, this, &TFormMain::ModeChannelsItemClick);
-    connect(ui->CommsSettingsItem, &QAction::triggered, this, &TFormMain::CommsSettingsItemClick);
-    connect(ui->HelpAboutItem, &QAction::triggered, this, &TFormMain::HelpAboutItemClick);
-    connect(ui->edtGraphicsInterval, &QLineEdit::textChanged, this, &TFormMain::edtGraphicsIntervalChange);
-    connect(ui->edtLoggingInterval, &QLineEdit::textChanged, this, &TFormMain::edtLoggingIntervalChange);
-    connect(ui->btnGraphicsInterval, &QPushButton::clicked, this, &TFormMain::btnGraphicsIntervalClick);
-    connect(ui->btnLoggingInterval, &QPushButton::clicked, this, &TFormMain::btnLoggingIntervalClick);
-    connect(ui->btnLogging, &QPushButton::clicked, this, &TFormMain::btnLoggingClick);
+    ConnectHandler(ui->ModeConcentrationItem, &QAction::triggered, this, &TFormMain::ModeConcentrationItemClick);
+    ConnectHandler(ui->ModeChannelsItem, &QAction::triggered, this, &TFormMain::ModeChannelsItemClick);
+    ConnectHandler(ui->CommsSettingsItem, &QAction::triggered, this, &TFormMain::CommsSettingsItemClick);
+    ConnectHandler(ui->HelpAboutItem, &QAction::triggered, this, &TFormMain::HelpAboutItemClick);
+    ConnectHandler(ui->edtGraphicsInterval, &QLineEdit::textChanged, this, &TFormMain::edtGraphicsIntervalChange);
+    ConnectHandler(ui->edtLoggingInterval, &QLineEdit::textChanged, this, &TFormMain::edtLoggingIntervalChange);
+    ConnectHandler(ui->btnGraphicsInterval, &QPushButton::clicked, this, &TFormMain::btnGraphicsIntervalClick);
+    ConnectHandler(ui->btnLoggingInterval, &QPushButton::clicked, this, &TFormMain::btnLoggingIntervalClick);
+    ConnectHandler(ui->btnLogging, &QPushButton::clicked, this, &TFormMain::btnLoggingClick);
 
     // The check marks are set by the mode handlers only.
     ui->ModeConcentrationItem->setChecked(false);
