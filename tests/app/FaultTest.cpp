@@ -60,7 +60,7 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     // Unplugged: the far end goes away while the sensor is streaming.
     sim.reset();
     pty->closeMaster();
-    ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1) == TimeoutMessage; }, 500));
+    ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1) == TimeoutMessage; }, 1500));
     runEventsFor(300);
     // One beep for each timer that was running (display, and log while logging), then silence.
     EXPECT_GE(beeps.size(), 1u);
