@@ -103,35 +103,6 @@ TEST_F(AboutBoxTest, TitlesShowTheApplicationTitle)
     EXPECT_FALSE(box.windowFlags() & Qt::WindowCloseButtonHint);
 }
 
-TEST_F(AboutBoxTest, GlobalIsClearedWhenTheBoxGoes)
-{
-    {
-        TFormAboutBox box;
-    }
-    EXPECT_EQ(FormAboutBox, nullptr);
-}
-
-TEST_F(AboutBoxTest, LayoutAndLookOfTheLabels)
-{
-    TFormAboutBox box;
-    EXPECT_EQ(box.size(), QSize(408, 208));
-    EXPECT_EQ(box.Panel1->geometry(), QRect(19, 0, 370, 189));
-    EXPECT_EQ(box.ImageLogo->pixmap().size(), QSize(370, 189));
-    EXPECT_EQ(box.LabelTitle->geometry(), QRect(130, 96, 230, 25));
-    EXPECT_EQ(box.LabelVersion->geometry(), QRect(196, 132, 121, 16));
-    EXPECT_EQ(box.LabelBuild->geometry(), QRect(196, 151, 121, 16));
-    EXPECT_EQ(box.LabelCopyright->geometry(), QRect(154, 173, 205, 12));
-    EXPECT_EQ(box.LabelBuild->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_TRUE(box.LabelBuild->autoFillBackground());
-    EXPECT_EQ(box.LabelBuild->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(box.LabelTitle->font().pixelSize(), 19);
-    EXPECT_TRUE(box.LabelTitle->font().bold() && box.LabelTitle->font().italic());
-    for (QWidget* w : {static_cast<QWidget*>(&box), box.Panel1, static_cast<QWidget*>(box.ImageLogo),
-                       static_cast<QWidget*>(box.LabelVersion), static_cast<QWidget*>(box.LabelBuild),
-                       static_cast<QWidget*>(box.LabelCopyright), static_cast<QWidget*>(box.LabelTitle)})
-        EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
-}
-
 TEST_F(AboutBoxTest, AClickOnTheFormOrAnyPartClosesIt)
 {
     const std::vector<std::string> parts{"ImageLogo", "LabelVersion", "LabelBuild", "LabelCopyright", "LabelTitle", "form"};

@@ -134,32 +134,3 @@ TEST_F(Chart, CancelWritesNothingAndAWriteFailureIsReported)
     EXPECT_NE(reports[0].find("missing/chart.bmp"), std::string::npos) << reports[0];
 }
 
-TEST(StripChartLoad, AWeekOfPointsStaysResponsive)
-{
-    QCustomPlot plot;
-    plot.resize(992, 445);
-    TStripChart chart(&plot);
-    constexpr int points = 600000;
-    TChartValues v;
-    v.count = 6;
-    for (int i = 0; i < points; ++i) {
-        for (int s = 0; s < 6; ++s)
-            v.y[static_cast<size_t>(s)] = 1000 * s + (i % 97);
-        chart.addPoints(i, v);
-    }
-    EXPECT_EQ(chart.data(0).size(), points);
-    EXPECT_EQ(chart.data(0).capacity(), 1000000);
-
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < 1000; ++i)
-        chart.addPoints(points + i, v);
-    EXPECT_LT(timer.elapsed(), 200); // appending does not copy a series
-
-    timer.restart();
-    plot.replot(QCustomPlot::rpImmediateRefresh);
-    EXPECT_LT(timer.elapsed(), 2000);
-    EXPECT_DOUBLE_EQ(plot.xAxis->range().upper, points + 999);
-    EXPECT_DOUBLE_EQ(plot.yAxis->range().lower, 0);
-    EXPECT_DOUBLE_EQ(plot.yAxis->range().upper, 5096);
-}

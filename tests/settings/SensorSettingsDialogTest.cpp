@@ -178,19 +178,4 @@ TEST_F(SensorSettingsDialogTest, EmptyListAndNoCurrentPortGivesAnEmptyName)
     EXPECT_EQ(dialog.FComPort, "");
 }
 
-TEST_F(SensorSettingsDialogTest, LayoutAndFont)
-{
-    TFormSensorSettings dialog;
-    EXPECT_EQ(dialog.size(), QSize(231, 216));
-    EXPECT_EQ(dialog.GroupBoxSensorSettings->geometry(), QRect(8, 8, 217, 169));
-    EXPECT_EQ(dialog.cbPort->geometry(), QRect(80, 16, 129, 21));
-    EXPECT_EQ(dialog.edtFlowControl->geometry(), QRect(80, 136, 129, 21));
-    EXPECT_EQ(dialog.btnOK->geometry(), QRect(70, 184, 75, 25));
-    EXPECT_EQ(dialog.btnCancel->geometry(), QRect(150, 184, 75, 25));
-    EXPECT_EQ(dialog.lblFlowControl->text(), "Flow Control");
-    EXPECT_EQ(dialog.font().pixelSize(), 11);
-    EXPECT_EQ(dialog.font().family(), "Tahoma");
-    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-}
-
 } // namespace
