@@ -256,12 +256,18 @@ TXmlElement TQvXmlDoc::FindPath(TXmlElement Start, const std::string& Path) cons
     SplitPath(Path, rest, hasRest, first);
     if (first != Start.name())
         return {};
-    if (!hasRest)
-        return Start;
-    std::string next, restOfRest;
-    bool more = false;
-    SplitPath(rest, restOfRest, more, next);
-    return FindPath(FindChildElement(Start, next), rest);
+    // The later steps name children, matched by full or local name as ForceChildPath matches them, so
+    // that the element a save writes into is the one a load reads (a prefixed "x:Settings" included).
+    TXmlElement node = Start;
+    while (hasRest && node) {
+        std::string step, remaining;
+        bool more = false;
+        SplitPath(rest, remaining, more, step);
+        node = FindChildElement(node, step);
+        rest = remaining;
+        hasRest = more;
+    }
+    return node;
 }
 
 TXmlElement TQvXmlDoc::ForcePath(const std::string& Path)

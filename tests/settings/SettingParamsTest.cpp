@@ -184,3 +184,17 @@ TEST_F(SettingParamsTest, FileRemovedAfterFailedLoadIsCreatedOnSave)
     EXPECT_EQ(s->Save(), XmlResult::Ok);
     EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM4</ComPort></Settings></Sensor>\n");
 }
+
+TEST_F(SettingParamsTest, PrefixedSettingsElementIsReadWhereItIsWritten)
+{
+    tty.addPort("COM1");
+    writeFile(Declaration + "<Sensor><x:Settings><ComPort>COM4</ComPort></x:Settings></Sensor>");
+    auto s = make();
+    EXPECT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_EQ(s->ComPort, "COM4");
+    s->ComPort = "COM2";
+    EXPECT_EQ(s->Save(), XmlResult::Ok);
+    auto reread = make();
+    EXPECT_EQ(reread->Load(), XmlResult::Ok);
+    EXPECT_EQ(reread->ComPort, "COM2");
+}
