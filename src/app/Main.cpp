@@ -199,6 +199,11 @@ void TFormMain::FormCreate()
 
     FSensor = new TSensor(this);
     FSensor->ConfigurePort(FSettings->ComPort);
+    openConfiguredPort();
+}
+
+void TFormMain::openConfiguredPort()
+{
     setStatusText(0, QString::fromLocal8Bit(FSensor->Port()));
     ModeChannelsItemClick();
     FLogging = false;
@@ -328,17 +333,7 @@ void TFormMain::CommsSettingsItemClick()
     FSensor->ConfigurePort(chosen);
     FSettings->ComPort = chosen;
     FSettings->Save();
-    setStatusText(0, QString::fromLocal8Bit(chosen));
-    ModeChannelsItemClick();
-    FLogging = false;
-    try {
-        FSensor->Open();
-        StartAcquisition();
-        setStatusText(1, QString());
-    } catch (const EComPort&) {
-        StopAcquisition();
-        setStatusText(1, QString::fromLatin1(PortUnavailableText));
-    }
+    openConfiguredPort();
 }
 
 void TFormMain::HelpAboutItemClick()

@@ -90,6 +90,9 @@ private:
     void FormCreate();
     void FormDestroy();
     void StartAcquisition();
+    // Shows the configured port, selects Channels mode, opens the port and starts acquisition, or stops
+    // with the port message.
+    void openConfiguredPort();
     // Captions, visibility, series titles and check marks of a mode.
     void applyMode(bool concentration);
     void StopAcquisition();
