@@ -102,6 +102,7 @@ private:
     void layoutAnchored();
     void setStatusText(int index, const QString& text);
     void sensorTimedOut();
+    template <typename Put> void runTick(QTimer* timer, Put put); // defined in MainTick.h
     void showPanels(const TPanelTexts& texts);
     void applyInterval(QLineEdit* edit, QPushButton* button, QTimer* timer);
     void setMenusEnabledForLogging(bool enabled);

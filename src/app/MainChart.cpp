@@ -1,5 +1,6 @@
 // The graphics tick and saving the chart as a bitmap.
 #include "Main.h"
+#include "MainTick.h"
 #include "SaveDialog.h"
 #include "ExceptionLib.h"
 #include "SensorObjects.h"
@@ -9,23 +10,12 @@
 
 void TFormMain::GraphicsTimerTimer()
 {
-    GraphicsTimer->stop();
+    // x is the moment the tick began, not the moment the reading was in hand.
     const double x = static_cast<double>(FStartTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
-    setStatusText(1, QString());
-    try {
-        if (FConcentrationMode) {
-            TConcentrationModeStructure reading;
-            FSensor->GetConcentrationReading(reading);
-            FChart->addPoints(x, ConcentrationChartValues(reading));
-        } else {
-            TChannelsModeStructure reading;
-            FSensor->GetChannelsReading(reading);
-            FChart->addPoints(x, ChannelsChartValues(reading));
-        }
-        GraphicsTimer->start();
-    } catch (const ESensorError&) {
-        sensorTimedOut();
-    }
+    runTick(GraphicsTimer, [this, x](const auto& reading) {
+        FChart->addPoints(x, ChartValues(reading));
+        return true;
+    });
 }
 
 void TFormMain::Chart1DblClick()

@@ -1,6 +1,7 @@
 // The display tick and the two interval editors of the main window.
 #include "Conversions.h"
 #include "Main.h"
+#include "MainTick.h"
 #include "ExceptionLib.h"
 #include "SensorObjects.h"
 #include "ValidateLib.h"
@@ -10,22 +11,10 @@
 
 void TFormMain::DisplaysTimerTimer()
 {
-    DisplaysTimer->stop();
-    setStatusText(1, QString());
-    try {
-        if (FConcentrationMode) {
-            TConcentrationModeStructure reading;
-            FSensor->GetConcentrationReading(reading);
-            showPanels(ConcentrationPanelTexts(reading));
-        } else {
-            TChannelsModeStructure reading;
-            FSensor->GetChannelsReading(reading);
-            showPanels(ChannelsPanelTexts(reading));
-        }
-        DisplaysTimer->start();
-    } catch (const ESensorError&) {
-        sensorTimedOut();
-    }
+    runTick(DisplaysTimer, [this](const auto& reading) {
+        showPanels(PanelTexts(reading));
+        return true;
+    });
 }
 
 void TFormMain::showPanels(const TPanelTexts& texts)

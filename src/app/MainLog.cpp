@@ -1,5 +1,6 @@
 // Logging to a tab-separated text file: START/STOP and the log tick.
 #include "Main.h"
+#include "MainTick.h"
 #include "SaveDialog.h"
 #include "ExceptionLib.h"
 #include "SensorObjects.h"
@@ -64,26 +65,12 @@ void TFormMain::stopLogging()
 
 void TFormMain::LogTimerTimer()
 {
-    LogTimer->stop();
-    setStatusText(1, QString());
-    try {
-        if (FConcentrationMode) {
-            TConcentrationModeStructure reading;
-            FSensor->GetConcentrationReading(reading);
-            if (!FLogFile.IsOpen())
-                return; // logging was stopped while the sensor was asked
-            writeLogLine(ConcentrationLogValues(reading));
-        } else {
-            TChannelsModeStructure reading;
-            FSensor->GetChannelsReading(reading);
-            if (!FLogFile.IsOpen())
-                return;
-            writeLogLine(ChannelsLogValues(reading));
-        }
-        LogTimer->start();
-    } catch (const ESensorError&) {
-        sensorTimedOut();
-    }
+    runTick(LogTimer, [this](const auto& reading) {
+        if (!FLogFile.IsOpen())
+            return false; // logging was stopped while the sensor was asked
+        writeLogLine(LogValues(reading));
+        return true;
+    });
 }
 
 // Each field and each TAB goes to the system at once; the line end waits in the buffer.
