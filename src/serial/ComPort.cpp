@@ -406,9 +406,7 @@ TComErrors TCustomComPort::LineErrors()
 
 void TCustomComPort::RaiseEvents(TComEvents events)
 {
-    static constexpr TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                          evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-    for (TComEvent event : order)
+    for (TComEvent event : ComEventRaiseOrder)
         if (events.contains(event))
             processEvent(event);
 }

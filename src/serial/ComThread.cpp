@@ -6,11 +6,6 @@
 
 #include <QCoreApplication>
 
-namespace {
-// The processing order of one report.
-constexpr TComEvent RaiseOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing, evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
-}
-
 TComThread::TComThread(TCustomComPort* port, ComDevice* device) : FComPort(port), FDevice(device) {}
 
 TComThread::~TComThread()
@@ -93,7 +88,7 @@ void TComThread::SendEventMessages()
 {
     // One message per event, in processing order; the thread goes on once the main thread has started it.
     TCustomComPort* port = FComPort;
-    for (TComEvent event : RaiseOrder) {
+    for (TComEvent event : ComEventRaiseOrder) {
         if (!FEvents.contains(event))
             continue;
         MainThreadHandOver::instance().invoke(

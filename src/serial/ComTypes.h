@@ -52,6 +52,9 @@ enum TSyncMethod : uint8_t { smThreadSync, smWindowSync, smNone };
 
 enum TComEvent : uint8_t { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 using TComEvents = TEnumSet<TComEvent>;
+// The order in which the events of one driver report are processed.
+inline constexpr TComEvent ComEventRaiseOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                                   evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
 inline constexpr TComEvents AllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full};
 
 enum TComError : uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };

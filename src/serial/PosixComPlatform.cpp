@@ -109,7 +109,7 @@ void PosixComDevice::drainWake()
 int PosixComDevice::setupComm(int32_t inputSize, int32_t /*outputSize: the kernel's own*/)
 {
     std::lock_guard lock(lock_);
-    const size_t capacity = std::max<size_t>(static_cast<size_t>(std::max(inputSize, 2)), 2);
+    const size_t capacity = static_cast<size_t>(std::max(inputSize, 2));
     std::vector<char> resized(capacity);
     const size_t keep = std::min(size_, capacity);
     for (size_t i = 0; i < keep; ++i)
