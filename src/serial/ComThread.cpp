@@ -4,8 +4,6 @@
 #include "ErrorReport.h"
 #include "HandOver.h"
 
-#include <QCoreApplication>
-
 TComThread::TComThread(TCustomComPort* port, ComDevice* device) : FComPort(port), FDevice(device) {}
 
 TComThread::~TComThread()
@@ -18,6 +16,7 @@ TComThread::~TComThread()
 
 void TComThread::start()
 {
+    MainThreadHandOver::instance(); // made here, on the main thread, before the event thread can need it
     FThread = std::thread([this] { run(); });
 }
 
@@ -75,10 +74,8 @@ void TComThread::HandOverEvents()
             port->RaiseEvents(events);
         } catch (const std::exception& e) {
             // Report on the main thread; this thread goes on delivering.
-            auto message = std::make_shared<std::string>(e.what());
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [message] { ReportApplicationError(std::runtime_error(*message)); },
-                Qt::QueuedConnection);
+            MainThreadHandOver::instance().post(
+                [message = std::string(e.what())] { ReportApplicationError(std::runtime_error(message)); });
         }
         break;
     }

@@ -36,6 +36,19 @@ void MainThreadHandOver::invoke(std::function<void()> fn, bool untilStarted)
     changed_.wait(lock, [&] { return untilStarted ? call->started : call->done; });
 }
 
+void MainThreadHandOver::post(std::function<void()> fn)
+{
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    auto call = std::make_shared<Call>();
+    call->fn = std::move(fn);
+    std::lock_guard lock(lock_);
+    pending_.push_back(std::move(call));
+    QCoreApplication::postEvent(this, new QEvent(HandOverEvent));
+}
+
 void MainThreadHandOver::drain()
 {
     for (;;) {
@@ -83,6 +96,11 @@ void MainThreadHandOver::notifyFinished()
 
 bool MainThreadHandOver::event(QEvent* e)
 {
+    {
+        // Our events are built by worker threads under lock_; Qt's queue hands them over with
+        // its own locking, which thread checkers cannot see. Taking lock_ orders the read below.
+        std::lock_guard lock(lock_);
+    }
     if (e->type() == HandOverEvent) {
         drain();
         return true;

@@ -17,6 +17,8 @@ public:
     // From a worker thread: queue fn for the main thread and block until it has run (or, with
     // untilStarted, only until it has started). On the main thread itself fn runs at once.
     void invoke(std::function<void()> fn, bool untilStarted = false);
+    // From a worker thread: queue fn for the main thread without waiting for it.
+    void post(std::function<void()> fn);
     // Main thread: run every pending call.
     void drain();
     // Main thread: run pending calls until `finished` is set (the worker calls notifyFinished after setting it).

@@ -247,6 +247,33 @@ TEST_F(PtyPort, NoHandOverModeRunsHandlersOnTheEventThread)
     EXPECT_TRUE(onOtherThread);
 }
 
+TEST_F(PtyPort, NoHandOverModeReportsHandlerExceptionsOnTheMainThread)
+{
+    port.SetSyncMethod(smNone);
+    std::vector<std::string> reports;
+    bool reportedOnMain = false;
+    SetApplicationErrorReport([&](const std::exception& e) {
+        reportedOnMain = QThread::currentThread() == QCoreApplication::instance()->thread();
+        reports.push_back(e.what());
+    });
+    std::atomic<int> calls{0};
+    port.OnRxFlag = [&](QObject*) {
+        std::string text;
+        port.ReadText(text, port.InputQueueCount());
+        if (++calls == 1)
+            throw std::runtime_error("handler failed");
+    };
+    port.OpenPort();
+    pty.write("a\r");
+    ASSERT_TRUE(runEventsUntil([&] { return !reports.empty(); }));
+    pty.write("b\r");
+    ASSERT_TRUE(runEventsUntil([&] { return calls == 2; }));
+    port.ClosePort();
+    SetApplicationErrorReport(nullptr);
+    EXPECT_THAT(reports, ElementsAre("handler failed"));
+    EXPECT_TRUE(reportedOnMain);
+}
+
 TEST_F(PtyPort, WindowHandOverModeDeliversOnTheMainThread)
 {
     port.SetSyncMethod(smWindowSync);
