@@ -164,7 +164,9 @@ TEST_F(SensorWaitTest, TimeOutWaitSleepsInsteadOfSpinning)
     const double cpu = processCpuSeconds() - cpuBefore;
     RecordProperty("cpu_microseconds", static_cast<int>(cpu * 1e6));
     EXPECT_GE(elapsed.elapsed(), waitMs);
-    EXPECT_LT(cpu, 0.01 * waitMs / 1000.0) << "CPU seconds used during the wait: " << cpu;
+    // A spinning wait burns the whole interval; a sleeping one a few milliseconds (more under sanitizers
+    // on a loaded machine), so the bound is a tenth of the interval.
+    EXPECT_LT(cpu, 0.1 * waitMs / 1000.0) << "CPU seconds used during the wait: " << cpu;
     EXPECT_GE(ticks, 12);
 }
 
@@ -188,7 +190,7 @@ TEST_F(SensorWaitTest, DeviceLossEndsTheWaitAndFailsLaterReadings)
     sensor.receiveBytes("\nN1 7 7 7 0.5 21 101.3\r");
     elapsed.restart();
     EXPECT_SENSOR_TIMEOUT(sensor.GetChannelsReading(reading));
-    EXPECT_LT(elapsed.elapsed(), 100);
+    EXPECT_LT(elapsed.elapsed(), 1000); // at once, not after the wait limits
 
     // Reopening on a working line clears the loss.
     sensor.Close();
@@ -212,7 +214,7 @@ TEST_F(SensorWaitTest, DeviceLossWhileIdleIsRememberedUntilReopened)
     QElapsedTimer elapsed;
     elapsed.start();
     EXPECT_SENSOR_TIMEOUT(sensor.GetConcentrationReading(reading));
-    EXPECT_LT(elapsed.elapsed(), 100);
+    EXPECT_LT(elapsed.elapsed(), 1000); // at once, not after the wait limits
 }
 
 TEST_F(SensorWaitTest, NearlyFullReceiveQueueIsDiscardedAndReceptionGoesOn)
