@@ -28,6 +28,7 @@ protected:
         port.SetEventChar('\r');
         port.SetEvents({evRxFlag, evRx80Full});
     }
+    void TearDown() override { SetApplicationErrorReport(nullptr); }
     PtyPair pty;
     TComPort port;
 };
@@ -197,24 +198,33 @@ TEST_F(PtyPort, ClosingWhileAHandOverWaitsCompletesItFirst)
     EXPECT_THAT(journal, ElementsAre("BeforeClose", "RxFlag:line\r", "AfterClose"));
 }
 
-TEST_F(PtyPort, HandlerExceptionIsReportedAndDeliveryGoesOn)
+TEST_F(PtyPort, HandlerExceptionIsReportedOnTheMainThreadAndDeliveryGoesOn)
 {
-    std::vector<std::string> reports;
-    SetApplicationErrorReport([&](const std::exception& e) { reports.push_back(e.what()); });
-    int calls = 0;
-    port.OnRxFlag = [&](QObject*) {
-        std::string text;
-        port.ReadText(text, port.InputQueueCount());
-        if (++calls == 1)
-            throw std::runtime_error("handler failed");
-    };
-    port.OpenPort();
-    pty.write("a\r");
-    ASSERT_TRUE(runEventsUntil([&] { return calls == 1; }));
-    pty.write("b\r");
-    ASSERT_TRUE(runEventsUntil([&] { return calls == 2; }));
-    EXPECT_THAT(reports, ElementsAre("handler failed"));
-    SetApplicationErrorReport(nullptr);
+    for (TSyncMethod mode : {smThreadSync, smWindowSync, smNone}) {
+        SCOPED_TRACE(testing::Message() << "sync method " << int(mode));
+        port.SetSyncMethod(mode);
+        std::vector<std::string> reports;
+        bool reportedOnMain = false;
+        SetApplicationErrorReport([&](const std::exception& e) {
+            reportedOnMain = QThread::currentThread() == QCoreApplication::instance()->thread();
+            reports.push_back(e.what());
+        });
+        std::atomic<int> calls{0};
+        port.OnRxFlag = [&](QObject*) {
+            std::string text;
+            port.ReadText(text, port.InputQueueCount());
+            if (++calls == 1)
+                throw std::runtime_error("handler failed");
+        };
+        port.OpenPort();
+        pty.write("a\r");
+        ASSERT_TRUE(runEventsUntil([&] { return !reports.empty(); }));
+        pty.write("b\r");
+        ASSERT_TRUE(runEventsUntil([&] { return calls == 2; }));
+        port.ClosePort();
+        EXPECT_THAT(reports, ElementsAre("handler failed"));
+        EXPECT_TRUE(reportedOnMain);
+    }
 }
 
 TEST_F(PtyPort, VanishedDeviceIsReportedOnceAndCloseStillWorks)
@@ -245,33 +255,6 @@ TEST_F(PtyPort, NoHandOverModeRunsHandlersOnTheEventThread)
     pty.write("x\r");
     ASSERT_TRUE(runEventsUntil([&] { return calls > 0; }));
     EXPECT_TRUE(onOtherThread);
-}
-
-TEST_F(PtyPort, NoHandOverModeReportsHandlerExceptionsOnTheMainThread)
-{
-    port.SetSyncMethod(smNone);
-    std::vector<std::string> reports;
-    bool reportedOnMain = false;
-    SetApplicationErrorReport([&](const std::exception& e) {
-        reportedOnMain = QThread::currentThread() == QCoreApplication::instance()->thread();
-        reports.push_back(e.what());
-    });
-    std::atomic<int> calls{0};
-    port.OnRxFlag = [&](QObject*) {
-        std::string text;
-        port.ReadText(text, port.InputQueueCount());
-        if (++calls == 1)
-            throw std::runtime_error("handler failed");
-    };
-    port.OpenPort();
-    pty.write("a\r");
-    ASSERT_TRUE(runEventsUntil([&] { return !reports.empty(); }));
-    pty.write("b\r");
-    ASSERT_TRUE(runEventsUntil([&] { return calls == 2; }));
-    port.ClosePort();
-    SetApplicationErrorReport(nullptr);
-    EXPECT_THAT(reports, ElementsAre("handler failed"));
-    EXPECT_TRUE(reportedOnMain);
 }
 
 TEST_F(PtyPort, WindowHandOverModeDeliversOnTheMainThread)
