@@ -41,6 +41,16 @@ protected:
         });
         action("CommsSettingsItem")->trigger();
     }
+    // A running window in Concentration mode with a few points on the chart.
+    void startChartingConcentration()
+    {
+        createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
+        ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+        action("ModeConcentrationItem")->trigger();
+        form->GraphicsTimer->setInterval(30);
+        sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
+        ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
+    }
     std::string storedPort() const
     {
         TSettingParams settings(dir.file(TFormMain::SettingsFileBase), TFormMain::SettingsRootPath);
@@ -56,12 +66,7 @@ protected:
 
 TEST_F(Menus, CancelChangesNothing)
 {
-    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
-    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
-    action("ModeConcentrationItem")->trigger();
-    form->GraphicsTimer->setInterval(30);
-    sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(startChartingConcentration());
     const std::string settingsBefore = dir.read("SensorSettings.xml");
     const int points = form->Series1->dataCount();
 
@@ -77,12 +82,7 @@ TEST_F(Menus, CancelChangesNothing)
 
 TEST_F(Menus, OkWithTheSamePortReopensSavesAndClearsTheChart)
 {
-    createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
-    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
-    action("ModeConcentrationItem")->trigger();
-    form->GraphicsTimer->setInterval(30);
-    sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(startChartingConcentration());
     dir.write("SensorSettings.xml", "<?xml version=\"1.0\"?><Sensor><Settings><Baud>9600</Baud><ComPort>"
                                         + pty->slavePath() + "</ComPort></Settings></Sensor>");
     const QDateTime startedBefore = form->StartTime();
