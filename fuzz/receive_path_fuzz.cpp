@@ -1,10 +1,10 @@
 // Arbitrary bytes into the sensor's receive path, in chunks that end at each CR. Beyond "no crash":
 // the reply kind is always a known code, a chunk without a CR changes no record, and a chunk that ends
 // a line changes at most the record of the kind that line was classified as.
+#include "FuzzCheck.h"
 #include "SensorObjects.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -50,14 +50,6 @@ struct Records {
         return k;
     }
 };
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "invariant broken: %s\n", what);
-        abort();
-    }
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // Arbitrary file content through Load then Save. Beyond "no crash": a load that fails never leads to a
 // write, and a successful save reloads to the same port name.
+#include "FuzzCheck.h"
 #include "SettingParams.h"
 
 #include <cstdint>
@@ -33,14 +34,6 @@ std::string readAll(const std::string& path)
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
-}
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "invariant broken: %s\n", what);
-        abort();
-    }
 }
 
 } // namespace
