@@ -61,7 +61,7 @@ bool readWholeFile(const std::string& fileName, std::string& content)
     if (fd < 0)
         return false;
     char buffer[8192];
-    bool ok = true;
+    int error = 0;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
@@ -69,12 +69,13 @@ bool readWholeFile(const std::string& fileName, std::string& content)
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            ok = false;
+            error = errno;
             break;
         }
     }
     ::close(fd);
-    return ok;
+    errno = error;
+    return error == 0;
 }
 
 class StringWriter : public pugi::xml_writer {
@@ -158,18 +159,25 @@ void TQvXmlDoc::ResetDocument()
 
 int32_t TQvXmlDoc::LoadFile()
 {
+    FErrorText.clear();
     struct stat st {};
     if (::stat(FFileName.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return XmlResult::FileNotFound;
     try {
         std::string content;
-        if (readWholeFile(FFileName, content)) {
+        if (!readWholeFile(FFileName, content)) {
+            FErrorText = std::strerror(errno);
+        } else {
             const pugi::xml_parse_result result =
                 FXmlDoc.load_buffer(content.data(), content.size(), ParseOptions, pugi::encoding_auto);
             if (result)
                 return XmlResult::Ok;
+            FErrorText = content.empty() ? std::string("the file is empty")
+                                         : std::string(result.description()) + " at byte "
+                                               + std::to_string(result.offset);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        FErrorText = e.what();
     }
     // Whatever a failed parse left behind is not kept.
     ResetDocument();
@@ -178,9 +186,12 @@ int32_t TQvXmlDoc::LoadFile()
 
 int32_t TQvXmlDoc::SaveFile()
 {
+    FErrorText.clear();
     // A file without a document element could never be loaded again.
-    if (!FXmlDoc.document_element())
+    if (!FXmlDoc.document_element()) {
+        FErrorText = "the document has no element to write";
         return XmlResult::SaveFailed;
+    }
     try {
         std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
         StringWriter writer(out);
@@ -191,10 +202,13 @@ int32_t TQvXmlDoc::SaveFile()
             out += '\n';
         }
         TFileOps& ops = FFileOps ? *FFileOps : TFileOps::Default();
-        return ReplaceFileContent(FFileName, out, ops) ? XmlResult::Ok : XmlResult::SaveFailed;
-    } catch (...) {
-        return XmlResult::SaveFailed;
+        if (ReplaceFileContent(FFileName, out, ops))
+            return XmlResult::Ok;
+        FErrorText = std::strerror(errno);
+    } catch (const std::exception& e) {
+        FErrorText = e.what();
     }
+    return XmlResult::SaveFailed;
 }
 
 int32_t TQvXmlDoc::CreateRootElement(const std::string& Name)

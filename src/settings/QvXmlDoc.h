@@ -63,6 +63,8 @@ public:
     TXmlElement ForceChildPath(TXmlElement Parent, const std::string& Path);
 
     const std::string& FileName() const { return FFileName; }
+    // Why the last LoadFile or SaveFile (or a derived class's load or save) failed; empty after a success.
+    const std::string& ErrorText() const { return FErrorText; }
     const std::string& RootPath() const { return FRootPath; }
     pugi::xml_document& Document() { return FXmlDoc; }
     TXmlElement DocumentElement() const { return FXmlDoc.document_element(); }
@@ -75,6 +77,7 @@ protected:
     pugi::xml_document FXmlDoc;
     std::string FFileName;
     std::string FRootPath;
+    std::string FErrorText;
 
 private:
     void ResetDocument();

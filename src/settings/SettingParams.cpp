@@ -70,7 +70,7 @@ void TSettingParams::SelectDefaultPort()
 
 // Reads the last "ComPort" element under the settings element of the loaded document. A "ComPort" that
 // holds anything but text makes the whole file unusable (LoadFailed).
-int32_t TSettingParams::ReadStoredPort(std::string& port, bool& found) const
+int32_t TSettingParams::ReadStoredPort(std::string& port, bool& found)
 {
     found = false;
     if (!HasNodes())
@@ -82,8 +82,9 @@ int32_t TSettingParams::ReadStoredPort(std::string& port, bool& found) const
         try {
             port = ElementText(child);
             found = true;
-        } catch (const EXmlDocumentError&) {
+        } catch (const EXmlDocumentError& e) {
             found = false;
+            FErrorText = std::string(ComPortKey) + ": " + e.what();
             return XmlResult::LoadFailed;
         }
     }
@@ -122,11 +123,19 @@ int32_t TSettingParams::Save()
             while (settings.first_child())
                 settings.remove_child(settings.first_child());
             r = AddTextElement(settings, ComPortKey, ComPort);
+            if (r != XmlResult::Ok)
+                FErrorText = "the port name cannot be stored in XML";
         } else {
             // Another document element: the file is written back as it was, but the port is not stored,
             // so the save must not report success.
             r = SaveFile();
-            return r == XmlResult::Ok ? XmlResult::DocumentError : r;
+            if (r != XmlResult::Ok)
+                return r;
+            std::string first, rest;
+            bool hasRest = false;
+            SplitPath(FRootPath, rest, hasRest, first);
+            FErrorText = std::string("its root element is <") + DocumentElement().name() + "> instead of <" + first + ">";
+            return XmlResult::DocumentError;
         }
     }
     if (r == XmlResult::Ok)

@@ -35,7 +35,7 @@ public:
     void SetPortListRoot(const std::string& root) { FPortListRoot = root; }
 
 private:
-    int32_t ReadStoredPort(std::string& port, bool& found) const;
+    int32_t ReadStoredPort(std::string& port, bool& found);
 
     std::string FPortListRoot = "/sys/class/tty";
 };

@@ -2,6 +2,8 @@
 #include "QvXmlDoc.h"
 #include "TempDir.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -138,13 +140,19 @@ TEST(QvXmlDocFile, LoadResults)
     TempDir dir;
     TQvXmlDoc doc(dir.file("s"), "");
     EXPECT_EQ(doc.LoadFile(), XmlResult::FileNotFound);
+    EXPECT_EQ(doc.ErrorText(), "");
     for (const std::string& content : {std::string(), std::string("   "), Declaration, std::string("<Sensor><x></Sensor>")}) {
         dir.write("s.xml", content);
         EXPECT_EQ(doc.LoadFile(), XmlResult::LoadFailed) << "[" << content << "]";
+        EXPECT_NE(doc.ErrorText(), "") << "[" << content << "]"; // why, for the operator
     }
+    dir.write("s.xml", "");
+    doc.LoadFile();
+    EXPECT_EQ(doc.ErrorText(), "the file is empty");
     std::filesystem::remove(dir.file("s.xml"));
     std::filesystem::create_directory(dir.file("s.xml"));
     EXPECT_EQ(doc.LoadFile(), XmlResult::LoadFailed);
+    EXPECT_EQ(doc.ErrorText(), std::strerror(EISDIR));
     TQvXmlDoc inMissingFolder(dir.file("nofolder/s"), "");
     EXPECT_EQ(inMissingFolder.LoadFile(), XmlResult::FileNotFound);
 }
@@ -189,16 +197,19 @@ TEST(QvXmlDocFile, FailedSaveLeavesOldFileIntact)
     doc.SetFileOps(&diskFull);
     EXPECT_EQ(doc.SaveFile(), XmlResult::SaveFailed);
     EXPECT_GE(diskFull.writes, 2);
+    EXPECT_EQ(doc.ErrorText(), std::strerror(ENOSPC));
     FailingFileOps renameFails;
     renameFails.failWrite = false;
     renameFails.failRename = true;
     doc.SetFileOps(&renameFails);
     EXPECT_EQ(doc.SaveFile(), XmlResult::SaveFailed);
+    EXPECT_EQ(doc.ErrorText(), std::strerror(EIO));
     EXPECT_EQ(dir.read("s.xml"), Compact);
     EXPECT_EQ(filesIn(dir.path()), 1u); // no temporary left behind
 
     doc.SetFileOps(nullptr);
     ASSERT_EQ(doc.SaveFile(), XmlResult::Ok);
+    EXPECT_EQ(doc.ErrorText(), "");
     EXPECT_NE(dir.read("s.xml").find("COM9"), std::string::npos);
 }
 
@@ -212,6 +223,7 @@ TEST(QvXmlDocFile, SaveIntoUnusableFolderFails)
     TQvXmlDoc doc(dir.file("plain/s"), "");
     doc.ForcePath("Sensor");
     EXPECT_EQ(doc.SaveFile(), XmlResult::SaveFailed);
+    EXPECT_EQ(doc.ErrorText(), std::strerror(ENOTDIR));
     std::filesystem::create_directory(dir.file("s.xml"));
     TQvXmlDoc overFolder(dir.file("s"), "");
     overFolder.ForcePath("Sensor");

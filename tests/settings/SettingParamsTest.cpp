@@ -147,6 +147,7 @@ TEST_F(SettingParamsTest, OtherDocumentElementIsWrittenBackWithoutPort)
     EXPECT_EQ(s->ComPort, "COM1");
     s->ComPort = "COM2";
     EXPECT_EQ(s->Save(), XmlResult::DocumentError); // written back, but the port was not stored
+    EXPECT_EQ(s->ErrorText(), "its root element is <Config> instead of <Sensor>");
     EXPECT_EQ(file(), Declaration + "\n<Config><Settings><ComPort>COM7</ComPort></Settings></Config>\n");
 }
 
@@ -160,8 +161,11 @@ TEST_F(SettingParamsTest, UnusableFileKeepsDefaultAndIsNeverOverwritten)
         auto s = make();
         EXPECT_EQ(s->Load(), XmlResult::LoadFailed) << content;
         EXPECT_EQ(s->ComPort, "COM1") << content;
+        const std::string why = s->ErrorText();
+        EXPECT_NE(why, "") << content;
         s->ComPort = "COM2";
         EXPECT_EQ(s->Save(), XmlResult::LoadFailed) << content;
+        EXPECT_EQ(s->ErrorText(), why) << content; // the save names the same reason
         EXPECT_EQ(file(), content);
     }
 
