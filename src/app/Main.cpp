@@ -189,13 +189,16 @@ void TFormMain::FormCreate()
     setWindowTitle(QCoreApplication::applicationName());
     // The chart's point storage grows in steps of a million points (TReservingGraphData).
 
-    QString folder = FPaths.SettingsFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                     : FPaths.SettingsFolder;
+    QString folder = FPaths.SettingsFolder;
+    if (folder.isEmpty())
+        folder = ResolveSettingsFolder(FPaths.ExecutableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                         : FPaths.ExecutableFolder);
     const std::string fileBase = QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString();
     FSettings = std::make_unique<TSettingParams>(fileBase, SettingsRootPath);
     if (!FPaths.PortListRoot.empty())
         FSettings->SetPortListRoot(FPaths.PortListRoot);
-    FSettings->Load();
+    if (FSettings->Load() != XmlResult::Ok)
+        reportSettingsProblem(SettingsLoadFailureText(*FSettings));
 
     FSensor = new TSensor(this);
     FSensor->ConfigurePort(FSettings->ComPort);
@@ -332,8 +335,25 @@ void TFormMain::CommsSettingsItemClick()
     FSensor->Close();
     FSensor->ConfigurePort(chosen);
     FSettings->ComPort = chosen;
-    FSettings->Save();
+    saveSettings();
     openConfiguredPort();
+}
+
+void TFormMain::saveSettings()
+{
+    std::string reason;
+    int32_t result = XmlResult::SaveFailed;
+    if (EnsureSettingsFolder(*FSettings, reason)) {
+        result = FSettings->Save();
+        reason = FSettings->ErrorText();
+    }
+    if (result != XmlResult::Ok)
+        reportSettingsProblem(SettingsSaveFailureText(*FSettings, result, reason));
+}
+
+void TFormMain::reportSettingsProblem(const std::string& text)
+{
+    QTimer::singleShot(0, this, [text] { ReportApplicationError(std::runtime_error(text)); });
 }
 
 void TFormMain::HelpAboutItemClick()

@@ -1,6 +1,7 @@
 #pragma once
 #include "LogFile.h"
 #include "ReadingFormat.h"
+#include "SettingsFile.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -23,10 +24,13 @@ class FormMain;
 }
 
 // Where the window finds its settings file and the list of serial ports; empty means the product's
-// places (the executable's folder, the system's tty class folder). Tests point them elsewhere.
+// places (ResolveSettingsFolder for the running executable's folder, the system's tty class folder).
+// Tests point them elsewhere: SettingsFolder fixes the folder, ExecutableFolder replaces the
+// executable's folder in the resolution.
 struct TFormMainPaths {
     QString SettingsFolder;
     std::string PortListRoot;
+    QString ExecutableFolder;
 };
 
 // The main window: value panels, strip chart, logging controls, menus and status bar. Three timers poll
@@ -41,7 +45,7 @@ public:
     // Messages of status panel 1.
     static constexpr const char* PortUnavailableText = "Current port is already in use or unavailable !!!";
     static constexpr const char* TimeoutText = "Comms response has exceeded timeout period !!!";
-    static constexpr const char* SettingsFileBase = "SensorSettings";
+    static constexpr const char* SettingsFileBase = ::SettingsFileBase;
     static constexpr const char* SettingsRootPath = "Sensor\\Settings";
 
     // Components that the form description does not hold.
@@ -96,6 +100,10 @@ private:
     // Captions, visibility, series titles and check marks of a mode.
     void applyMode(bool concentration);
     void StopAcquisition();
+    // Saves the settings store; a failure is reported with the file name and the reason.
+    void saveSettings();
+    // Reports a settings problem once the current handler has finished (the report may be modal).
+    void reportSettingsProblem(const std::string& text);
 
     void setupComponents();
     void applyFonts();

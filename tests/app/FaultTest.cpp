@@ -121,17 +121,25 @@ TEST_F(Faults, UnusableSettingsFilesKeepTheDefaultAndAreNeverOverwritten)
         else
             dir.write("SensorSettings.xml", c.content);
         portStored = true;
+        reports.clear();
         createForm();
         EXPECT_EQ(form->StatusPanelText(0), QString()); // the default: the first port present, here none
         EXPECT_EQ(form->StatusPanelText(1), PortMessage);
+        // The operator is told, once the window is up, which file and why, and that nothing is lost.
+        ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 1; }, 3000));
+        EXPECT_NE(reports[0].find("\"" + file + "\" cannot be read: "), std::string::npos) << reports[0];
+        EXPECT_NE(reports[0].find("default port"), std::string::npos) << reports[0];
         chooseInCommsSettings(pty->slavePath()); // the chosen port is used but cannot be stored
         EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+        ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 2; }, 3000));
+        EXPECT_NE(reports[1].find("The port was not saved: the settings file \"" + file + "\""), std::string::npos)
+            << reports[1];
+        EXPECT_NE(reports[1].find("left as it is"), std::string::npos) << reports[1];
         form.reset();
         if (c.folder)
             EXPECT_TRUE(std::filesystem::is_directory(file));
         else
             EXPECT_EQ(dir.read("SensorSettings.xml"), c.content);
-        EXPECT_TRUE(reports.empty());
     }
 }
 

@@ -1,6 +1,7 @@
 // Comms > Settings... and Help > About.
 #include "AboutBox.h"
 #include "EventLoopHelper.h"
+#include "FailingFileOps.h"
 #include "SensorObjects.h"
 #include "SensorSettings.h"
 #include "SettingParams.h"
@@ -12,8 +13,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class Menus : public WindowTest {
@@ -159,4 +164,81 @@ TEST_F(Menus, HelpAboutShowsTheAboutBoxModally)
     EXPECT_EQ(title, QStringLiteral(" About Velmora Data Logger"));
     EXPECT_EQ(FormAboutBox, nullptr); // freed
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// Where the settings live: next to the executable when a file is there, else in the user's configuration
+// folder; and what the operator is told when a save fails.
+TEST_F(Menus, SettingsFileNextToTheExecutableIsReadAndWrittenThere)
+{
+    PtyPair other;
+    listed = {other.slavePath()};
+    storePort(pty->slavePath());
+    startSimulator();
+    createFormWith(resolvingPaths(dir.path()));
+    EXPECT_EQ(form->Settings()->FileName(), dir.file("SensorSettings.xml"));
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+
+    runCommsSettings(true, other.slavePath());
+    EXPECT_EQ(storedPort(), other.slavePath());
+    EXPECT_FALSE(std::filesystem::exists(userConfigFolder()));
+    runEventsFor(50);
+    EXPECT_TRUE(reports.empty());
+    form.reset(); // closes the port before its pseudo-terminal goes
+}
+
+TEST_F(Menus, WithoutAFileNextToTheExecutableTheSettingsLiveInTheUserConfigFolder)
+{
+    const std::string bin = dir.file("bin");
+    ASSERT_EQ(::mkdir(bin.c_str(), 0555), 0); // as /usr/bin is for a user
+    const std::string configFile = userConfigFolder() + "/velmora-logger/SensorSettings.xml";
+    listed = {pty->slavePath()};
+    startSimulator();
+    createFormWith(resolvingPaths(bin));
+    EXPECT_EQ(form->Settings()->FileName(), configFile);
+    EXPECT_EQ(form->StatusPanelText(0), QString()); // no file yet, no port present: the default
+    EXPECT_FALSE(std::filesystem::exists(configFile)); // nothing is written before a save
+
+    runCommsSettings(true, pty->slavePath());
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    EXPECT_TRUE(std::filesystem::is_empty(bin));
+    ASSERT_TRUE(std::filesystem::exists(configFile));
+
+    // The next start reads the port from there.
+    form.reset();
+    createFormWith(resolvingPaths(bin));
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    runEventsFor(50);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Menus, FailingSavesAreReportedWithTheFileAndTheReason)
+{
+    listed = {pty->slavePath()};
+    startSimulator();
+    createForm();
+    const std::string before = dir.read("SensorSettings.xml");
+    FailingFileOps diskFull;
+    form->Settings()->SetFileOps(&diskFull);
+    runCommsSettings(true);
+    ASSERT_TRUE(runEventsUntil([&] { return !reports.empty(); }, 3000));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("\"" + dir.file("SensorSettings.xml") + "\""), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find(std::strerror(ENOSPC)), std::string::npos) << reports[0];
+    EXPECT_EQ(dir.read("SensorSettings.xml"), before);
+    EXPECT_EQ(form->StatusPanelText(1), QString()); // the port is used all the same
+    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    form->Settings()->SetFileOps(nullptr);
+
+    // A configuration folder that cannot be created.
+    form.reset();
+    const std::string bin = dir.file("bin");
+    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
+    dir.write("config", "a file where the folder should be");
+    createFormWith(resolvingPaths(bin));
+    runCommsSettings(true, pty->slavePath());
+    ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 2; }, 3000));
+    EXPECT_NE(reports[1].find(userConfigFolder() + "/velmora-logger\" cannot be created"), std::string::npos)
+        << reports[1];
+    EXPECT_EQ(dir.read("config"), "a file where the folder should be");
 }

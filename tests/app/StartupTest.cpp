@@ -114,7 +114,7 @@ TEST_F(Startup, NoSettingsFileAndNoPortsLeavesThePortNameEmpty)
 TEST_F(Startup, UnreadablePortListLeavesTheWindowWithoutSensorButUsable)
 {
     portStored = true;
-    form = std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), dir.file("no-such-folder")});
+    form = std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), dir.file("no-such-folder"), {}});
     form->show();
     ASSERT_EQ(reports.size(), 1u); // the settings load's error, reported once
     EXPECT_EQ(form->Sensor(), nullptr);

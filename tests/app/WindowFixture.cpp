@@ -15,12 +15,17 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
 #include <sys/stat.h>
 
 void WindowTest::SetUp()
 {
     emptyPortList = dir.file("tty");
     ::mkdir(emptyPortList.c_str(), 0755);
+    // The user's configuration folder is the test's own.
+    if (const char* previous = getenv("XDG_CONFIG_HOME"))
+        previousConfigHome = previous;
+    setenv("XDG_CONFIG_HOME", userConfigFolder().c_str(), 1);
     pty = std::make_unique<PtyPair>();
     SetApplicationErrorReport([this](const std::exception& e) { reports.emplace_back(e.what()); });
     SetBeepFunction([this](int hz, int ms) { beeps.emplace_back(hz, ms); });
@@ -42,6 +47,10 @@ void WindowTest::TearDown()
     TSaveDialog::SetExecuteFunction({});
     SetBeepFunction({});
     SetApplicationErrorReport({});
+    if (previousConfigHome)
+        setenv("XDG_CONFIG_HOME", previousConfigHome->c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 void WindowTest::storePort(const std::string& port)
@@ -66,7 +75,17 @@ void WindowTest::createForm(int waitMs)
 {
     if (!portStored)
         storePort(pty->slavePath());
-    form = std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), emptyPortList});
+    createFormWith(TFormMainPaths{QString::fromStdString(dir.path()), emptyPortList, {}}, waitMs);
+}
+
+TFormMainPaths WindowTest::resolvingPaths(const std::string& executableFolder) const
+{
+    return TFormMainPaths{QString(), emptyPortList, QString::fromStdString(executableFolder)};
+}
+
+void WindowTest::createFormWith(const TFormMainPaths& paths, int waitMs)
+{
+    form = std::make_unique<TFormMain>(paths);
     if (form->Sensor())
         form->Sensor()->setWaitLimits(waitMs, waitMs);
     form->show();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ protected:
     // Creates the window on the stored port (the pseudo-terminal unless storePort was called), with
     // sensor waits of waitMs.
     void createForm(int waitMs = 300);
+    // Creates the window with these paths (nothing stored first).
+    void createFormWith(const TFormMainPaths& paths, int waitMs = 300);
+    // Paths that let the window resolve its settings folder as the installed program does, with
+    // `executableFolder` as the executable's folder (configuration folder: userConfigFolder()).
+    TFormMainPaths resolvingPaths(const std::string& executableFolder) const;
+    std::string userConfigFolder() const { return dir.file("config"); }
     // The window on the simulator, with a sensor that has sent `line`, shown in the panels.
     void createFormWithLine(const std::string& line);
     // Sends one framed line from the sensor.
@@ -59,6 +66,7 @@ protected:
     std::unique_ptr<SensorSimulator> sim;
     std::unique_ptr<TFormMain> form;
     bool portStored = false;
+    std::optional<std::string> previousConfigHome;
 
     std::vector<std::string> reports;
     std::vector<std::pair<int, int>> beeps;
