@@ -131,6 +131,14 @@ void TFormMain::setupComponents()
     ui->ModeConcentrationItem->setChecked(false);
     ui->ModeChannelsItem->setChecked(false);
 
+    // Never narrower than the value boxes plus the boxes kept at the top right, so that none overlap.
+    int panelsRight = 0;
+    for (const QGroupBox* box : {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity,
+                                 ui->gbSample, ui->gbReference, ui->gbTemperature})
+        panelsRight = std::max(panelsRight, box->geometry().right() + 1);
+    const int boxSpacing = ui->gbChannel->x() - (ui->gbConcentration->geometry().right() + 1);
+    setMinimumWidth(std::max(minimumWidth(), panelsRight + boxSpacing + ui->gbGraphics->width() + GraphicsRightGap));
+
     // Client area 992 x 666 below the menu bar, centred on the screen.
     ui->centralWidget->installEventFilter(this);
     resize(DesignWidth, ui->MainMenu1->sizeHint().height() + DesignClientHeight);

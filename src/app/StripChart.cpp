@@ -40,6 +40,24 @@ QPen dottedPen()
     return pen;
 }
 
+// Lays the legend out in as few rows as let every title show in full within the chart's width.
+void fitLegend(QCustomPlot* chart)
+{
+    QCPLegend* legend = chart->legend;
+    const int count = legend->itemCount();
+    const QMargins outer = chart->plotLayout()->margins();
+    const int available = chart->viewport().width() - outer.left() - outer.right();
+    for (int columns = count; columns >= 1; --columns) {
+        const int wrap = columns == count ? 0 : columns;
+        if (legend->wrap() != wrap || legend->columnCount() != columns) {
+            legend->setWrap(wrap);
+            legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+        }
+        if (legend->minimumOuterSizeHint().width() <= available)
+            return;
+    }
+}
+
 } // namespace
 
 TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
@@ -85,9 +103,10 @@ TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
         FSeries[static_cast<size_t>(i)] = graph;
     }
 
-    // The bottom axis ends at 97 % of the chart's width.
+    // The bottom axis ends at 97 % of the chart's width; the legend wraps rather than clip a title.
     QObject::connect(chart, &QCustomPlot::beforeReplot, chart, [chart] {
         chart->axisRect()->setMinimumMargins(QMargins(0, 0, chart->width() * 3 / 100, 0));
+        fitLegend(chart);
     });
 }
 

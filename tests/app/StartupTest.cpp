@@ -195,3 +195,56 @@ TEST_F(Startup, LayoutKeepsTheRightBoxesAnchoredAndStretchesTheChart)
     EXPECT_EQ(chart->width(), 1200);
     EXPECT_EQ(central->height() - (chart->y() + chart->height()), 42);
 }
+
+TEST_F(Startup, AtTheMinimumSizeNothingOverlapsAndNoLegendTitleIsClipped)
+{
+    startSimulator();
+    createForm();
+    form->resize(form->minimumSize());
+    QWidget* central = form->centralWidget();
+    ASSERT_TRUE(runEventsUntil([&] { return central->width() == form->minimumWidth(); }, 1000));
+    QCustomPlot* chart = form->Chart().chart();
+    QCPLegend* legend = chart->legend;
+    auto expectTitlesInFull = [&] {
+        chart->replot();
+        int titles = 0;
+        for (int i = 0; i < legend->itemCount(); ++i) { // cells; those after the last item are empty
+            auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i));
+            if (!item)
+                continue;
+            ++titles;
+            const std::string title = item->plottable()->name().toStdString();
+            const int textWidth = QFontMetrics(item->font()).horizontalAdvance(item->plottable()->name());
+            EXPECT_GE(item->rect().width(), legend->iconSize().width() + legend->iconTextPadding() + textWidth) << title;
+            EXPECT_TRUE(chart->viewport().contains(item->outerRect())) << title;
+            EXPECT_TRUE(legend->outerRect().contains(item->outerRect())) << title;
+        }
+        EXPECT_EQ(titles, 6);
+    };
+    for (const char* mode : {"ModeChannelsItem", "ModeConcentrationItem"}) {
+        SCOPED_TRACE(mode);
+        action(mode)->trigger();
+        for (const char* name : {"gbConcentration", "gbChannel", "gbPressure", "gbHumidity", "gbSample",
+                                 "gbReference", "gbTemperature", "gbGraphics"}) {
+            if (box(name)->isHidden())
+                continue;
+            for (const char* right : {"gbGraphics", "gbLogging"}) {
+                if (std::string(name) != right) {
+                    EXPECT_FALSE(box(name)->geometry().intersects(box(right)->geometry())) << name << " " << right;
+                }
+            }
+        }
+        expectTitlesInFull();
+    }
+    // Titles that do not fit in one row (a large font) wrap onto more rows instead of being cut.
+    const QFont normal = legend->font();
+    QFont large = normal;
+    large.setPixelSize(QFontInfo(large).pixelSize() * 2);
+    legend->setFont(large);
+    expectTitlesInFull();
+    EXPECT_GT(legend->rowCount(), 1);
+    // Back in one row once they fit again.
+    legend->setFont(normal);
+    expectTitlesInFull();
+    EXPECT_EQ(legend->rowCount(), 1);
+}
