@@ -2,10 +2,23 @@
 
 #include "ErrorReport.h"
 
+#include <QDirIterator>
+#include <QIcon>
 #include <QMessageBox>
 #include <stdexcept>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+static void initIconResources() { Q_INIT_RESOURCE(AppIcon); }
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The program's icon, in the sizes the install puts into the icon theme; windows and dialogs show it.
+    initIconResources();
+    QIcon icon;
+    QDirIterator sizes(QStringLiteral(":/icons"));
+    while (sizes.hasNext())
+        icon.addFile(sizes.next());
+    setWindowIcon(icon);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <exception>
 
-// The application object. An exception that leaves any event handler ends in notify(), which hands it to
+// The application object, with the program's icon. An exception that leaves any event handler ends in notify(), which hands it to
 // the application's error report (ReportApplicationError) and lets the program go on.
 class TApplication : public QApplication {
     Q_OBJECT

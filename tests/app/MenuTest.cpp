@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QIcon>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +41,7 @@ protected:
             auto* dialog = qobject_cast<TFormSensorSettings*>(modal);
             ASSERT_NE(dialog, nullptr);
             shownPort = dialog->cbPort->currentText().toStdString();
+            shownIcon = dialog->windowIcon();
             if (!port.empty())
                 dialog->cbPort->setCurrentText(QString::fromStdString(port));
             QTest::mouseClick(ok ? dialog->btnOK : dialog->btnCancel, Qt::LeftButton);
@@ -67,6 +69,7 @@ protected:
     TFormSensorSettings::TPortLister previousLister;
     std::vector<std::string> listed;
     std::string shownPort;
+    QIcon shownIcon;
 };
 
 TEST_F(Menus, CancelChangesNothing)
@@ -77,6 +80,7 @@ TEST_F(Menus, CancelChangesNothing)
 
     runCommsSettings(false);
     EXPECT_EQ(shownPort, pty->slavePath());
+    EXPECT_EQ(shownIcon.cacheKey(), QApplication::windowIcon().cacheKey()); // the program's icon
     EXPECT_TRUE(form->ConcentrationMode());
     EXPECT_GE(form->Series1->dataCount(), points);
     EXPECT_TRUE(form->DisplaysTimer->isActive() || form->GraphicsTimer->isActive());
@@ -152,15 +156,23 @@ TEST_F(Menus, HelpAboutShowsTheAboutBoxModally)
 {
     startSimulator();
     createForm();
+    // The window and its dialogs show the program's icon, in the sizes of the icon theme.
+    const QIcon icon = QApplication::windowIcon();
+    for (int size : {16, 32, 48, 256})
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+    EXPECT_EQ(form->windowIcon().cacheKey(), icon.cacheKey());
     QString title;
     bool wasAboutBox = false;
+    qint64 aboutIcon = 0;
     whenModal([&](QWidget* modal) {
         wasAboutBox = qobject_cast<TFormAboutBox*>(modal) != nullptr;
         title = modal->windowTitle();
+        aboutIcon = modal->windowIcon().cacheKey();
         static_cast<TFormAboutBox*>(modal)->FormClick();
     });
     action("HelpAboutItem")->trigger();
     EXPECT_TRUE(wasAboutBox);
+    EXPECT_EQ(aboutIcon, icon.cacheKey());
     EXPECT_EQ(title, QStringLiteral(" About Velmora Data Logger"));
     EXPECT_EQ(FormAboutBox, nullptr); // freed
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
