@@ -18,6 +18,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
     while (sizes.hasNext())
         icon.addFile(sizes.next());
     setWindowIcon(icon);
+    setDesktopFileName(QStringLiteral("org.example.VelmoraLogger")); // the installed desktop entry
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

@@ -11,8 +11,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Velmora Data Logger"));
     InstallDefaultErrorReport();
 
+    // Message catalogues: a build tree's next to the executable, else those of the install.
     const QDir localeDir(QCoreApplication::applicationDirPath() + QStringLiteral("/locale"));
-    RegisterPortErrorTexts(localeDir.exists() ? localeDir.absolutePath().toLocal8Bit().constData() : nullptr);
+    const QByteArray catalogues = localeDir.exists() ? localeDir.absolutePath().toLocal8Bit()
+                                                     : QByteArray(VELMORA_INSTALL_LOCALEDIR);
+    RegisterPortErrorTexts(catalogues.constData());
 
     TFormMain window;
     window.show();
