@@ -38,6 +38,7 @@ void TSensor::ResetState()
     FReplyKind = ReplyKind::Unknown;
     FNewFirmware = 0;
     FPotsIndex = 1;
+    FConcentrationTime = FChannelsTime = std::chrono::nanoseconds::zero();
     FConcentration = DefaultConcentrationMode;
     FChannels = DefaultChannelsMode;
     FReplyC13 = DefaultReplyC13;
@@ -163,16 +164,21 @@ void TSensor::RequestChannelsReading()
     waitFor(FReplyKindWaitMs, [this] { return FReplyKind == ReplyKind::Channels; });
 }
 
+bool TSensor::stale(std::chrono::nanoseconds completedAt) const
+{
+    return FClock->now() - completedAt > std::chrono::milliseconds(FStalenessLimitMs);
+}
+
 void TSensor::GetConcentrationReading(TConcentrationModeStructure& Reading)
 {
-    if (FReplyKind != ReplyKind::Concentration || FDeviceLost)
+    if (FReplyKind != ReplyKind::Concentration || FDeviceLost || stale(FConcentrationTime))
         RequestConcentrationReading();
     Reading = FConcentration;
 }
 
 void TSensor::GetChannelsReading(TChannelsModeStructure& Reading)
 {
-    if (FReplyKind != ReplyKind::Channels || FDeviceLost)
+    if (FReplyKind != ReplyKind::Channels || FDeviceLost || stale(FChannelsTime))
         RequestChannelsReading();
     Reading = FChannels;
 }

@@ -5,6 +5,7 @@
 #include "SensorTypes.h"
 
 #include <QObject>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,8 +33,8 @@ public:
     void Open();
     void Close();
 
-    // The readings: send a request only when the last line was of another kind (or the device was lost),
-    // else copy the stored record. Raise ESensorError ("ESensorError", -1010) on a time-out or when the
+    // The readings: send a request only when the last line was of another kind, the stored record is
+    // older than the staleness limit or the device was lost, else copy the stored record. Raise ESensorError ("ESensorError", -1010) on a time-out or when the
     // device has been lost; an EComPort from writing the command passes through.
     void GetConcentrationReading(TConcentrationModeStructure& Reading);
     void GetChannelsReading(TChannelsModeStructure& Reading);
@@ -81,11 +82,14 @@ public:
     // True from a device loss (hang-up, I/O failure while open) until the next Open or ConfigurePort.
     bool deviceLost() const { return FDeviceLost; }
 
-    // Test seams: the two wait limits (SensorWaitLimitMs each in the product) and the wait clock
-    // (null restores the steady clock; the clock must outlive its use).
+    // Test seams: the two wait limits (SensorWaitLimitMs each in the product), the staleness limit
+    // (SensorStalenessLimitMs) and the clock of the waits and of the records' ages (null restores the
+    // steady clock; the clock must outlive its use).
     void setWaitLimits(int32_t commandWaitMs, int32_t replyKindWaitMs);
     int32_t commandWaitMs() const { return FCommandWaitMs; }
     int32_t replyKindWaitMs() const { return FReplyKindWaitMs; }
+    void setStalenessLimit(int32_t ms) { FStalenessLimitMs = ms; }
+    int32_t stalenessLimit() const { return FStalenessLimitMs; }
     void setClock(const SensorClock* clock);
 
 protected:
@@ -97,6 +101,8 @@ private:
     // pass) or on a device loss.
     template <typename Done> void waitFor(int32_t timeoutMs, Done done);
     [[noreturn]] void raiseTimeout() const;
+    // True when a record completed at `completedAt` is older than the staleness limit.
+    bool stale(std::chrono::nanoseconds completedAt) const;
 
     void endLine();
     // Parsers; false when a value does not convert (the parse stops at that field).
@@ -139,11 +145,15 @@ private:
     TReplyAStructure FReplyA;
     TSettingPotsStructure FSettingPots;
     int32_t FPotsIndex = 1;
+    // Clock times at which FConcentration and FChannels last completed (zero: never).
+    std::chrono::nanoseconds FConcentrationTime{};
+    std::chrono::nanoseconds FChannelsTime{};
 
     bool FDeviceLost = false;
     std::string FRxBuffer;      // reused by HandleRxFlag
     std::string FCommandBuffer; // reused by SendCommand
     int32_t FCommandWaitMs = SensorWaitLimitMs;
     int32_t FReplyKindWaitMs = SensorWaitLimitMs;
+    int32_t FStalenessLimitMs = SensorStalenessLimitMs;
     const SensorClock* FClock;
 };

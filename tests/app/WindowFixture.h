@@ -30,7 +30,8 @@ protected:
     // Creates the window on the stored port (the pseudo-terminal unless storePort was called), with
     // sensor waits of waitMs.
     void createForm(int waitMs = 300);
-    // The window on the simulator, with a sensor that has sent `line`, shown in the panels.
+    // The window on the simulator, with a sensor that has sent `line` (kept current: it never goes
+    // stale), shown in the panels.
     void createFormWithLine(const std::string& line);
     // Sends one framed line from the sensor.
     void sendLine(const std::string& line);

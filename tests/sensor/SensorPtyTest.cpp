@@ -1,11 +1,13 @@
 // The sensor object against the simulator on the far side of a pseudo-terminal.
 #include "EventLoopHelper.h"
 #include "ExpectSensorTimeout.h"
+#include "FakeClock.h"
 #include "PtyPair.h"
 #include "SensorObjects.h"
 #include "SensorSimulator.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -89,8 +91,10 @@ TEST_F(SensorPtyTest, SilentSensorRaisesTheTimeoutError)
     EXPECT_EQ(simulator->commands().front(), "N1");
 }
 
-TEST_F(SensorPtyTest, SensorGoingSilentAfterSomeLinesKeepsTheStoredReading)
+TEST_F(SensorPtyTest, SensorGoingSilentKeepsTheStoredReadingOnlyUntilItIsStale)
 {
+    FakeClock clock;
+    sensor.setClock(&clock);
     SimulatorOptions options;
     options.linesPerSecond = 50;
     options.silentAfter = 5;
@@ -100,9 +104,17 @@ TEST_F(SensorPtyTest, SensorGoingSilentAfterSomeLinesKeepsTheStoredReading)
     ASSERT_TRUE(runEventsUntil([&] { return simulator->silent(); }, 3000));
     runEventsFor(100);
     TConcentrationModeStructure later;
-    sensor.GetConcentrationReading(later); // no error: the last record stands
+    sensor.GetConcentrationReading(later); // within the staleness limit the last record stands
     EXPECT_EQ(simulator->commands().size(), 1u);
     EXPECT_EQ(simulator->linesSent(), 5u);
+
+    // Past it the reading asks again, and the silent sensor ends in the time-out.
+    clock.t += std::chrono::milliseconds(SensorStalenessLimitMs + 1);
+    sensor.setWaitLimits(200, 200);
+    QTimer::singleShot(20, &sensor, [&] { clock.t += std::chrono::seconds(1); });
+    EXPECT_SENSOR_TIMEOUT(sensor.GetConcentrationReading(later));
+    EXPECT_TRUE(runEventsUntil([&] { return simulator->commands().size() == 2; }, 3000));
+    sensor.setClock(nullptr);
 }
 
 TEST_F(SensorPtyTest, InterleavedKindsMalformedLinesAndGarbageAtFullRate)
