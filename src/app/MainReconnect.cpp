@@ -31,6 +31,7 @@ bool TFormMain::reconnectAttempt()
             FSensor->Close();
             FSensor->Open();
         }
+        FSensor->markReadingsStale(); // a record from before the outage does not count as an answer
         takeReading([](const auto&) {});
         return true;
     } catch (const ESensorError&) {

@@ -38,7 +38,7 @@ void TSensor::ResetState()
     FReplyKind = ReplyKind::Unknown;
     FNewFirmware = 0;
     FPotsIndex = 1;
-    FConcentrationTime = FChannelsTime = std::chrono::nanoseconds::zero();
+    markReadingsStale();
     FConcentration = DefaultConcentrationMode;
     FChannels = DefaultChannelsMode;
     FReplyC13 = DefaultReplyC13;
@@ -48,6 +48,11 @@ void TSensor::ResetState()
     FReplyD = DefaultReplyD;
     FSettingsMode = DefaultSettingsMode;
     FUserInterfaceMode = DefaultUserInterfaceMode;
+}
+
+void TSensor::markReadingsStale()
+{
+    FConcentrationTime = FChannelsTime = NeverCompleted;
 }
 
 void TSensor::ConfigurePort(const std::string& PortName)
@@ -166,7 +171,7 @@ void TSensor::RequestChannelsReading()
 
 bool TSensor::stale(std::chrono::nanoseconds completedAt) const
 {
-    return FClock->now() - completedAt > std::chrono::milliseconds(FStalenessLimitMs);
+    return completedAt == NeverCompleted || FClock->now() - completedAt > std::chrono::milliseconds(FStalenessLimitMs);
 }
 
 void TSensor::GetConcentrationReading(TConcentrationModeStructure& Reading)

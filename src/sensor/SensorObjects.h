@@ -48,6 +48,9 @@ public:
     void HandleRxFlag(QObject* Sender);
     void HandleRx80Full(QObject* Sender);
 
+    // Makes the stored readings stale, so that the next reading of either kind asks the sensor.
+    void markReadingsStale();
+
     // Protocol state back to its start (records to defaults, kind 11, old firmware, pots slot 1).
     void ResetState();
 
@@ -145,9 +148,10 @@ private:
     TReplyAStructure FReplyA;
     TSettingPotsStructure FSettingPots;
     int32_t FPotsIndex = 1;
-    // Clock times at which FConcentration and FChannels last completed (zero: never).
-    std::chrono::nanoseconds FConcentrationTime{};
-    std::chrono::nanoseconds FChannelsTime{};
+    // Clock times at which FConcentration and FChannels last completed.
+    static constexpr std::chrono::nanoseconds NeverCompleted = std::chrono::nanoseconds::min();
+    std::chrono::nanoseconds FConcentrationTime = NeverCompleted;
+    std::chrono::nanoseconds FChannelsTime = NeverCompleted;
 
     bool FDeviceLost = false;
     std::string FRxBuffer;      // reused by HandleRxFlag

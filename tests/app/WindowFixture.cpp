@@ -45,11 +45,12 @@ void WindowTest::TearDown()
     SetApplicationErrorReport({});
 }
 
-void WindowTest::storePort(const std::string& port)
+void WindowTest::storePort(const std::string& port, bool reconnect)
 {
     TSettingParams settings(dir.file(TFormMain::SettingsFileBase), TFormMain::SettingsRootPath);
     settings.SetPortListRoot(emptyPortList);
     settings.ComPort = port;
+    settings.Reconnect = reconnect;
     ASSERT_EQ(settings.Save(), 0);
     portStored = true;
 }

@@ -23,8 +23,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Writes SensorSettings.xml naming the port.
-    void storePort(const std::string& port);
+    // Writes SensorSettings.xml naming the port (and Reconnect Automatically on or off).
+    void storePort(const std::string& port, bool reconnect = false);
     // Starts the simulator on the pseudo-terminal (silent: answers nothing until told).
     void startSimulator(bool silent = false, double linesPerSecond = 8);
     // Creates the window on the stored port (the pseudo-terminal unless storePort was called), with
