@@ -34,8 +34,9 @@ public:
     void Close();
 
     // The readings: send a request only when the last line was of another kind, the stored record is
-    // older than the staleness limit or the device was lost, else copy the stored record. Raise ESensorError ("ESensorError", -1010) on a time-out or when the
-    // device has been lost; an EComPort from writing the command passes through.
+    // older than the staleness limit or the device was lost, else copy the stored record. Raise
+    // ESensorError ("ESensorError", -1010) on a time-out or when the device has been lost; an EComPort
+    // from writing the command passes through.
     void GetConcentrationReading(TConcentrationModeStructure& Reading);
     void GetChannelsReading(TChannelsModeStructure& Reading);
     // "N" / "N<channel>" and the two waits.
@@ -51,7 +52,7 @@ public:
     // Makes the stored readings stale, so that the next reading of either kind asks the sensor.
     void markReadingsStale();
 
-    // Protocol state back to its start (records to defaults, kind 11, old firmware, pots slot 1).
+    // Protocol state back to its start (records to defaults and stale, kind 11, old firmware, pots slot 1).
     void ResetState();
 
     // The receive path: bytes as the port's ReadText returned them. HandleRxFlag feeds it; tests,
