@@ -61,10 +61,9 @@ std::string SettingsLoadFailureText(const TSettingParams& settings)
 
 std::string SettingsSaveFailureText(const TSettingParams& settings, int32_t code, const std::string& reason)
 {
+    const std::string inUse = "\n\nThe current settings (port " + portName(settings) + ") stay in use until the program ends.";
     if (code == XmlResult::LoadFailed)
-        return "The port was not saved: the settings file " + quoted(settings.FileName()) + " cannot be read ("
-               + reason + ") and is left as it is.\n\nThe port " + portName(settings)
-               + " is used until the program ends. Repair or delete the file, then choose the port again.";
-    return "The port could not be saved to " + quoted(settings.FileName()) + ": " + reason
-           + ".\n\nThe port " + portName(settings) + " is used until the program ends.";
+        return "The settings were not saved: the settings file " + quoted(settings.FileName()) + " cannot be read ("
+               + reason + ") and is left as it is." + inUse + " Repair or delete the file, then choose again.";
+    return "The settings could not be saved to " + quoted(settings.FileName()) + ": " + reason + "." + inUse;
 }

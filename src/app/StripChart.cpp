@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QPixmap>
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 void TReservingGraphData::addPoint(double key, double value)
@@ -133,6 +134,13 @@ void TStripChart::addPoints(double x, const TChartValues& values)
         }
     }
     updateRanges();
+    FChart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TStripChart::addGap(double x)
+{
+    for (int i = 0; i < SeriesCount; ++i)
+        data(i).addPoint(x, std::numeric_limits<double>::quiet_NaN());
     FChart->replot(QCustomPlot::rpQueuedReplot);
 }
 

@@ -30,6 +30,9 @@ public:
 
     // Adds (x, values.y[i]) to the first values.count series and schedules a redraw.
     void addPoints(double x, const TChartValues& values);
+    // Breaks the lines of all six series at x (an outage): a point at x whose value is a quiet NaN, which
+    // a series draws as a gap. The axes' ranges ignore it.
+    void addGap(double x);
     // Removes every point of the six series, first to last.
     void clear();
     // Renders the chart as shown into a BMP file; raises std::runtime_error when it cannot be written.

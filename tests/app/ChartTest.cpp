@@ -1,4 +1,4 @@
-// The strip chart: points per mode, legend, storage, saving as a bitmap, a week of points.
+// The strip chart: points per mode, legend, storage, saving as a bitmap, gaps, a week of points.
 #include "EventLoopHelper.h"
 #include "SaveDialog.h"
 #include "StripChart.h"
@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 
 namespace {
 std::vector<double> values(QCPGraph* graph)
@@ -134,3 +135,47 @@ TEST_F(Chart, CancelWritesNothingAndAWriteFailureIsReported)
     EXPECT_NE(reports[0].find("missing/chart.bmp"), std::string::npos) << reports[0];
 }
 
+
+TEST(StripChartGap, BreaksTheLinesOfAllSeriesAndIsLeftOutOfTheAxisRanges)
+{
+    QCustomPlot plot;
+    plot.resize(600, 400);
+    TStripChart chart(&plot);
+    TChartValues values;
+    values.y = {100, 80, 60, 40, 20, 10};
+    values.count = 6;
+    for (double x : {1.0, 2.0})
+        chart.addPoints(x, values);
+    chart.addGap(3);
+    for (double x : {4.0, 5.0})
+        chart.addPoints(x, values);
+
+    for (int i = 0; i < TStripChart::SeriesCount; ++i) {
+        SCOPED_TRACE(i);
+        std::vector<double> keys, ys;
+        for (auto it = chart.series(i)->data()->constBegin(); it != chart.series(i)->data()->constEnd(); ++it) {
+            keys.push_back(it->key);
+            ys.push_back(it->value);
+        }
+        EXPECT_EQ(keys, (std::vector<double>{1, 2, 3, 4, 5}));
+        EXPECT_TRUE(std::isnan(ys[2]));
+    }
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(1, 5));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(10, 100));
+
+    // Drawn: the red line of Series1 runs between 1 and 2, and nothing runs across the gap.
+    plot.replot();
+    const QImage image = plot.toPixmap().toImage();
+    const auto redNear = [&](double x) {
+        const int px = qRound(plot.xAxis->coordToPixel(x)), py = qRound(plot.yAxis->coordToPixel(100));
+        for (int dy = -2; dy <= 2; ++dy) {
+            const QColor c = image.pixelColor(px, py + dy);
+            if (c.red() > 200 && c.green() < 120 && c.blue() < 120)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(redNear(1.5));
+    EXPECT_TRUE(redNear(4.5));
+    EXPECT_FALSE(redNear(3));
+}
