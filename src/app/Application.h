@@ -4,8 +4,9 @@
 #include <QApplication>
 #include <exception>
 
-// The application object, with the program's icon. An exception that leaves any event handler ends in notify(), which hands it to
-// the application's error report (ReportApplicationError) and lets the program go on.
+// The application object, with the program's icon. An exception that leaves any event handler ends in
+// notify(), which hands it to the application's error report (ReportApplicationError) and lets the
+// program go on.
 class TApplication : public QApplication {
     Q_OBJECT
 public:

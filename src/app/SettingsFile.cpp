@@ -56,12 +56,13 @@ std::string SettingsLoadFailureText(const TSettingParams& settings)
 {
     return "The settings file " + quoted(settings.FileName()) + " cannot be read: " + settings.ErrorText()
            + ".\n\nThe program uses the default port " + portName(settings)
-           + " and leaves the file as it is. Repair or delete the file so that a port you choose can be stored.";
+           + " and leaves the file as it is. Repair or delete the file so that your choices can be stored.";
 }
 
 std::string SettingsSaveFailureText(const TSettingParams& settings, int32_t code, const std::string& reason)
 {
-    const std::string inUse = "\n\nThe current settings (port " + portName(settings) + ") stay in use until the program ends.";
+    const std::string inUse =
+        "\n\nThe current settings (port " + portName(settings) + ") stay in use until the program ends.";
     if (code == XmlResult::LoadFailed)
         return "The settings were not saved: the settings file " + quoted(settings.FileName()) + " cannot be read ("
                + reason + ") and is left as it is." + inUse + " Repair or delete the file, then choose again.";

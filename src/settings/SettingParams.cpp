@@ -156,7 +156,8 @@ int32_t TSettingParams::Save()
             std::string first, rest;
             bool hasRest = false;
             SplitPath(FRootPath, rest, hasRest, first);
-            FErrorText = std::string("its root element is <") + DocumentElement().name() + "> instead of <" + first + ">";
+            FErrorText =
+                std::string("its root element is <") + DocumentElement().name() + "> instead of <" + first + ">";
             return XmlResult::DocumentError;
         }
     }
