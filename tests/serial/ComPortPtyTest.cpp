@@ -7,9 +7,11 @@
 #include <QThread>
 #include <atomic>
 #include <fcntl.h>
+#include <poll.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using ::testing::ElementsAre;
@@ -150,6 +152,26 @@ TEST_F(PtyPort, ReadsAndWritesReturnTheirCounts)
     EXPECT_EQ(port.ReadText(text, 10), 0); // read returns at once with nothing queued
 }
 
+TEST_F(PtyPort, DiscardedZeroBytesAndAWrappingQueueKeepTheBytesInOrder)
+{
+    port.Buffer().SetInputSize(16);
+    port.SetDiscardNull(true);
+    std::string got;
+    port.OnRxFlag = [&](QObject*) {
+        std::string text;
+        port.ReadText(text, port.InputQueueCount());
+        got += text;
+    };
+    port.OpenPort();
+    std::string expected;
+    for (int i = 0; i < 10; ++i) { // five bytes a line in a queue of sixteen
+        pty.write(std::string("a\0b", 3) + std::to_string(i) + "\r");
+        expected += "ab" + std::to_string(i) + "\r";
+        ASSERT_TRUE(runEventsUntil([&] { return got.size() >= expected.size(); }));
+    }
+    EXPECT_EQ(got, expected);
+}
+
 TEST_F(PtyPort, WriteGivesUpAfterTheWriteTimeoutWhenTheLineIsHeldByXoff)
 {
     port.SetEvents({});
@@ -239,6 +261,48 @@ TEST_F(PtyPort, VanishedDeviceIsReportedOnceAndCloseStillWorks)
     EXPECT_TRUE(port.Connected());
     port.ClosePort();
     EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(PtyPort, AnotherReaderOfTheLineIsNoDeviceLoss)
+{
+    // A terminal program left open on the same line: every byte wakes both, one of them reads nothing.
+    const int other = ::open(pty.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    std::atomic<bool> stop{false};
+    std::thread otherReader([&] {
+        char sink[64];
+        while (!stop) {
+            pollfd p{other, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0)
+                [[maybe_unused]] ssize_t n = ::read(other, sink, sizeof sink);
+        }
+    });
+    int lost = 0;
+    port.OnDeviceLost = [&](QObject*) { ++lost; };
+    std::string received;
+    port.OnRxFlag = [&](QObject*) {
+        std::string text;
+        port.ReadText(text, port.InputQueueCount());
+        received += text;
+    };
+    port.OpenPort();
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        for (int i = 0; i < 300; ++i) {
+            pty.write(i % 2 ? "\r" : "y");
+            usleep(500); // one race per byte
+        }
+        sent = true;
+    });
+    runEventsUntil([&] { return lost > 0 || sent; });
+    sender.join();
+    stop = true;
+    otherReader.join();
+    ::close(other);
+    EXPECT_EQ(lost, 0);
+    received.clear();
+    pty.write("\nmine\r");
+    ASSERT_TRUE(runEventsUntil([&] { return received.find("\nmine\r") != std::string::npos; }));
 }
 
 TEST_F(PtyPort, NoHandOverModeRunsHandlersOnTheEventThread)
