@@ -4,6 +4,7 @@
 #include "TempDir.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 #include <fcntl.h>
@@ -150,6 +151,99 @@ TEST_F(PtyPort, ReadsAndWritesReturnTheirCounts)
     EXPECT_EQ(port.ReadText(text, 10), 5);
     EXPECT_EQ(text, "1234\r");
     EXPECT_EQ(port.ReadText(text, 10), 0); // read returns at once with nothing queued
+}
+
+TEST_F(PtyPort, WithoutAnEventThreadReadsSeeWhatHasArrivedAndKeepTheirTimeouts)
+{
+    port.SetEvents({});
+    port.OpenPort();
+    ASSERT_FALSE(port.ThreadCreated());
+    pty.write("abcd");
+    ASSERT_TRUE(runEventsUntil([&] { return port.InputQueueCount() == 4; }));
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 10), 4); // the default time-outs: at once with what is queued
+    EXPECT_EQ(text, "abcd");
+    EXPECT_EQ(port.ReadText(text, 10), 0);
+
+    // No interval, a long total: the read waits for all Count bytes, and no longer.
+    port.Timeouts().SetReadInterval(0);
+    port.Timeouts().SetReadTotalConstant(10000);
+    pty.write("wx");
+    std::thread rest([&] {
+        usleep(50 * 1000);
+        pty.write("yz");
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(port.ReadText(text, 4), 4);
+    rest.join();
+    EXPECT_EQ(text, "wxyz");
+    EXPECT_LT(elapsed.elapsed(), 5000);
+
+    // A short total: fewer bytes once it has passed.
+    port.Timeouts().SetReadTotalConstant(100);
+    pty.write("12");
+    elapsed.restart();
+    EXPECT_EQ(port.ReadText(text, 4), 2);
+    EXPECT_GE(elapsed.elapsed(), 90);
+    EXPECT_EQ(text, "12");
+}
+
+TEST_F(PtyPort, ReadsOfAVanishedDeviceFailInsteadOfWaiting)
+{
+    for (bool eventThread : {false, true}) {
+        SCOPED_TRACE(eventThread ? "with event thread" : "without event thread");
+        PtyPair line;
+        TComPort p;
+        p.SetPort(line.slavePath());
+        p.SetEvents(eventThread ? TComEvents{evRxFlag} : TComEvents{});
+        p.Timeouts().SetReadInterval(0); // wait for all Count bytes, without limit
+        p.OpenPort();
+        std::thread unplug([&] {
+            usleep(50 * 1000);
+            line.closeMaster();
+        });
+        std::string text;
+        try {
+            p.ReadText(text, 10);
+            ADD_FAILURE() << "read returned";
+        } catch (const EComPort& e) {
+            EXPECT_EQ(e.ErrorCode, 3);
+            EXPECT_EQ(e.SystemErrorCode, EIO);
+        }
+        unplug.join();
+        if (!eventThread) {
+            try {
+                p.InputQueueCount();
+                ADD_FAILURE() << "no error";
+            } catch (const EComPort& e) {
+                EXPECT_EQ(e.ErrorCode, 10);
+            }
+        }
+        p.ClosePort();
+    }
+}
+
+TEST_F(PtyPort, AHandlerMayCloseThePort)
+{
+    for (TSyncMethod mode : {smThreadSync, smWindowSync}) {
+        SCOPED_TRACE(testing::Message() << "sync method " << int(mode));
+        port.SetSyncMethod(mode);
+        port.SetEvents({evRxChar, evRxFlag});
+        std::vector<std::string> journal;
+        port.OnRxChar = [&](QObject*, int32_t) {
+            journal.push_back("RxChar");
+            port.ClosePort();
+        };
+        port.OnRxFlag = [&](QObject*) { journal.push_back("RxFlag"); };
+        port.OpenPort();
+        pty.write("x\r");
+        ASSERT_TRUE(runEventsUntil([&] { return !port.Connected(); }));
+        EXPECT_EQ(journal.front(), "RxChar");
+        if (mode == smThreadSync) {
+            EXPECT_THAT(journal, ElementsAre("RxChar")); // the rest of the report is not raised
+        }
+    }
 }
 
 TEST_F(PtyPort, DiscardedZeroBytesAndAWrappingQueueKeepTheBytesInOrder)
