@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QThread>
 #include <atomic>
 #include <fcntl.h>
@@ -105,6 +106,31 @@ TEST(PortOpenFailures, MissingBusyAndNonTerminalDevices)
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(expectOpenError(second), EBUSY);
     ::close(other);
+}
+
+TEST(PortHolders, OtherProcessesHoldingTheDeviceOpenAreListed)
+{
+    EXPECT_TRUE(OtherPortHolders("/dev/velmora-no-such-device").empty());
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(pty.slavePath());
+    port.OpenPort();
+    EXPECT_TRUE(OtherPortHolders(pty.slavePath()).empty()); // this process's own descriptors do not count
+
+    QProcess terminal; // a program left open on the line
+    terminal.setStandardInputFile(QString::fromStdString(pty.slavePath()));
+    terminal.start("sleep", {"30"});
+    ASSERT_TRUE(terminal.waitForStarted());
+    std::vector<PortHolder> holders;
+    EXPECT_TRUE(runEventsUntil([&] {
+        holders = OtherPortHolders(pty.slavePath());
+        return holders.size() == 1 && holders[0].Command == "sleep";
+    }));
+    ASSERT_EQ(holders.size(), 1u);
+    EXPECT_EQ(holders[0].Pid, terminal.processId());
+    terminal.kill();
+    terminal.waitForFinished();
+    EXPECT_TRUE(OtherPortHolders(pty.slavePath()).empty());
 }
 
 TEST_F(PtyPort, EventCharacterRaisesRxFlagOnTheMainThreadAndReadsWhatIsQueued)
