@@ -17,7 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <functional>
+#include <map>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -31,7 +33,9 @@ namespace {
 
 constexpr int WarmUpMs = 1500;
 constexpr int TimerMs = 125;
+constexpr int SampleCycle = 256; // the sender's sample counts go round 50000 .. 50255
 constexpr double WireBytesPerSecond = 57600.0 / 10.0; // 8N1: ten bits a byte
+bool perThreadSplit = false; // --only: also print each thread's share
 
 double processCpuSeconds()
 {
@@ -43,8 +47,8 @@ double processCpuSeconds()
 // The far end: channel lines, each sent when the previous one has left the wire, until `stop` closes.
 [[noreturn]] void sendLines(int master, int stop)
 {
-    std::vector<std::string> lines; // consecutive lines differ in their sample count
-    for (int i = 0; i < 256; ++i)
+    std::vector<std::string> lines;
+    for (int i = 0; i < SampleCycle; ++i)
         lines.push_back("\nN1 " + std::to_string(50000 + i) + " 49012 514 +0.01002 21 101.29\r");
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     auto next = std::chrono::steady_clock::now();
@@ -140,21 +144,47 @@ struct Result {
     long lines = 0;
 };
 
+// CPU nanoseconds of each thread of this process, by thread id (for the per-thread split of --only).
+std::map<std::string, long long> threadCpuNanoseconds()
+{
+    std::map<std::string, long long> out;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            if (FILE* f = fopen(("/proc/self/task/" + std::string(entry->d_name) + "/schedstat").c_str(), "r")) {
+                long long ns = 0;
+                if (fscanf(f, "%lld", &ns) == 1)
+                    out[entry->d_name] = ns;
+                fclose(f);
+            }
+        }
+        closedir(tasks);
+    }
+    return out;
+}
+
 Result measure(int seconds, const std::function<long()>& linesSoFar)
 {
     Result result;
     double cpu0 = 0;
     long lines0 = 0;
+    std::map<std::string, long long> threads0;
     std::chrono::steady_clock::time_point t0;
     QTimer::singleShot(WarmUpMs, [&] {
         cpu0 = processCpuSeconds();
         lines0 = linesSoFar();
+        threads0 = threadCpuNanoseconds();
         t0 = std::chrono::steady_clock::now();
     });
     QTimer::singleShot(WarmUpMs + seconds * 1000, [&] {
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         result.cpuPercent = 100.0 * (processCpuSeconds() - cpu0) / wall;
         result.lines = linesSoFar() - lines0;
+        if (perThreadSplit)
+            for (const auto& [tid, ns] : threadCpuNanoseconds())
+                printf("  thread %s: %.2f %% of a core, %.1f us a line\n", tid.c_str(), 100.0 * (ns - threads0[tid]) / 1e9 / wall,
+                       (ns - threads0[tid]) / 1e3 / static_cast<double>(std::max(result.lines, 1L)));
         QCoreApplication::quit();
     });
     QCoreApplication::exec();
@@ -169,10 +199,10 @@ Result runSensorReader(const std::string& slave, int seconds)
     long lines = 0;
     int lastSample = -1;
     const auto handler = sensor.OnRxFlag;
-    sensor.OnRxFlag = [&](QObject* s) {
+    sensor.OnRxFlag = [&](QObject* s) { // consecutive lines count their samples up by one
         const int before = sensor.Channels().Sample;
         handler(s);
-        lines += sensor.Channels().Sample != before;
+        lines += (sensor.Channels().Sample - before + SampleCycle) % SampleCycle;
     };
     TChannelsModeStructure reading;
     QTimer timer;
@@ -289,6 +319,7 @@ int main(int argc, char** argv)
 {
     if (argc > 2 && std::strcmp(argv[1], "--only") == 0) {
         const int seconds = argc > 3 ? atoi(argv[3]) : 20;
+        perThreadSplit = true;
         const Result r = runReader(argv[2], seconds);
         printf("%s reader: %.2f %% of a core, %ld lines in %d s\n", argv[2], r.cpuPercent, r.lines, seconds);
         return r.lines > 0 ? 0 : 1;
