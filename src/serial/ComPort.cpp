@@ -202,7 +202,7 @@ void TCustomComPort::OpenPort()
 
 void TCustomComPort::ClosePort()
 {
-    if (!FConnected)
+    if (!FConnected || FClosing) // closed, or a handler run by the close below
         return;
     FireCTSChange(false);
     FireDSRChange(false);

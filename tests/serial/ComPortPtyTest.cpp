@@ -270,6 +270,20 @@ TEST_F(PtyPort, AHandlerMayCloseThePort)
             EXPECT_THAT(journal, ElementsAre("RxChar")); // the rest of the report is not raised
         }
     }
+
+    // A handler that the close itself runs (a report waiting for the main thread) closes it again.
+    port.SetSyncMethod(smThreadSync);
+    int calls = 0;
+    port.OnRxChar = [&](QObject*, int32_t) {
+        ++calls;
+        port.ClosePort();
+    };
+    port.OpenPort();
+    pty.write("y\r");
+    usleep(100 * 1000); // the report now waits for the main thread
+    port.ClosePort();
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(port.Connected());
 }
 
 TEST_F(PtyPort, DiscardedZeroBytesAndAWrappingQueueKeepTheBytesInOrder)
