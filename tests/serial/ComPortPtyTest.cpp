@@ -273,6 +273,7 @@ TEST_F(PtyPort, AHandlerMayCloseThePort)
 
     // A handler that the close itself runs (a report waiting for the main thread) closes it again.
     port.SetSyncMethod(smThreadSync);
+    port.OnRxFlag = nullptr;
     int calls = 0;
     port.OnRxChar = [&](QObject*, int32_t) {
         ++calls;
