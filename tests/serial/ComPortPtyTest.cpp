@@ -33,6 +33,15 @@ protected:
         port.SetEvents({evRxFlag, evRx80Full});
     }
     void TearDown() override { SetApplicationErrorReport(nullptr); }
+    // OnRxFlag appends everything queued to `into`.
+    void appendReceivedTo(std::string& into)
+    {
+        port.OnRxFlag = [this, &into](QObject*) {
+            std::string text;
+            port.ReadText(text, port.InputQueueCount());
+            into += text;
+        };
+    }
     PtyPair pty;
     TComPort port;
 };
@@ -292,11 +301,7 @@ TEST_F(PtyPort, DiscardedZeroBytesAndAWrappingQueueKeepTheBytesInOrder)
     port.Buffer().SetInputSize(16);
     port.SetDiscardNull(true);
     std::string got;
-    port.OnRxFlag = [&](QObject*) {
-        std::string text;
-        port.ReadText(text, port.InputQueueCount());
-        got += text;
-    };
+    appendReceivedTo(got);
     port.OpenPort();
     std::string expected;
     for (int i = 0; i < 10; ++i) { // five bytes a line in a queue of sixteen
@@ -415,11 +420,7 @@ TEST_F(PtyPort, AnotherReaderOfTheLineIsNoDeviceLoss)
     int lost = 0;
     port.OnDeviceLost = [&](QObject*) { ++lost; };
     std::string received;
-    port.OnRxFlag = [&](QObject*) {
-        std::string text;
-        port.ReadText(text, port.InputQueueCount());
-        received += text;
-    };
+    appendReceivedTo(received);
     port.OpenPort();
     std::atomic<bool> sent{false};
     std::thread sender([&] {
