@@ -13,10 +13,11 @@
 // write) and Err (line errors the driver counts). With no mask (no event thread) the calls that look at
 // the queue fill it from the tty on demand, so reads and the queue count see what has arrived either way.
 // Only a hang-up or an I/O error of the tty means the device is lost; a wake-up that finds nothing to
-// read (another process holding the tty open took the bytes first) is not. What termios cannot honour: modem line change events (CTS, DSR, RLSD, ring and
-// break are never reported), DSR flow control and DSR sensitivity, TxContinueOnXoff, the XON/XOFF
-// limits (the kernel uses its own), the replacement character for parity errors (bytes with parity
-// errors arrive as read), and 1.5 stop bits (sent as 2).
+// read (another process holding the tty open took the bytes first) is not.
+// What termios cannot honour: modem line change events (CTS, DSR, RLSD and ring are never reported; a
+// break only where the driver counts it), DSR flow control and DSR sensitivity, TxContinueOnXoff, the XON/XOFF limits (the kernel
+// uses its own), the replacement character for parity errors (bytes with parity errors arrive as read),
+// and 1.5 stop bits (sent as 2).
 class PosixComDevice : public ComDevice {
 public:
     PosixComDevice(int fd, int stopFd, int wakeFd);
