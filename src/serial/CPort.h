@@ -4,5 +4,6 @@
 #include "ComTypes.h"
 #include "EComPort.h"
 #include "ErrorReport.h"
+#include "PortHolders.h"
 #include "PortList.h"
 #include "SettingTexts.h"

@@ -41,6 +41,16 @@ struct ComTimeoutSettings {         // SetCommTimeouts, all-ones for -1
 
 enum class ComWaitResult { Event, Stopped, Failed };
 
+// Passed by waitCommEvent before it takes anything from the device: the event thread blocks there while
+// the report it handed over last is still being handled, so a wait may start early but never consumes.
+class ComWaitGate {
+public:
+    virtual void pass() = 0;
+
+protected:
+    ~ComWaitGate() = default;
+};
+
 class ComDevice {
 public:
     virtual ~ComDevice() = default;
@@ -49,7 +59,7 @@ public:
     virtual int setCommTimeouts(const ComTimeoutSettings& timeouts) = 0;
     virtual int setCommMask(uint32_t mask) = 0;
     // Blocks until an event of the mask is reported (mask written), stop() is called, or the device fails.
-    virtual ComWaitResult waitCommEvent(uint32_t& mask, int& error) = 0;
+    virtual ComWaitResult waitCommEvent(uint32_t& mask, int& error, ComWaitGate& gate) = 0;
     // Makes a pending or the next waitCommEvent return Stopped. Callable from any thread.
     virtual void stop() = 0;
     virtual int purge(bool abortTx, bool abortRx, bool clearTx, bool clearRx) = 0;

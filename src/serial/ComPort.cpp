@@ -183,8 +183,15 @@ void TCustomComPort::OpenPort()
         FThreadCreated = false;
     } else {
         FDevice->setCommMask(EventsToMask(FEvents)); // result ignored
-        FEventThread = std::make_unique<TComThread>(this, FDevice.get());
-        FEventThread->start();
+        try {
+            FEventThread = std::make_unique<TComThread>(this, FDevice.get());
+            FEventThread->start();
+        } catch (...) { // out of threads or descriptors: the port stays closed
+            FEventThread.reset();
+            ReleaseHandle();
+            FConnected = false;
+            throw;
+        }
         FThreadCreated = true;
     }
     FireAfterOpen();
@@ -195,7 +202,7 @@ void TCustomComPort::OpenPort()
 
 void TCustomComPort::ClosePort()
 {
-    if (!FConnected)
+    if (!FConnected || FClosing) // closed, or a handler run by the close below
         return;
     FireCTSChange(false);
     FireDSRChange(false);
@@ -337,25 +344,26 @@ TLineSignals TCustomComPort::LineSignals()
 
 int32_t TCustomComPort::WriteText(const std::string& Text)
 {
-    ComDevice& dev = device(ComErrorCode::WriteFailed);
-    int32_t written = 0;
     if (Text.empty())
-        return 0;
-    if (int err = dev.write(Text.data(), static_cast<int32_t>(Text.size()), written))
+        return 0; // no transfer: needs no device
+    int32_t written = 0;
+    if (int err = device(ComErrorCode::WriteFailed).write(Text.data(), static_cast<int32_t>(Text.size()), written))
         throw EComPort(ComErrorCode::WriteFailed, err);
     return written;
 }
 
 int32_t TCustomComPort::ReadText(std::string& Text, int32_t Count)
 {
+    if (Count <= 0) {
+        Text.clear(); // no transfer: needs no device
+        return 0;
+    }
     ComDevice& dev = device(ComErrorCode::ReadFailed);
-    Text.resize(Count > 0 ? static_cast<size_t>(Count) : 0);
+    Text.resize(static_cast<size_t>(Count));
     int32_t got = 0;
-    if (Count > 0) {
-        if (int err = dev.read(Text.data(), Count, got)) {
-            Text.clear();
-            throw EComPort(ComErrorCode::ReadFailed, err);
-        }
+    if (int err = dev.read(Text.data(), Count, got)) {
+        Text.clear();
+        throw EComPort(ComErrorCode::ReadFailed, err);
     }
     Text.resize(static_cast<size_t>(got));
     return got;
@@ -407,7 +415,7 @@ TComErrors TCustomComPort::LineErrors()
 void TCustomComPort::RaiseEvents(TComEvents events)
 {
     for (TComEvent event : ComEventRaiseOrder)
-        if (events.contains(event))
+        if (events.contains(event) && FConnected) // a handler may close the port
             processEvent(event);
 }
 

@@ -2,7 +2,52 @@
 
 #include "ComPort.h"
 #include "ErrorReport.h"
-#include "HandOver.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <climits>
+#include <linux/futex.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// The state word: a phase, and a bit set by a thread that sleeps on the word until the phase changes.
+// The thread that changes the phase clears the bit and wakes the sleeper only when it was set.
+constexpr uint32_t PhaseIdle = 0;    // the slot is free
+constexpr uint32_t PhasePosted = 1;  // filled by the event thread, not yet taken by the main thread
+constexpr uint32_t PhaseRunning = 2; // the main thread runs the call
+constexpr uint32_t PhaseEnded = 3;   // the run loop has ended
+constexpr uint32_t PhaseBits = 3;
+constexpr uint32_t Sleeper = 4;
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+
+uint32_t* futexWord(std::atomic<uint32_t>& state)
+{
+    return reinterpret_cast<uint32_t*>(&state);
+}
+
+void futexWait(std::atomic<uint32_t>& state, uint32_t expected)
+{
+    syscall(SYS_futex, futexWord(state), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
+}
+
+void futexWake(std::atomic<uint32_t>& state)
+{
+    syscall(SYS_futex, futexWord(state), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+// Sets a new phase; wakes the other thread if it sleeps on the word.
+void changePhase(std::atomic<uint32_t>& state, uint32_t phase)
+{
+    if (state.exchange(phase, std::memory_order_acq_rel) & Sleeper)
+        futexWake(state);
+}
+
+} // namespace
 
 TComThread::TComThread(TCustomComPort* port, ComDevice* device) : FComPort(port), FDevice(device) {}
 
@@ -12,11 +57,22 @@ TComThread::~TComThread()
     WaitEnded();
     if (FThread.joinable())
         FThread.join();
+    FNotifier.reset();
+    if (FWakeFd >= 0)
+        ::close(FWakeFd);
 }
 
 void TComThread::start()
 {
-    MainThreadHandOver::instance(); // made here, on the main thread, before the event thread can need it
+    FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (FWakeFd < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    FNotifier = std::make_unique<QSocketNotifier>(FWakeFd, QSocketNotifier::Read);
+    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this] {
+        uint64_t count;
+        [[maybe_unused]] ssize_t n = ::read(FWakeFd, &count, sizeof count);
+        runPosted(); // last: a handler that closes the port frees this object
+    });
     FThread = std::thread([this] { run(); });
 }
 
@@ -27,9 +83,28 @@ void TComThread::SignalStop()
 
 void TComThread::WaitEnded()
 {
-    if (FThread.joinable() && std::this_thread::get_id() != FThread.get_id())
-        MainThreadHandOver::instance().waitFor(FEnded);
+    if (!FThread.joinable() || std::this_thread::get_id() == FThread.get_id())
+        return;
+    for (;;) {
+        switch (FState.load(std::memory_order_acquire) & PhaseBits) {
+        case PhaseEnded:
+            return;
+        case PhasePosted:
+            runPosted();
+            break;
+        case PhaseRunning: // called by a handler of the running call: let the event thread go on now
+            *FReleased = true;
+            FReleased = nullptr;
+            finish();
+            break;
+        default:
+            sleepWhile([](uint32_t phase) { return phase == PhaseIdle; });
+            break;
+        }
+    }
 }
+
+// ---- event thread ---------------------------------------------------------------------------------
 
 void TComThread::run()
 {
@@ -37,7 +112,7 @@ void TComThread::run()
     for (;;) {
         uint32_t mask = 0;
         int error = 0;
-        const ComWaitResult result = FDevice->waitCommEvent(mask, error);
+        const ComWaitResult result = FDevice->waitCommEvent(mask, error, *this);
         if (result == ComWaitResult::Stopped)
             break;
         if (result == ComWaitResult::Failed) {
@@ -47,35 +122,38 @@ void TComThread::run()
         FEvents = MaskToEvents(mask);
         HandOverEvents();
     }
+    sleepWhile([](uint32_t phase) { return phase != PhaseIdle; }); // the last call, before the queue goes
     FDevice->setCommMask(0);
     FDevice->purge(false, false, true, true);
     if (failed) {
-        TCustomComPort* port = FComPort;
-        MainThreadHandOver::instance().invoke([port] { port->deviceLost(); });
+        deliver(Await::Done, [this] { FCall = Call::Lost; });
+        sleepWhile([](uint32_t phase) { return phase != PhaseIdle; });
     }
-    FEnded = true;
-    MainThreadHandOver::instance().notifyFinished();
+    changePhase(FState, PhaseEnded);
 }
 
 void TComThread::HandOverEvents()
 {
-    TCustomComPort* port = FComPort;
-    const TComEvents events = FEvents;
-    switch (port->SyncMethod()) {
+    switch (FComPort->SyncMethod()) {
     case smThreadSync:
-        // Exceptions are reported on the main thread by the hand-over and delivery goes on.
-        MainThreadHandOver::instance().invoke([port, events] { port->RaiseEvents(events); });
+        // Exceptions are reported on the main thread and delivery goes on.
+        deliver(Await::Done, [this] {
+            FCall = Call::Events;
+            FCallEvents = FEvents;
+        });
         break;
     case smWindowSync:
         SendEventMessages();
         break;
     case smNone:
         try {
-            port->RaiseEvents(events);
+            FComPort->RaiseEvents(FEvents);
         } catch (const std::exception& e) {
-            // Report on the main thread; this thread goes on delivering.
-            MainThreadHandOver::instance().post(
-                [message = std::string(e.what())] { ReportApplicationError(std::runtime_error(message)); });
+            // Reported on the main thread; this thread goes on delivering.
+            deliver(Await::None, [this, &e] {
+                FCall = Call::Error;
+                FCallError = e.what();
+            });
         }
         break;
     }
@@ -83,16 +161,101 @@ void TComThread::HandOverEvents()
 
 void TComThread::SendEventMessages()
 {
-    // One message per event, in processing order; the thread goes on once the main thread has started it.
-    TCustomComPort* port = FComPort;
+    // One call per event, in processing order; the thread goes on once the main thread has started it.
     for (TComEvent event : ComEventRaiseOrder) {
         if (!FEvents.contains(event))
             continue;
-        MainThreadHandOver::instance().invoke(
-            [port, event] {
-                if (port->Connected())
-                    port->processEvent(event);
-            },
-            true);
+        deliver(Await::Start, [this, event] {
+            FCall = Call::Event;
+            FCallEvent = event;
+        });
     }
+}
+
+template <typename Fill>
+void TComThread::deliver(Await await, Fill fill)
+{
+    sleepWhile([](uint32_t phase) { return phase != PhaseIdle; }); // the previous call has finished
+    fill();
+    FAwait = await;
+    changePhase(FState, PhasePosted); // wakes a main thread sleeping in WaitEnded
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
+    FAwaiting = await == Await::Done; // the gate or the next call waits for its end
+    if (await == Await::Start)
+        sleepWhile([](uint32_t phase) { return phase == PhasePosted; });
+}
+
+void TComThread::pass()
+{
+    if (!FAwaiting)
+        return;
+    sleepWhile([](uint32_t phase) { return phase != PhaseIdle; });
+    FAwaiting = false;
+}
+
+template <typename Busy>
+void TComThread::sleepWhile(Busy busy)
+{
+    for (;;) {
+        uint32_t state = FState.load(std::memory_order_acquire);
+        if (!busy(state & PhaseBits))
+            return;
+        if (!(state & Sleeper)
+            && !FState.compare_exchange_weak(state, state | Sleeper, std::memory_order_acq_rel))
+            continue;
+        futexWait(FState, state | Sleeper);
+    }
+}
+
+// ---- main thread ----------------------------------------------------------------------------------
+
+void TComThread::runPosted()
+{
+    uint32_t state = FState.load(std::memory_order_acquire);
+    uint32_t running;
+    do {
+        if ((state & PhaseBits) != PhasePosted)
+            return; // nothing posted, or the call runs already (a nested event loop)
+        // A sleeper waiting for the end of the call stays asleep; one waiting for its start is woken.
+        running = PhaseRunning | (FAwait == Await::Done ? state & Sleeper : 0);
+    } while (!FState.compare_exchange_weak(state, running, std::memory_order_acq_rel));
+    if ((state & Sleeper) && !(running & Sleeper))
+        futexWake(FState);
+    bool released = false;
+    FReleased = &released;
+    perform();
+    if (released)
+        return; // WaitEnded let the event thread go: the port is closed and this object may be gone
+    FReleased = nullptr;
+    finish();
+}
+
+void TComThread::perform()
+{
+    TCustomComPort* port = FComPort;
+    try {
+        switch (FCall) {
+        case Call::Events:
+            port->RaiseEvents(FCallEvents);
+            break;
+        case Call::Event:
+            if (port->Connected())
+                port->processEvent(FCallEvent);
+            break;
+        case Call::Error:
+            ReportApplicationError(std::runtime_error(FCallError));
+            break;
+        case Call::Lost:
+            port->deviceLost();
+            break;
+        }
+    } catch (...) {
+        ReportCurrentException(); // uses nothing of this object: it may be gone
+    }
+}
+
+void TComThread::finish()
+{
+    changePhase(FState, PhaseIdle);
 }

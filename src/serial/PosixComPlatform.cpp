@@ -84,6 +84,7 @@ std::atomic<ComPlatform*> installedPlatform{nullptr};
 PosixComDevice::PosixComDevice(int fd, int stopFd, int wakeFd)
     : fd_(fd), stopFd_(stopFd), wakeFd_(wakeFd), queue_(DefaultQueueSize)
 {
+    haveCounters_ = readSerialCounters(fd_, counters_);
 }
 
 PosixComDevice::~PosixComDevice()
@@ -205,25 +206,31 @@ void PosixComDevice::stop()
     [[maybe_unused]] ssize_t n = ::write(stopFd_, &one, sizeof one); // stays readable: every later wait stops too
 }
 
+size_t PosixComDevice::append(const char* data, size_t n)
+{
+    n = std::min(n, queue_.size() - size_); // reads never ask for more than the free space
+    const size_t tail = (head_ + size_) % queue_.size();
+    const size_t first = std::min(n, queue_.size() - tail);
+    std::memcpy(queue_.data() + tail, data, first);
+    std::memcpy(queue_.data(), data + first, n - first);
+    size_ += n;
+    return n;
+}
+
 uint32_t PosixComDevice::enqueue(const char* data, size_t n)
 {
-    const char* end = data + n;
-    bool flag = false;
+    const char* const end = data + n;
     size_t added = 0;
-    for (const char* p = data; p != end; ++p) {
-        if (*p == 0 && discardNull_)
-            continue;
-        if (size_ == queue_.size())
-            break; // cannot happen: reads never exceed the free space
-        queue_[(head_ + size_) % queue_.size()] = *p;
-        ++size_;
-        ++added;
-        flag |= (*p == evtChar_);
+    for (const char* p = data; p < end;) {
+        const void* zero = discardNull_ ? std::memchr(p, 0, static_cast<size_t>(end - p)) : nullptr;
+        const char* stop = zero ? static_cast<const char*>(zero) : end;
+        added += append(p, static_cast<size_t>(stop - p));
+        p = stop == end ? end : stop + 1; // a discarded zero byte
     }
     uint32_t events = 0;
     if (added) {
         events |= ComMask::RxChar;
-        if (flag)
+        if (!(discardNull_ && evtChar_ == 0) && std::memchr(data, evtChar_, n))
             events |= ComMask::RxFlag;
     }
     if (!above80_ && size_ * 10 >= queue_.size() * 8) {
@@ -249,10 +256,65 @@ size_t PosixComDevice::takeFromQueue(char* out, size_t n)
     return count;
 }
 
-ComWaitResult PosixComDevice::waitCommEvent(uint32_t& mask, int& error)
+uint32_t PosixComDevice::countLineErrors()
 {
-    serial_icounter_struct counters{};
-    bool haveCounters = readSerialCounters(fd_, counters);
+    serial_icounter_struct now{};
+    if (!haveCounters_ || !readSerialCounters(fd_, now))
+        return 0;
+    uint32_t flags = 0;
+    if (now.frame != counters_.frame) flags |= ComErr::Frame;
+    if (now.overrun != counters_.overrun) flags |= ComErr::Overrun;
+    if (now.parity != counters_.parity) flags |= ComErr::RxParity;
+    if (now.brk != counters_.brk) flags |= ComErr::Break;
+    if (now.buf_overrun != counters_.buf_overrun) flags |= ComErr::RxOver;
+    counters_ = now;
+    errors_ |= flags;
+    if (!flags)
+        return 0;
+    return ComMask::Err | ((flags & ComErr::Break) ? ComMask::Break : 0);
+}
+
+ssize_t PosixComDevice::readTty(char* buffer, size_t room, short revents)
+{
+    const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
+    if (room && (revents & POLLIN || hungUp)) {
+        const ssize_t n = ::read(fd_, buffer, room);
+        if (n > 0)
+            return n;
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return -errno; // EIO after a hang-up, ENXIO when the device went away
+    }
+    // Nothing read: readable without data is a spurious wake-up; a hang-up is the end of the device.
+    return hungUp ? -EIO : 0;
+}
+
+void PosixComDevice::lose(int error)
+{
+    if (!lost_)
+        lost_ = error;
+    received_.notify_all();
+}
+
+void PosixComDevice::receiveOnDemand()
+{
+    char buf[4096];
+    while (!lost_) {
+        const size_t room = std::min(queue_.size() - size_, sizeof buf);
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return;
+        const ssize_t n = readTty(buf, room, p.revents);
+        if (n < 0)
+            return lose(static_cast<int>(-n));
+        if (n == 0)
+            return;
+        enqueue(buf, static_cast<size_t>(n)); // no event thread: no events to report
+        countLineErrors();
+    }
+}
+
+ComWaitResult PosixComDevice::waitCommEvent(uint32_t& mask, int& error, ComWaitGate& gate)
+{
     char buf[4096];
     for (;;) {
         size_t room;
@@ -277,38 +339,24 @@ ComWaitResult PosixComDevice::waitCommEvent(uint32_t& mask, int& error)
             return ComWaitResult::Stopped;
         if (fds[1].revents)
             drainWake();
-        if (fds[2].revents & POLLIN) {
-            const ssize_t n = ::read(fd_, buf, std::min(room, sizeof buf));
-            if (n > 0) {
-                std::lock_guard lock(lock_);
-                pending_ |= enqueue(buf, static_cast<size_t>(n));
-                if (haveCounters) {
-                    serial_icounter_struct now{};
-                    if (readSerialCounters(fd_, now)) {
-                        uint32_t flags = 0;
-                        if (now.frame != counters.frame) flags |= ComErr::Frame;
-                        if (now.overrun != counters.overrun) flags |= ComErr::Overrun;
-                        if (now.parity != counters.parity) flags |= ComErr::RxParity;
-                        if (now.brk != counters.brk) flags |= ComErr::Break;
-                        if (now.buf_overrun != counters.buf_overrun) flags |= ComErr::RxOver;
-                        if (flags) {
-                            errors_ |= flags;
-                            pending_ |= ComMask::Err | ((flags & ComErr::Break) ? ComMask::Break : 0);
-                        }
-                        counters = now;
-                    }
-                }
-                received_.notify_all();
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            error = n == 0 ? EIO : errno; // end of file on a tty: the device has gone
+        if (!fds[2].revents)
+            continue;
+        gate.pass();
+        {
+            std::lock_guard lock(lock_); // the handler may have emptied the queue meanwhile
+            room = std::min(queue_.size() - size_, sizeof buf);
+        }
+        // The tty is read outside the lock so that the main thread's queue calls never wait for it.
+        const ssize_t n = readTty(buf, room, fds[2].revents);
+        std::lock_guard lock(lock_);
+        if (n < 0) {
+            error = static_cast<int>(-n);
+            lose(error);
             return ComWaitResult::Failed;
         }
-        if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            error = EIO;
-            return ComWaitResult::Failed;
+        if (n > 0) {
+            pending_ |= enqueue(buf, static_cast<size_t>(n)) | countLineErrors();
+            received_.notify_all();
         }
     }
 }
@@ -334,6 +382,10 @@ int PosixComDevice::purge(bool /*abortTx*/, bool /*abortRx*/, bool clearTx, bool
 int PosixComDevice::clearCommError(uint32_t& errors, int32_t& inQueue)
 {
     std::lock_guard lock(lock_);
+    if (!mask_)
+        receiveOnDemand();
+    if (lost_ && size_ == 0)
+        return lost_;
     errors = errors_;
     errors_ = 0;
     inQueue = static_cast<int32_t>(size_);
@@ -393,20 +445,35 @@ int PosixComDevice::write(const char* data, int32_t count, int32_t& written)
 int PosixComDevice::read(char* data, int32_t count, int32_t& got)
 {
     std::unique_lock lock(lock_);
+    const bool onDemand = !mask_; // nobody else reads the tty: this call waits for it
+    if (onDemand)
+        receiveOnDemand();
+    const auto wanted = static_cast<size_t>(count);
+    size_t taken = takeFromQueue(data, wanted);
     const ComTimeoutSettings t = timeouts_;
-    const bool immediate = t.readInterval == 0xFFFFFFFFu && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
-    if (!immediate) {
-        const uint64_t totalMs = uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(count) + t.readTotalConstant;
+    if (t.readInterval != 0xFFFFFFFFu || t.readTotalMultiplier != 0 || t.readTotalConstant != 0) {
+        const uint64_t totalMs = uint64_t{t.readTotalMultiplier} * wanted + t.readTotalConstant;
         const Deadline deadline(totalMs);
-        // With an all-ones interval any queued byte completes the read; otherwise wait for Count bytes.
-        auto enough = [&] { return t.readInterval == 0xFFFFFFFFu ? size_ > 0 : size_ >= static_cast<size_t>(count); };
-        if (deadline.infinite())
-            received_.wait(lock, enough);
-        else
-            received_.wait_until(lock, deadline.end(), enough);
+        // With an all-ones interval any byte completes the read; otherwise it waits for Count bytes.
+        const size_t enough = t.readInterval == 0xFFFFFFFFu ? 1 : wanted;
+        while (taken < enough && !lost_) {
+            if (onDemand) {
+                pollfd p{fd_, POLLIN, 0};
+                const int left = deadline.pollTimeout();
+                if (left == 0 || (::poll(&p, 1, left) < 0 && errno != EINTR))
+                    break;
+                receiveOnDemand();
+            } else if (deadline.infinite()) {
+                received_.wait(lock);
+            } else if (received_.wait_until(lock, deadline.end()) == std::cv_status::timeout) {
+                taken += takeFromQueue(data + taken, wanted - taken);
+                break;
+            }
+            taken += takeFromQueue(data + taken, wanted - taken);
+        }
     }
-    got = static_cast<int32_t>(takeFromQueue(data, static_cast<size_t>(count)));
-    return 0;
+    got = static_cast<int32_t>(taken);
+    return taken == 0 && lost_ ? lost_ : 0;
 }
 
 // ---- platform -------------------------------------------------------------------------------------

@@ -4,12 +4,16 @@
 #include "TempDir.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QThread>
 #include <atomic>
 #include <fcntl.h>
+#include <poll.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using ::testing::ElementsAre;
@@ -29,6 +33,15 @@ protected:
         port.SetEvents({evRxFlag, evRx80Full});
     }
     void TearDown() override { SetApplicationErrorReport(nullptr); }
+    // OnRxFlag appends everything queued to `into`.
+    void appendReceivedTo(std::string& into)
+    {
+        port.OnRxFlag = [this, &into](QObject*) {
+            std::string text;
+            port.ReadText(text, port.InputQueueCount());
+            into += text;
+        };
+    }
     PtyPair pty;
     TComPort port;
 };
@@ -104,6 +117,31 @@ TEST(PortOpenFailures, MissingBusyAndNonTerminalDevices)
     ::close(other);
 }
 
+TEST(PortHolders, OtherProcessesHoldingTheDeviceOpenAreListed)
+{
+    EXPECT_TRUE(OtherPortHolders("/dev/velmora-no-such-device").empty());
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(pty.slavePath());
+    port.OpenPort();
+    EXPECT_TRUE(OtherPortHolders(pty.slavePath()).empty()); // this process's own descriptors do not count
+
+    QProcess terminal; // a program left open on the line
+    terminal.setStandardInputFile(QString::fromStdString(pty.slavePath()));
+    terminal.start("sleep", {"30"});
+    ASSERT_TRUE(terminal.waitForStarted());
+    std::vector<PortHolder> holders;
+    EXPECT_TRUE(runEventsUntil([&] {
+        holders = OtherPortHolders(pty.slavePath());
+        return holders.size() == 1 && holders[0].Command == "sleep";
+    }));
+    ASSERT_EQ(holders.size(), 1u);
+    EXPECT_EQ(holders[0].Pid, terminal.processId());
+    terminal.kill();
+    terminal.waitForFinished();
+    EXPECT_TRUE(OtherPortHolders(pty.slavePath()).empty());
+}
+
 TEST_F(PtyPort, EventCharacterRaisesRxFlagOnTheMainThreadAndReadsWhatIsQueued)
 {
     std::vector<std::string> lines;
@@ -148,6 +186,130 @@ TEST_F(PtyPort, ReadsAndWritesReturnTheirCounts)
     EXPECT_EQ(port.ReadText(text, 10), 5);
     EXPECT_EQ(text, "1234\r");
     EXPECT_EQ(port.ReadText(text, 10), 0); // read returns at once with nothing queued
+}
+
+TEST_F(PtyPort, WithoutAnEventThreadReadsSeeWhatHasArrivedAndKeepTheirTimeouts)
+{
+    port.SetEvents({});
+    port.OpenPort();
+    ASSERT_FALSE(port.ThreadCreated());
+    pty.write("abcd");
+    ASSERT_TRUE(runEventsUntil([&] { return port.InputQueueCount() == 4; }));
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 10), 4); // the default time-outs: at once with what is queued
+    EXPECT_EQ(text, "abcd");
+    EXPECT_EQ(port.ReadText(text, 10), 0);
+
+    // No interval, a long total: the read waits for all Count bytes, and no longer.
+    port.Timeouts().SetReadInterval(0);
+    port.Timeouts().SetReadTotalConstant(10000);
+    pty.write("wx");
+    std::thread rest([&] {
+        usleep(50 * 1000);
+        pty.write("yz");
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(port.ReadText(text, 4), 4);
+    rest.join();
+    EXPECT_EQ(text, "wxyz");
+    EXPECT_LT(elapsed.elapsed(), 5000);
+
+    // A short total: fewer bytes once it has passed.
+    port.Timeouts().SetReadTotalConstant(100);
+    pty.write("12");
+    elapsed.restart();
+    EXPECT_EQ(port.ReadText(text, 4), 2);
+    EXPECT_GE(elapsed.elapsed(), 90);
+    EXPECT_EQ(text, "12");
+}
+
+TEST_F(PtyPort, ReadsOfAVanishedDeviceFailInsteadOfWaiting)
+{
+    for (bool eventThread : {false, true}) {
+        SCOPED_TRACE(eventThread ? "with event thread" : "without event thread");
+        PtyPair line;
+        TComPort p;
+        p.SetPort(line.slavePath());
+        p.SetEvents(eventThread ? TComEvents{evRxFlag} : TComEvents{});
+        p.Timeouts().SetReadInterval(0); // wait for all Count bytes, without limit
+        p.OpenPort();
+        std::thread unplug([&] {
+            usleep(50 * 1000);
+            line.closeMaster();
+        });
+        std::string text;
+        try {
+            p.ReadText(text, 10);
+            ADD_FAILURE() << "read returned";
+        } catch (const EComPort& e) {
+            EXPECT_EQ(e.ErrorCode, 3);
+            EXPECT_EQ(e.SystemErrorCode, EIO);
+        }
+        unplug.join();
+        if (!eventThread) {
+            try {
+                p.InputQueueCount();
+                ADD_FAILURE() << "no error";
+            } catch (const EComPort& e) {
+                EXPECT_EQ(e.ErrorCode, 10);
+            }
+        }
+        p.ClosePort();
+    }
+}
+
+TEST_F(PtyPort, AHandlerMayCloseThePort)
+{
+    for (TSyncMethod mode : {smThreadSync, smWindowSync}) {
+        SCOPED_TRACE(testing::Message() << "sync method " << int(mode));
+        port.SetSyncMethod(mode);
+        port.SetEvents({evRxChar, evRxFlag});
+        std::vector<std::string> journal;
+        port.OnRxChar = [&](QObject*, int32_t) {
+            journal.push_back("RxChar");
+            port.ClosePort();
+        };
+        port.OnRxFlag = [&](QObject*) { journal.push_back("RxFlag"); };
+        port.OpenPort();
+        pty.write("x\r");
+        ASSERT_TRUE(runEventsUntil([&] { return !port.Connected(); }));
+        EXPECT_EQ(journal.front(), "RxChar");
+        if (mode == smThreadSync) {
+            EXPECT_THAT(journal, ElementsAre("RxChar")); // the rest of the report is not raised
+        }
+    }
+
+    // A handler that the close itself runs (a report waiting for the main thread) closes it again.
+    port.SetSyncMethod(smThreadSync);
+    port.OnRxFlag = nullptr;
+    int calls = 0;
+    port.OnRxChar = [&](QObject*, int32_t) {
+        ++calls;
+        port.ClosePort();
+    };
+    port.OpenPort();
+    pty.write("y\r");
+    usleep(100 * 1000); // the report now waits for the main thread
+    port.ClosePort();
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(PtyPort, DiscardedZeroBytesAndAWrappingQueueKeepTheBytesInOrder)
+{
+    port.Buffer().SetInputSize(16);
+    port.SetDiscardNull(true);
+    std::string got;
+    appendReceivedTo(got);
+    port.OpenPort();
+    std::string expected;
+    for (int i = 0; i < 10; ++i) { // five bytes a line in a queue of sixteen
+        pty.write(std::string("a\0b", 3) + std::to_string(i) + "\r");
+        expected += "ab" + std::to_string(i) + "\r";
+        ASSERT_TRUE(runEventsUntil([&] { return got.size() >= expected.size(); }));
+    }
+    EXPECT_EQ(got, expected);
 }
 
 TEST_F(PtyPort, WriteGivesUpAfterTheWriteTimeoutWhenTheLineIsHeldByXoff)
@@ -239,6 +401,44 @@ TEST_F(PtyPort, VanishedDeviceIsReportedOnceAndCloseStillWorks)
     EXPECT_TRUE(port.Connected());
     port.ClosePort();
     EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(PtyPort, AnotherReaderOfTheLineIsNoDeviceLoss)
+{
+    // A terminal program left open on the same line: every byte wakes both, one of them reads nothing.
+    const int other = ::open(pty.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    std::atomic<bool> stop{false};
+    std::thread otherReader([&] {
+        char sink[64];
+        while (!stop) {
+            pollfd p{other, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0)
+                [[maybe_unused]] ssize_t n = ::read(other, sink, sizeof sink);
+        }
+    });
+    int lost = 0;
+    port.OnDeviceLost = [&](QObject*) { ++lost; };
+    std::string received;
+    appendReceivedTo(received);
+    port.OpenPort();
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        for (int i = 0; i < 300; ++i) {
+            pty.write(i % 2 ? "\r" : "y");
+            usleep(500); // one race per byte
+        }
+        sent = true;
+    });
+    runEventsUntil([&] { return lost > 0 || sent; });
+    sender.join();
+    stop = true;
+    otherReader.join();
+    ::close(other);
+    EXPECT_EQ(lost, 0);
+    received.clear();
+    pty.write("\nmine\r");
+    ASSERT_TRUE(runEventsUntil([&] { return received.find("\nmine\r") != std::string::npos; }));
 }
 
 TEST_F(PtyPort, NoHandOverModeRunsHandlersOnTheEventThread)

@@ -55,6 +55,27 @@ TEST(ComPortDefaults, NewComponentHasDocumentedDefaults)
     EXPECT_EQ(MaskToEvents(0x0402 | 0x8000), (TComEvents{evRxFlag, evRx80Full}));
 }
 
+TEST(ComPortDefaults, EmptyTransfersNeedNoDevice)
+{
+    TComPort port; // closed
+    EXPECT_EQ(port.WriteText(""), 0);
+    std::string text = "old";
+    EXPECT_EQ(port.ReadText(text, 0), 0);
+    EXPECT_TRUE(text.empty());
+    try {
+        port.WriteText("N\r\n");
+        ADD_FAILURE() << "write on a closed port";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.ErrorCode, 2);
+    }
+    try {
+        port.ReadText(text, 1);
+        ADD_FAILURE() << "read on a closed port";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.ErrorCode, 3);
+    }
+}
+
 TEST(ComPortDefaults, FlowControlPresetsReadBackFromTheirFourFields)
 {
     TComPort port;

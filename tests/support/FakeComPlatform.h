@@ -72,8 +72,9 @@ private:
         }
         int setCommTimeouts(const ComTimeoutSettings&) override { return call("setCommTimeouts", "setCommTimeouts"); }
         int setCommMask(uint32_t mask) override { return call("setCommMask:" + std::to_string(mask), "setCommMask"); }
-        ComWaitResult waitCommEvent(uint32_t& mask, int&) override
+        ComWaitResult waitCommEvent(uint32_t& mask, int&, ComWaitGate& gate) override
         {
+            gate.pass();
             std::unique_lock l(s_.lock);
             s_.changed.wait(l, [&] { return s_.stopped || s_.postedMask != 0; });
             if (s_.stopped)
