@@ -6,6 +6,7 @@
 #include "Beep.h"
 #include "EComPort.h"
 #include "ErrorReport.h"
+#include "PortHolders.h"
 #include "ReconnectController.h"
 #include "RegionalSettings.h"
 #include "SaveDialog.h"
@@ -245,10 +246,23 @@ void TFormMain::openConfiguredPort()
         FSensor->Open();
         StartAcquisition();
         setStatusText(1, QString());
+        warnOfOtherPortHolders();
     } catch (const EComPort&) {
         StopAcquisition();
         setStatusText(1, QString::fromLatin1(PortUnavailableText));
     }
+}
+
+// Another program reading the same device takes replies away; say which, until the next message.
+void TFormMain::warnOfOtherPortHolders()
+{
+    const std::vector<PortHolder> holders = OtherPortHolders(FSensor->Port());
+    if (holders.empty())
+        return;
+    QStringList names;
+    for (const PortHolder& holder : holders)
+        names << QStringLiteral("%1 (%2)").arg(QString::fromLocal8Bit(holder.Command)).arg(holder.Pid);
+    showStatusNote(QStringLiteral("The port is also open in %1: readings may go missing").arg(names.join(QStringLiteral(", "))));
 }
 
 void TFormMain::FormDestroy()

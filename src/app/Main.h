@@ -100,6 +100,8 @@ private:
     // Shows the configured port, selects Channels mode, opens the port and starts acquisition (a fresh
     // run), or stops with the port message.
     void openConfiguredPort();
+    // A note on status panel 1 naming other processes that hold the port's device open.
+    void warnOfOtherPortHolders();
     // Switches the acquisition timers on and enables the interval editors and START/STOP; a fresh run
     // also empties the panels, clears the chart and restarts the elapsed time.
     void runAcquisition(bool fresh);

@@ -12,5 +12,6 @@ struct PortHolder {
 // Other processes that hold the port's device open: a terminal program left open on the port, or a
 // modem manager probing a new one. Such a process takes received bytes away from the port, so replies
 // go missing. Best effort, for telling the operator: processes whose open files this process may not
-// inspect are left out silently; empty when the device does not exist. Sorted by process id.
+// inspect are left out silently, and so is the process at the far end of a pseudo-terminal (it holds
+// the master side). Empty when the device does not exist. Sorted by process id.
 std::vector<PortHolder> OtherPortHolders(const std::string& port);

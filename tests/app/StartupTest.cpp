@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <fcntl.h>
@@ -95,6 +96,25 @@ TEST_F(Startup, BusyPortShowsThePortMessageAndStaysUsable)
     EXPECT_TRUE(sim->commands().empty());
     EXPECT_FALSE(form->DisplaysTimer->isActive());
     ::close(holder);
+}
+
+TEST_F(Startup, AnotherProgramHoldingThePortOpenIsNamedAndAcquisitionGoesOn)
+{
+    QProcess holder;
+    holder.setStandardInputFile(QString::fromStdString(pty->slavePath()));
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(holder.waitForStarted());
+    startSimulator();
+    createForm();
+    const QString note = form->StatusPanelText(1);
+    EXPECT_TRUE(note.startsWith(QStringLiteral("The port is also open in sleep (%1)").arg(holder.processId())))
+        << note.toStdString();
+    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    // Ticks leave the note; it names the cause if replies go missing.
+    runEventsFor(300);
+    EXPECT_EQ(form->StatusPanelText(1), note);
+    holder.kill();
+    holder.waitForFinished();
 }
 
 TEST_F(Startup, MissingPortShowsItsNameAndThePortMessage)

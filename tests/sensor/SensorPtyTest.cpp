@@ -3,6 +3,7 @@
 #include "ExpectSensorTimeout.h"
 #include "FakeClock.h"
 #include "PtyPair.h"
+#include "PortHolders.h"
 #include "SensorObjects.h"
 #include "SensorSimulator.h"
 #include "TempDir.h"
@@ -181,6 +182,8 @@ TEST(SimulatorProgram, ReplugsItsDeviceBehindTheLinkOnSigusr2)
     };
     const std::filesystem::path first = std::filesystem::read_symlink(link);
     const int before = openAndAsk();
+    // The simulator keeps the line's far end and its own device open: it is no other reader of the port.
+    EXPECT_TRUE(OtherPortHolders(link).empty());
 
     ::kill(static_cast<pid_t>(sim.processId()), SIGUSR2);
     pollfd hangUp{before, 0, 0};
