@@ -1,0 +1,56 @@
+#include "MinMaxPyramid.h"
+
+#include <algorithm>
+
+void TMinMaxPyramid::reserve(qsizetype points)
+{
+    size_t level = 0;
+    for (qsizetype buckets = points >> BucketShift; buckets > 0; buckets >>= 1, ++level) {
+        if (FLevels.size() <= level)
+            FLevels.emplace_back();
+        FLevels[level].reserve(static_cast<size_t>(buckets));
+    }
+}
+
+void TMinMaxPyramid::append(double value)
+{
+    const TValueRange point = TValueRange::of(value);
+    FOpen = (FCount & (BucketPoints - 1)) == 0 ? point : TValueRange::join(FOpen, point);
+    ++FCount;
+    if ((FCount & (BucketPoints - 1)) == 0)
+        push(0, FOpen);
+}
+
+void TMinMaxPyramid::push(size_t level, TValueRange range)
+{
+    // Each completed pair of buckets completes one bucket of the level above.
+    for (;; ++level) {
+        if (FLevels.size() <= level)
+            FLevels.emplace_back();
+        std::vector<TValueRange>& buckets = FLevels[level];
+        buckets.push_back(range);
+        if (buckets.size() % 2 != 0)
+            return;
+        range = TValueRange::join(buckets[buckets.size() - 2], buckets.back());
+    }
+}
+
+void TMinMaxPyramid::truncate(qsizetype index)
+{
+    index = std::clamp<qsizetype>(index, 0, FCount);
+    qsizetype keep = index >> BucketShift;
+    for (std::vector<TValueRange>& buckets : FLevels) {
+        if (static_cast<qsizetype>(buckets.size()) > keep)
+            buckets.resize(static_cast<size_t>(keep));
+        keep >>= 1;
+    }
+    FCount = (index >> BucketShift) << BucketShift;
+}
+
+size_t TMinMaxPyramid::bytes() const
+{
+    size_t total = FLevels.capacity() * sizeof(std::vector<TValueRange>);
+    for (const std::vector<TValueRange>& buckets : FLevels)
+        total += buckets.capacity() * sizeof(TValueRange);
+    return total;
+}
