@@ -12,7 +12,7 @@ void TReservingGraphData::addPoint(double key, double value)
         rebuildPyramidFrom(0);
     if (isEmpty() || !(key < (constEnd() - 1)->key)) {
         mData.append(QCPGraphData(key, value));
-        FPyramid.append(value);
+        FPyramid.append(mData.constLast());
         return;
     }
     // The clock was set back: insert before the first point with a key not below, and take the values
@@ -39,5 +39,5 @@ const TMinMaxPyramid& TReservingGraphData::pyramid() const
 
 void TReservingGraphData::rebuildPyramidFrom(qsizetype index) const
 {
-    FPyramid.rebuildFrom(index, size(), [first = constBegin()](qsizetype i) { return (first + i)->value; });
+    FPyramid.rebuildFrom(index, constBegin(), size());
 }

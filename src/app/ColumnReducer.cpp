@@ -7,8 +7,7 @@
 qint64 TKeyToPixel::column(double key) const
 {
     // Far outside the chart only the side matters; the bound keeps the arithmetic in range.
-    const double x = std::clamp(pixel(key) + shift, -1e12, 1e12);
-    return static_cast<qint64>(std::floor(x * 64.0)) >> 6;
+    return static_cast<qint64>(std::floor(std::clamp(pixel(key) + shift, -1e15, 1e15)));
 }
 
 TColumnReducer::TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid,
@@ -68,7 +67,7 @@ void TColumnReducer::addPoints(qsizetype from, qsizetype to)
 {
     for (auto it = FPoints + from, end = FPoints + to; it != end; ++it) {
         if (std::isfinite(it->value))
-            addRun(*it, *it, TValueRange{it->value, it->value}, FMap.column(it->key));
+            addRun(*it, *it, TValueRange::of(*it), FMap.column(it->key));
         else
             addBreak(it->key);
     }
@@ -102,13 +101,11 @@ void TColumnReducer::flush()
     if (!FOpen)
         return;
     FOpen = false;
+    // First, the extremes in the order of their keys, last.
     put(FFirst.key, FFirst.value);
-    // The extremes sit between first and last, nearer one first, unless first or last already is one.
-    const double middle = FFirst.key + (FLast.key - FFirst.key) / 2;
-    const bool lowFirst = std::abs(FFirst.value - FRange.min) <= std::abs(FFirst.value - FRange.max);
-    for (const double extreme : {lowFirst ? FRange.min : FRange.max, lowFirst ? FRange.max : FRange.min})
-        if (extreme != FFirst.value && extreme != FLast.value)
-            put(middle, extreme);
+    const bool lowFirst = FRange.minKey <= FRange.maxKey;
+    put(lowFirst ? FRange.minKey : FRange.maxKey, lowFirst ? FRange.min : FRange.max);
+    put(lowFirst ? FRange.maxKey : FRange.minKey, lowFirst ? FRange.max : FRange.min);
     put(FLast.key, FLast.value);
 }
 

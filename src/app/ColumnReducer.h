@@ -11,10 +11,9 @@ struct TKeyToPixel {
     double size = 1;  // the keys across the width
     double width = 1; // pixels across
     double left = 0;  // the left edge in pixels
-    double shift = 0; // half a pixel when antialiased drawing is moved onto pixel centres
+    double shift = 0; // where a column starts: at a whole pixel (0) or half a pixel before one (0.5)
 
     double pixel(double key) const { return (key - lower) / size * width + left; }
-    // The rasteriser cuts positions to 1/64 pixel before it picks the column.
     qint64 column(double key) const;
 };
 
@@ -48,5 +47,5 @@ private:
     bool FOpen = false;
     qint64 FColumn = 0;
     QCPGraphData FFirst, FLast;
-    TValueRange FRange{0, 0};
+    TValueRange FRange{};
 };

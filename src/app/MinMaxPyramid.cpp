@@ -12,10 +12,10 @@ void TMinMaxPyramid::reserve(qsizetype points)
     }
 }
 
-void TMinMaxPyramid::append(double value)
+void TMinMaxPyramid::append(const QCPGraphData& point)
 {
-    const TValueRange point = TValueRange::of(value);
-    FOpen = (FCount & (BucketPoints - 1)) == 0 ? point : TValueRange::join(FOpen, point);
+    const TValueRange range = TValueRange::of(point);
+    FOpen = (FCount & (BucketPoints - 1)) == 0 ? range : TValueRange::join(FOpen, range);
     ++FCount;
     if ((FCount & (BucketPoints - 1)) == 0)
         push(0, FOpen);

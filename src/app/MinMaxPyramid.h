@@ -2,24 +2,37 @@
 #include <QtGlobal>
 #include <cmath>
 #include <cstddef>
+#include <qcustomplot.h>
 #include <vector>
 
-// The lowest and highest value of a run of points. A run that holds a value that is not finite (a gap in
-// the line) has both set to NaN: it cannot stand for its points in a drawing.
+// The lowest and the highest point of a run of points (the leftmost where several share the value). A
+// run that holds a value that is not finite (a gap in the line) has NaN values: it cannot stand for its
+// points in a drawing.
 struct TValueRange {
-    double min;
-    double max;
+    double minKey, min;
+    double maxKey, max;
 
     bool usable() const { return !std::isnan(min); }
-    static TValueRange of(double value)
+    static TValueRange of(const QCPGraphData& point)
     {
-        return std::isfinite(value) ? TValueRange{value, value} : TValueRange{NAN, NAN};
+        if (!std::isfinite(point.value))
+            return {point.key, NAN, point.key, NAN};
+        return {point.key, point.value, point.key, point.value};
     }
-    static TValueRange join(TValueRange a, TValueRange b)
+    static TValueRange join(const TValueRange& a, const TValueRange& b)
     {
         if (!a.usable() || !b.usable())
-            return {NAN, NAN};
-        return {a.min < b.min ? a.min : b.min, a.max > b.max ? a.max : b.max};
+            return {a.minKey, NAN, a.maxKey, NAN};
+        TValueRange r = a;
+        if (b.min < a.min) {
+            r.minKey = b.minKey;
+            r.min = b.min;
+        }
+        if (b.max > a.max) {
+            r.maxKey = b.maxKey;
+            r.max = b.max;
+        }
+        return r;
     }
 };
 
@@ -34,15 +47,15 @@ public:
 
     // Makes room for `points` points, so that appending below that count does not allocate.
     void reserve(qsizetype points);
-    // Takes the value of the point that follows the last one.
-    void append(double value);
-    // Forgets every point from `index` on and takes values[index..count) again: after a point was
+    // Takes the point that follows the last one.
+    void append(const QCPGraphData& point);
+    // Forgets every point from `index` on and takes points[index..count) again: after a point was
     // inserted or changed at `index`.
-    template <typename Value> void rebuildFrom(qsizetype index, qsizetype count, Value valueAt)
+    void rebuildFrom(qsizetype index, QCPGraphDataContainer::const_iterator points, qsizetype count)
     {
         truncate(index);
         for (qsizetype i = FCount; i < count; ++i)
-            append(valueAt(i));
+            append(*(points + i));
     }
     void clear() { truncate(0); }
 
@@ -65,6 +78,6 @@ private:
     void push(size_t level, TValueRange range);
 
     std::vector<std::vector<TValueRange>> FLevels;
-    TValueRange FOpen{NAN, NAN}; // the points of the incomplete level-0 bucket
+    TValueRange FOpen{}; // the points of the incomplete level-0 bucket
     qsizetype FCount = 0;
 };

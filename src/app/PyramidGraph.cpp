@@ -19,6 +19,17 @@ bool TPyramidGraph::drawsFromPyramid() const
            && !keyAxis->rangeReversed();
 }
 
+void TPyramidGraph::draw(QCPPainter* painter)
+{
+    // Antialiased drawing is moved by half a pixel, and lines drawn one by one (fast polylines) have
+    // their ends rounded to whole pixels: either way a column spans half a pixel either side of a whole
+    // plot pixel. Polylines drawn without antialiasing have their columns from one whole pixel to the next.
+    const bool polyline = !mParentPlot->plottingHints().testFlag(QCP::phFastPolylines)
+                          || painter->modes().testFlag(QCPPainter::pmNoCaching);
+    FColumnShift = painter->antialiasing() || !polyline ? 0.5 : 0.0;
+    QCPGraph::draw(painter);
+}
+
 void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
                                          const QCPGraphDataContainer::const_iterator& begin,
                                          const QCPGraphDataContainer::const_iterator& end) const
@@ -39,11 +50,8 @@ void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
         std::copy(begin, end, std::back_inserter(*lineData));
         return;
     }
-    // The painter moves antialiased drawing by half a pixel; columns follow it.
-    const bool smooth = !mParentPlot->notAntialiasedElements().testFlag(QCP::aePlottables)
-                             && (antialiased() || mParentPlot->antialiasedElements().testFlag(QCP::aePlottables));
     const TKeyToPixel map{keyAxis->range().lower, keyAxis->range().size(), double(rect.width()),
-                          double(rect.left()), smooth ? 0.5 : 0.0};
+                          double(rect.left()), FColumnShift};
     lineData->reserve(4 * columns + 16);
     const auto first = mDataContainer->constBegin();
     TColumnReducer(first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);

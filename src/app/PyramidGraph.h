@@ -15,6 +15,7 @@ public:
     TReservingGraphData& points() const { return *FPoints; }
 
 protected:
+    void draw(QCPPainter* painter) override;
     void getOptimizedLineData(QVector<QCPGraphData>* lineData, const QCPGraphDataContainer::const_iterator& begin,
                               const QCPGraphDataContainer::const_iterator& end) const override;
 
@@ -22,4 +23,6 @@ private:
     bool drawsFromPyramid() const;
 
     QSharedPointer<TReservingGraphData> FPoints;
+    // Where the painter of the drawing under way puts a pixel column's left edge, in plot pixels.
+    double FColumnShift = 0.5;
 };

@@ -41,12 +41,18 @@ TEST(ReservingGraphData, KeepsPointsInKeyOrder)
 
 namespace {
 
-// The lowest and highest value of points [from, to), NaN when one of them is not finite.
+// The leftmost lowest and highest point of points [from, to); NaN values when one is not finite.
 TValueRange rangeOf(const TReservingGraphData& data, qsizetype from, qsizetype to)
 {
-    TValueRange range = TValueRange::of((data.constBegin() + from)->value);
-    for (qsizetype i = from + 1; i < to; ++i)
-        range = TValueRange::join(range, TValueRange::of((data.constBegin() + i)->value));
+    TValueRange range{0, INFINITY, 0, -INFINITY};
+    for (auto it = data.constBegin() + from; it != data.constBegin() + to; ++it) {
+        if (!std::isfinite(it->value))
+            return {0, NAN, 0, NAN};
+        if (it->value < range.min)
+            range.min = it->value, range.minKey = it->key;
+        if (it->value > range.max)
+            range.max = it->value, range.maxKey = it->key;
+    }
     return range;
 }
 
@@ -66,6 +72,8 @@ void expectPyramidMatchesPoints(const TReservingGraphData& data)
             if (expected.usable()) {
                 ASSERT_EQ(got.min, expected.min) << "level " << level << " bucket " << j;
                 ASSERT_EQ(got.max, expected.max) << "level " << level << " bucket " << j;
+                ASSERT_EQ(got.minKey, expected.minKey) << "level " << level << " bucket " << j;
+                ASSERT_EQ(got.maxKey, expected.maxKey) << "level " << level << " bucket " << j;
             }
         }
     }
