@@ -4,10 +4,15 @@
 #include <cmath>
 #include <limits>
 
-qint64 TKeyToPixel::column(double key) const
+double TKeyToPixel::lastKeyIn(qint64 column) const
 {
-    // Far outside the chart only the side matters; the bound keeps the arithmetic in range.
-    return static_cast<qint64>(std::floor(std::clamp(pixel(key) + shift, -1e15, 1e15)));
+    double key = lower + (static_cast<double>(column + 1) - shift - left) / width * size;
+    for (int step = 0; step < 8; ++step) {
+        if (this->column(key) <= column)
+            return key;
+        key = std::nextafter(key, -std::numeric_limits<double>::infinity());
+    }
+    return -std::numeric_limits<double>::infinity(); // every key is placed on its own
 }
 
 TColumnReducer::TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid,
@@ -44,14 +49,27 @@ void TColumnReducer::visit(int level, qsizetype bucket)
     const qsizetype end = first + (qsizetype(1) << shift);
     if (end <= FFrom || first >= FTo)
         return;
-    if (first >= FFrom && end <= FTo && bucket < FPyramid.bucketCount(level)) {
-        const TValueRange range = FPyramid.bucket(level, bucket);
-        const QCPGraphData& a = *(FPoints + first);
-        const QCPGraphData& b = *(FPoints + (end - 1));
-        const qint64 column = FMap.column(a.key);
-        if (range.usable() && column == FMap.column(b.key)) {
-            addRun(a, b, range, column);
-            return;
+    const qsizetype complete = FPyramid.bucketCount(level);
+    if (first >= FFrom && end <= FTo && bucket < complete) {
+        const TPyramidBucket& b = FPyramid.bucket(level, bucket);
+        // The next bucket's first key bounds this one's keys without reading its last point.
+        const double after = bucket + 1 < complete ? FPyramid.bucket(level, bucket + 1).firstKey
+                                                   : (FPoints + (end - 1))->key;
+        if (b.range.usable()) {
+            if (FOpen && after <= FColumnLast) { // follows the run, in its column
+                FRange.join(b.range);
+                FLast = end - 1;
+                return;
+            }
+            const qint64 column = FMap.column(b.firstKey);
+            if (column == FMap.column(after)) {
+                if (FOpen && column == FColumn)
+                    FRange.join(b.range);
+                else
+                    startRun(first, column, b.range);
+                FLast = end - 1;
+                return;
+            }
         }
     }
     // Across a column border or over a gap: look closer.
@@ -65,28 +83,52 @@ void TColumnReducer::visit(int level, qsizetype bucket)
 
 void TColumnReducer::addPoints(qsizetype from, qsizetype to)
 {
-    for (auto it = FPoints + from, end = FPoints + to; it != end; ++it) {
-        if (std::isfinite(it->value))
-            addRun(*it, *it, TValueRange::of(*it), FMap.column(it->key));
-        else
-            addBreak(it->key);
+    auto it = FPoints + from;
+    for (qsizetype i = from; i < to;) {
+        if (FOpen) {
+            // The points that stay in the run's column, in registers.
+            TValueRange range = FRange;
+            const double limit = FColumnLast;
+            const qsizetype start = i;
+            for (; i < to && it->key <= limit && std::isfinite(it->value); ++i, ++it) {
+                // Selects rather than branches: new extremes come often in a short run.
+                const bool lower = it->value < range.min, higher = it->value > range.max;
+                range.minKey = lower ? it->key : range.minKey;
+                range.min = lower ? it->value : range.min;
+                range.maxKey = higher ? it->key : range.maxKey;
+                range.max = higher ? it->value : range.max;
+            }
+            FRange = range;
+            if (i > start)
+                FLast = i - 1;
+            if (i == to)
+                return;
+        }
+        // A gap, or a point past the run's column (or too near its border to tell by key).
+        const QCPGraphData& point = *it;
+        if (!std::isfinite(point.value)) {
+            addBreak(point.key);
+        } else {
+            const qint64 column = FMap.column(point.key);
+            if (FOpen && column == FColumn)
+                FRange.join(TValueRange::of(point));
+            else
+                startRun(i, column, TValueRange::of(point));
+            FLast = i;
+        }
+        ++i;
+        ++it;
     }
 }
 
-void TColumnReducer::addRun(const QCPGraphData& first, const QCPGraphData& last, TValueRange range,
-                            qint64 column)
+void TColumnReducer::startRun(qsizetype first, qint64 column, const TValueRange& range)
 {
-    if (FOpen && column != FColumn)
-        flush();
-    if (!FOpen) {
-        FOpen = true;
-        FColumn = column;
-        FFirst = first;
-        FRange = range;
-    } else {
-        FRange = TValueRange::join(FRange, range);
-    }
-    FLast = last;
+    flush();
+    FOpen = true;
+    FColumn = column;
+    FColumnLast = FMap.lastKeyIn(column);
+    FFirst = first;
+    FRange = range;
 }
 
 void TColumnReducer::addBreak(double key)
@@ -102,11 +144,13 @@ void TColumnReducer::flush()
         return;
     FOpen = false;
     // First, the extremes in the order of their keys, last.
-    put(FFirst.key, FFirst.value);
+    const QCPGraphData& first = *(FPoints + FFirst);
+    const QCPGraphData& last = *(FPoints + FLast);
+    put(first.key, first.value);
     const bool lowFirst = FRange.minKey <= FRange.maxKey;
     put(lowFirst ? FRange.minKey : FRange.maxKey, lowFirst ? FRange.min : FRange.max);
     put(lowFirst ? FRange.maxKey : FRange.minKey, lowFirst ? FRange.max : FRange.min);
-    put(FLast.key, FLast.value);
+    put(last.key, last.value);
 }
 
 void TColumnReducer::put(double key, double value)

@@ -14,24 +14,27 @@ void TMinMaxPyramid::reserve(qsizetype points)
 
 void TMinMaxPyramid::append(const QCPGraphData& point)
 {
-    const TValueRange range = TValueRange::of(point);
-    FOpen = (FCount & (BucketPoints - 1)) == 0 ? range : TValueRange::join(FOpen, range);
+    if ((FCount & (BucketPoints - 1)) == 0)
+        FOpen = {point.key, TValueRange::of(point)};
+    else
+        FOpen.range.join(TValueRange::of(point));
     ++FCount;
     if ((FCount & (BucketPoints - 1)) == 0)
         push(0, FOpen);
 }
 
-void TMinMaxPyramid::push(size_t level, TValueRange range)
+void TMinMaxPyramid::push(size_t level, TPyramidBucket bucket)
 {
     // Each completed pair of buckets completes one bucket of the level above.
     for (;; ++level) {
         if (FLevels.size() <= level)
             FLevels.emplace_back();
-        std::vector<TValueRange>& buckets = FLevels[level];
-        buckets.push_back(range);
+        std::vector<TPyramidBucket>& buckets = FLevels[level];
+        buckets.push_back(bucket);
         if (buckets.size() % 2 != 0)
             return;
-        range = TValueRange::join(buckets[buckets.size() - 2], buckets.back());
+        bucket = buckets[buckets.size() - 2];
+        bucket.range.join(buckets.back().range);
     }
 }
 
@@ -39,7 +42,7 @@ void TMinMaxPyramid::truncate(qsizetype index)
 {
     index = std::clamp<qsizetype>(index, 0, FCount);
     qsizetype keep = index >> BucketShift;
-    for (std::vector<TValueRange>& buckets : FLevels) {
+    for (std::vector<TPyramidBucket>& buckets : FLevels) {
         if (static_cast<qsizetype>(buckets.size()) > keep)
             buckets.resize(static_cast<size_t>(keep));
         keep >>= 1;
@@ -49,8 +52,8 @@ void TMinMaxPyramid::truncate(qsizetype index)
 
 size_t TMinMaxPyramid::bytes() const
 {
-    size_t total = FLevels.capacity() * sizeof(std::vector<TValueRange>);
-    for (const std::vector<TValueRange>& buckets : FLevels)
-        total += buckets.capacity() * sizeof(TValueRange);
+    size_t total = FLevels.capacity() * sizeof(std::vector<TPyramidBucket>);
+    for (const std::vector<TPyramidBucket>& buckets : FLevels)
+        total += buckets.capacity() * sizeof(TPyramidBucket);
     return total;
 }

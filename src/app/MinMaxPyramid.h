@@ -19,27 +19,34 @@ struct TValueRange {
             return {point.key, NAN, point.key, NAN};
         return {point.key, point.value, point.key, point.value};
     }
-    static TValueRange join(const TValueRange& a, const TValueRange& b)
+    // Takes in the points of `b`, which follow those of this range.
+    void join(const TValueRange& b)
     {
-        if (!a.usable() || !b.usable())
-            return {a.minKey, NAN, a.maxKey, NAN};
-        TValueRange r = a;
-        if (b.min < a.min) {
-            r.minKey = b.minKey;
-            r.min = b.min;
+        if (!b.usable())
+            min = max = NAN;
+        if (!usable())
+            return;
+        if (b.min < min) {
+            minKey = b.minKey;
+            min = b.min;
         }
-        if (b.max > a.max) {
-            r.maxKey = b.maxKey;
-            r.max = b.max;
+        if (b.max > max) {
+            maxKey = b.maxKey;
+            max = b.max;
         }
-        return r;
     }
 };
 
-// Levels of value ranges over a series of points taken in index order. Level 0 holds one range per
+// A bucket of the pyramid: the key of its first point and the range of its points.
+struct TPyramidBucket {
+    double firstKey;
+    TValueRange range;
+};
+
+// Levels of buckets over a series of points taken in index order. Level 0 holds one bucket per
 // BucketPoints points, each level above one per two buckets of the level below. Only complete buckets are
-// stored, so appending costs amortised constant time; first and last values of a bucket come from the
-// points themselves.
+// stored, so appending costs amortised constant time; the values of a bucket's first and last point come
+// from the points themselves.
 class TMinMaxPyramid {
 public:
     static constexpr int BucketShift = 6;
@@ -66,7 +73,7 @@ public:
     {
         return level < levelCount() ? static_cast<qsizetype>(FLevels[static_cast<size_t>(level)].size()) : 0;
     }
-    TValueRange bucket(int level, qsizetype index) const
+    const TPyramidBucket& bucket(int level, qsizetype index) const
     {
         return FLevels[static_cast<size_t>(level)][static_cast<size_t>(index)];
     }
@@ -75,9 +82,9 @@ public:
 
 private:
     void truncate(qsizetype index);
-    void push(size_t level, TValueRange range);
+    void push(size_t level, TPyramidBucket bucket);
 
-    std::vector<std::vector<TValueRange>> FLevels;
-    TValueRange FOpen{}; // the points of the incomplete level-0 bucket
+    std::vector<std::vector<TPyramidBucket>> FLevels;
+    TPyramidBucket FOpen{}; // the points of the incomplete level-0 bucket
     qsizetype FCount = 0;
 };

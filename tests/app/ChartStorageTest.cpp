@@ -67,7 +67,8 @@ void expectPyramidMatchesPoints(const TReservingGraphData& data)
         ASSERT_EQ(pyramid.bucketCount(level), data.size() >> shift) << "level " << level;
         for (qsizetype j = 0; j < pyramid.bucketCount(level); ++j) {
             const TValueRange expected = rangeOf(data, j << shift, (j + 1) << shift);
-            const TValueRange got = pyramid.bucket(level, j);
+            const TValueRange got = pyramid.bucket(level, j).range;
+            ASSERT_EQ(pyramid.bucket(level, j).firstKey, (data.constBegin() + (j << shift))->key);
             ASSERT_EQ(got.usable(), expected.usable()) << "level " << level << " bucket " << j;
             if (expected.usable()) {
                 ASSERT_EQ(got.min, expected.min) << "level " << level << " bucket " << j;

@@ -1,5 +1,6 @@
 // The strip chart: points per mode, legend, storage, saving as a bitmap, gaps, and drawing through the
 // min/max pyramid against drawing every point.
+#include "ColumnReducer.h"
 #include "EventLoopHelper.h"
 #include "SaveDialog.h"
 #include "StripChart.h"
@@ -416,4 +417,28 @@ TEST(StripChartGaps, BreakTheLinesOfSeriesWithPointsAndLeaveTheAxesAlone)
     const QRect area = sized.plot.axisRect()->rect();
     for (int y = area.top(); y <= area.bottom(); ++y)
         EXPECT_NE(qGreen(image.pixel(x, y)) < 128 && qRed(image.pixel(x, y)) > 200, true) << y;
+}
+
+TEST(StripChartDrawing, ColumnsFollowTheAxisArithmeticToTheLastBit)
+{
+    TSizedChart sized(QSize(992, 445));
+    feed(*sized.chart, 10, [](int t) { return 1234.5 + t * 0.37; }, [](int, int t) { return t * 1.0; });
+    sized.plot.replot();
+    const QCPAxis& axis = *sized.plot.xAxis;
+    const QRect rect = axis.axisRect()->rect();
+    const TKeyToPixel map{axis.range().lower, axis.range().size(), double(rect.width()), double(rect.left()), 0.5};
+    std::minstd_rand random(5);
+    for (int i = 0; i < 10000; ++i) {
+        const double key = axis.range().lower + axis.range().size() * (random() % 100001) / 100000.0;
+        ASSERT_EQ(map.pixel(key), axis.coordToPixel(key)) << key;
+        const qint64 column = map.column(key);
+        ASSERT_EQ(column, static_cast<qint64>(std::floor(axis.coordToPixel(key) + 0.5))) << key;
+        // The last key in the column is known to within a few units in the last place.
+        const double last = map.lastKeyIn(column);
+        ASSERT_LE(map.column(last), column) << key;
+        double beyond = last;
+        for (int ulp = 0; ulp < 16; ++ulp)
+            beyond = std::nextafter(beyond, INFINITY);
+        ASSERT_GT(map.column(beyond), column) << key;
+    }
 }
