@@ -4,6 +4,19 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+// Levels this close above the points are not gone down one by one at a column border: their level-0
+// buckets, which lie one after the other in memory, are read in a row.
+constexpr int DirectLevels = 3;
+
+// Asks for the memory of [begin, end) ahead of reading it, a cache line at a time.
+template <typename T> void prefetch(const T* begin, const T* end)
+{
+    for (const char* p = reinterpret_cast<const char*>(begin); p < reinterpret_cast<const char*>(end); p += 64)
+        __builtin_prefetch(p);
+}
+} // namespace
+
 double TKeyToPixel::lastKeyIn(qint64 column) const
 {
     double key = lower + (static_cast<double>(column + 1) - shift - left) / width * size;
@@ -74,7 +87,16 @@ void TColumnReducer::visit(int level, qsizetype bucket)
     }
     // Across a column border or over a gap: look closer.
     if (level == 0) {
-        addPoints(std::max(first, FFrom), std::min(end, FTo));
+        const qsizetype from = std::max(first, FFrom), to = std::min(end, FTo);
+        prefetch(&*(FPoints + from), &*(FPoints + (to - 1)) + 1);
+        addPoints(from, to);
+    } else if (level <= DirectLevels) {
+        const qsizetype begin0 = bucket << level, end0 = (bucket + 1) << level;
+        const qsizetype stored = std::min(end0, FPyramid.bucketCount(0));
+        if (begin0 < stored)
+            prefetch(&FPyramid.bucket(0, begin0), &FPyramid.bucket(0, stored - 1) + 1);
+        for (qsizetype b = begin0; b < end0; ++b)
+            visit(0, b);
     } else {
         visit(level - 1, bucket * 2);
         visit(level - 1, bucket * 2 + 1);
