@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,15 +16,22 @@
 
 namespace {
 
-SensorSimulator* g_simulator = nullptr;
+SensorSimulator* volatile g_simulator = nullptr;
+volatile sig_atomic_t g_quit = 0;
+volatile sig_atomic_t g_replug = 0;
 
 void onSignal(int sig)
 {
-    if (!g_simulator)
+    if (sig == SIGUSR1) {
+        if (g_simulator)
+            g_simulator->toggleSilence();
         return;
-    if (sig == SIGUSR1)
-        g_simulator->toggleSilence();
+    }
+    if (sig == SIGUSR2)
+        g_replug = 1;
     else
+        g_quit = 1;
+    if (g_simulator)
         g_simulator->stop();
 }
 
@@ -35,9 +43,16 @@ void usage(FILE* out)
         "device path the application should use as the first line of output. Answers \"N\" with\n"
         "concentration lines and \"N1\"..\"N5\" with channel lines, each sent as LF <text> CR, then keeps\n"
         "sending lines of the last requested kind. Ends on SIGINT or SIGTERM; SIGUSR1 toggles silence.\n"
+        "SIGUSR2 unplugs the device and plugs it in again: the pseudo-terminal is closed (the application\n"
+        "sees the device vanish) and, after --replug-delay, a new one is opened and the --link re-pointed\n"
+        "at it (with --device, the device is closed and opened again). The sensor restarts on replugging:\n"
+        "it streams again after the next request (at once with --start).\n"
         "\n"
         "Options:\n"
         "  --device PATH          use this serial device instead of a new pseudo-terminal\n"
+        "  --link PATH            publish the device through a symbolic link at PATH (replaced if it\n"
+        "                         exists, removed while unplugged and at the end) and print PATH\n"
+        "  --replug-delay SECS    time the device stays away after SIGUSR2 (default 0)\n"
         "  --rate N               lines per second after a request (default 8; 0: replies only)\n"
         "  --full-rate            send lines back to back at the wire rate of 57600 8N1\n"
         "  --start CMD            stream from the start as if CMD (N, N1..N5) had been requested\n"
@@ -75,14 +90,71 @@ void setLine(int fd)
     tcsetattr(fd, TCSANOW, &t);
 }
 
+// The line the simulator serves: a new pseudo-terminal or the given device.
+struct Line {
+    int fd = -1;
+    int keepSlave = -1; // holds the slave open so the master sees no hang-up while the application is away
+    std::string path;
+};
+
+bool openLine(const std::string& device, Line& line)
+{
+    if (!device.empty()) {
+        line.fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (line.fd < 0) {
+            std::fprintf(stderr, "velmora-sensor-sim: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
+            return false;
+        }
+        setLine(line.fd);
+        line.path = device;
+        return true;
+    }
+    line.fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (line.fd < 0 || grantpt(line.fd) != 0 || unlockpt(line.fd) != 0 || ptsname_r(line.fd, name, sizeof name) != 0) {
+        std::fprintf(stderr, "velmora-sensor-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        if (line.fd >= 0)
+            ::close(line.fd);
+        return false;
+    }
+    line.path = name;
+    line.keepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line.keepSlave >= 0)
+        setLine(line.keepSlave);
+    return true;
+}
+
+void closeLine(Line& line)
+{
+    if (line.keepSlave >= 0)
+        ::close(line.keepSlave);
+    ::close(line.fd);
+    line = Line{};
+}
+
+// Points the link at target in one step (a new link renamed over the old one).
+bool pointLink(const std::string& link, const std::string& target)
+{
+    const std::string fresh = link + ".new";
+    ::unlink(fresh.c_str());
+    if (::symlink(target.c_str(), fresh.c_str()) != 0 || ::rename(fresh.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "velmora-sensor-sim: cannot create the link %s: %s\n", link.c_str(), std::strerror(errno));
+        ::unlink(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    enum { optDevice = 1, optRate, optFullRate, optStart, optSilentAfter, optSilent, optInterleave,
+    enum { optDevice = 1, optLink, optReplugDelay, optRate, optFullRate, optStart, optSilentAfter, optSilent, optInterleave,
            optInterleaveEvery, optFirmware, optMalformed, optGarbageEvery, optGarbageBytes, optSeed, optHelp };
     static const option longOptions[] = {
         {"device", required_argument, nullptr, optDevice},
+        {"link", required_argument, nullptr, optLink},
+        {"replug-delay", required_argument, nullptr, optReplugDelay},
         {"rate", required_argument, nullptr, optRate},
         {"full-rate", no_argument, nullptr, optFullRate},
         {"start", required_argument, nullptr, optStart},
@@ -100,6 +172,8 @@ int main(int argc, char** argv)
 
     SimulatorOptions options;
     std::string device;
+    std::string link;
+    double replugDelay = 0;
     bool startSilent = false;
     int opt;
     while ((opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
@@ -114,6 +188,16 @@ int main(int argc, char** argv)
         };
         switch (opt) {
         case optDevice: device = optarg; break;
+        case optLink: link = optarg; break;
+        case optReplugDelay: {
+            char* end = nullptr;
+            replugDelay = std::strtod(optarg, &end);
+            if (end == optarg || *end != '\0' || !(replugDelay >= 0 && replugDelay <= 3600)) {
+                std::fprintf(stderr, "velmora-sensor-sim: invalid value '%s' for --replug-delay\n", optarg);
+                return 2;
+            }
+            break;
+        }
         case optRate:
             options.linesPerSecond = std::strtod(optarg, nullptr);
             if (options.linesPerSecond < 0) {
@@ -149,47 +233,52 @@ int main(int argc, char** argv)
         }
     }
 
-    int fd = -1;
-    int keepSlave = -1; // holds the slave open so the master sees no hang-up while the application is away
-    std::string path;
-    if (!device.empty()) {
-        fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            std::fprintf(stderr, "velmora-sensor-sim: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
-            return 1;
-        }
-        setLine(fd);
-        path = device;
-    } else {
-        fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname_r(fd, name, sizeof name) != 0) {
-            std::fprintf(stderr, "velmora-sensor-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
-            return 1;
-        }
-        path = name;
-        keepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (keepSlave >= 0)
-            setLine(keepSlave);
+    if (!link.empty() && link.back() == '/') {
+        std::fprintf(stderr, "velmora-sensor-sim: --link takes the path of the link to create\n");
+        return 2;
     }
-
-    SensorSimulator simulator(fd, options);
-    simulator.setSilent(startSilent);
-    g_simulator = &simulator;
     struct sigaction sa{};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGUSR1, &sa, nullptr);
+    sigaction(SIGUSR2, &sa, nullptr);
 
-    std::printf("%s\n", path.c_str());
-    std::fflush(stdout);
-    simulator.run();
+    bool first = true;
+    while (!g_quit) {
+        Line line;
+        if (!openLine(device, line))
+            return 1;
+        if (!link.empty() && !pointLink(link, line.path)) {
+            closeLine(line);
+            return 1;
+        }
+        if (first) {
+            std::printf("%s\n", (link.empty() ? line.path : link).c_str());
+            std::fflush(stdout);
+        }
 
-    g_simulator = nullptr;
-    if (keepSlave >= 0)
-        ::close(keepSlave);
-    ::close(fd);
+        SensorSimulator simulator(line.fd, options);
+        simulator.setSilent(first && startSilent);
+        first = false;
+        g_simulator = &simulator;
+        if (g_quit || g_replug) // a signal that came before the simulator was there
+            simulator.stop();
+        simulator.run();
+        g_simulator = nullptr;
+        closeLine(line);
+        if (!link.empty())
+            ::unlink(link.c_str());
+        if (!g_replug)
+            break;
+        g_replug = 0;
+        // Unplugged: stay away for the delay (a signal ends the wait early).
+        const auto whole = static_cast<time_t>(replugDelay);
+        timespec away{whole, static_cast<long>((replugDelay - static_cast<double>(whole)) * 1e9)};
+        while (!g_quit && !g_replug && nanosleep(&away, &away) != 0 && errno == EINTR) {
+        }
+        g_replug = 0;
+    }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "Beep.h"
 #include "EComPort.h"
 #include "ErrorReport.h"
+#include "ReconnectController.h"
 #include "RegionalSettings.h"
 #include "SaveDialog.h"
 #include "SensorObjects.h"
@@ -91,9 +92,11 @@ void TFormMain::setupComponents()
         FStatusPanels[i] = panel;
     }
 
+    // Precise timers: a coarse timer may fire up to 5 % early or late, which shows in the log's timestamps.
     auto makeTimer = [this](QTimer*& timer, const char* name, int interval) {
         timer = new QTimer(this);
         timer->setObjectName(QString::fromLatin1(name));
+        timer->setTimerType(Qt::PreciseTimer);
         timer->setInterval(interval);
     };
     makeTimer(DisplaysTimer, "DisplaysTimer", 125);
@@ -102,6 +105,8 @@ void TFormMain::setupComponents()
     ConnectHandler(DisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
     ConnectHandler(GraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
     ConnectHandler(LogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
+
+    FReconnect = new TReconnectController([this] { return reconnectAttempt(); }, [this] { resumeAcquisition(); }, this);
 
     SaveDialog1 = new TSaveDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
@@ -120,6 +125,7 @@ void TFormMain::setupComponents()
     ConnectHandler(ui->ModeConcentrationItem, &QAction::triggered, this, &TFormMain::ModeConcentrationItemClick);
     ConnectHandler(ui->ModeChannelsItem, &QAction::triggered, this, &TFormMain::ModeChannelsItemClick);
     ConnectHandler(ui->CommsSettingsItem, &QAction::triggered, this, &TFormMain::CommsSettingsItemClick);
+    ConnectHandler(ui->CommsReconnectItem, &QAction::triggered, this, &TFormMain::CommsReconnectItemClick);
     ConnectHandler(ui->HelpAboutItem, &QAction::triggered, this, &TFormMain::HelpAboutItemClick);
     ConnectHandler(ui->edtGraphicsInterval, &QLineEdit::textChanged, this, &TFormMain::edtGraphicsIntervalChange);
     ConnectHandler(ui->edtLoggingInterval, &QLineEdit::textChanged, this, &TFormMain::edtLoggingIntervalChange);
@@ -181,6 +187,20 @@ QString TFormMain::StatusPanelText(int index) const
 void TFormMain::setStatusText(int index, const QString& text)
 {
     FStatusPanels[index]->setText(text);
+    if (index == 1)
+        FStatusNote = false;
+}
+
+void TFormMain::showStatusNote(const QString& text)
+{
+    setStatusText(1, text);
+    FStatusNote = true;
+}
+
+void TFormMain::clearStatusMessage()
+{
+    if (!FStatusNote)
+        setStatusText(1, QString());
 }
 
 void TFormMain::FormCreate()
@@ -196,6 +216,8 @@ void TFormMain::FormCreate()
     if (!FPaths.PortListRoot.empty())
         FSettings->SetPortListRoot(FPaths.PortListRoot);
     FSettings->Load();
+    ui->CommsReconnectItem->setChecked(FSettings->Reconnect);
+    FReconnect->setEnabled(FSettings->Reconnect);
 
     FSensor = new TSensor(this);
     FSensor->ConfigurePort(FSettings->ComPort);
@@ -204,6 +226,7 @@ void TFormMain::FormCreate()
 
 void TFormMain::openConfiguredPort()
 {
+    FReconnect->clear();
     setStatusText(0, QString::fromLocal8Bit(FSensor->Port()));
     ModeChannelsItemClick();
     FLogging = false;
@@ -219,6 +242,7 @@ void TFormMain::openConfiguredPort()
 
 void TFormMain::FormDestroy()
 {
+    FReconnect->clear();
     DisplaysTimer->stop();
     GraphicsTimer->stop();
     LogTimer->stop();
@@ -270,12 +294,20 @@ void TFormMain::applyMode(bool concentration)
 
 void TFormMain::StartAcquisition()
 {
-    for (QLabel* panel : FPanels)
-        panel->clear();
+    runAcquisition(true);
+}
+
+void TFormMain::runAcquisition(bool fresh)
+{
+    if (fresh)
+        for (QLabel* panel : FPanels)
+            panel->clear();
     DisplaysTimer->start();
-    FChart->clear();
+    if (fresh)
+        FChart->clear();
     ui->edtGraphicsInterval->setEnabled(true);
-    FStartTime = QDateTime::currentDateTime();
+    if (fresh)
+        FStartTime = QDateTime::currentDateTime();
     GraphicsTimer->start();
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
@@ -294,12 +326,18 @@ void TFormMain::StopAcquisition()
     FAcquiring = false;
 }
 
-// The common answer of the timer handlers to a sensor that did not reply in time.
+// The common answer of the timer handlers to a sensor that did not reply in time (or whose device was
+// lost). With reconnection on, an outage beeps once however many ticks fail in it, and the log timer
+// waits for the run to go on.
 void TFormMain::sensorTimedOut()
 {
-    Beep(200, 100);
+    if (!(FReconnect->isEnabled() && FReconnect->outage()))
+        Beep(200, 100);
     StopAcquisition();
     setStatusText(1, QString::fromLatin1(TimeoutText));
+    FReconnect->lost();
+    if (FReconnect->isEnabled())
+        LogTimer->stop();
 }
 
 void TFormMain::setMenusEnabledForLogging(bool enabled)
@@ -332,8 +370,13 @@ void TFormMain::CommsSettingsItemClick()
     FSensor->Close();
     FSensor->ConfigurePort(chosen);
     FSettings->ComPort = chosen;
-    FSettings->Save();
+    saveSettings();
     openConfiguredPort();
+}
+
+void TFormMain::saveSettings()
+{
+    FSettings->Save();
 }
 
 void TFormMain::HelpAboutItemClick()

@@ -16,6 +16,7 @@ class QTimer;
 class QCPGraph;
 class TSaveDialog;
 class TSensor;
+class TReconnectController;
 class TSettingParams;
 class TStripChart;
 namespace Ui {
@@ -64,12 +65,14 @@ public:
     bool ConcentrationMode() const { return FConcentrationMode; }
     const QDateTime& StartTime() const { return FStartTime; }
     TStripChart& Chart() const { return *FChart; }
+    TReconnectController& Reconnect() const { return *FReconnect; }
     QString StatusPanelText(int index) const;
 
 public slots:
     void ModeConcentrationItemClick();
     void ModeChannelsItemClick();
     void CommsSettingsItemClick();
+    void CommsReconnectItemClick();
     void HelpAboutItemClick();
     void DisplaysTimerTimer();
     void GraphicsTimerTimer();
@@ -90,9 +93,14 @@ private:
     void FormCreate();
     void FormDestroy();
     void StartAcquisition();
-    // Shows the configured port, selects Channels mode, opens the port and starts acquisition, or stops
-    // with the port message.
+    // Shows the configured port, selects Channels mode, opens the port and starts acquisition (a fresh
+    // run), or stops with the port message.
     void openConfiguredPort();
+    // Switches the acquisition timers on and enables the interval editors and START/STOP; a fresh run
+    // also empties the panels, clears the chart and restarts the elapsed time.
+    void runAcquisition(bool fresh);
+    // Writes the settings file.
+    void saveSettings();
     // Captions, visibility, series titles and check marks of a mode.
     void applyMode(bool concentration);
     void StopAcquisition();
@@ -101,8 +109,18 @@ private:
     void applyFonts();
     void layoutAnchored();
     void setStatusText(int index, const QString& text);
+    // A message on status panel 1 that the ticks do not clear: it stays until the next message.
+    void showStatusNote(const QString& text);
+    // Status panel 1 emptied at the start of a tick, unless it shows a note.
+    void clearStatusMessage();
+    double elapsedSeconds() const;
     void sensorTimedOut();
+    template <typename Use> auto takeReading(Use use);            // defined in MainTick.h
     template <typename Put> void runTick(QTimer* timer, Put put); // defined in MainTick.h
+    // Reconnection: one try (reopen the port if closed or lost, take a reading of the current mode), and
+    // the run going on after a successful one.
+    bool reconnectAttempt();
+    void resumeAcquisition();
     void showPanels(const TPanelTexts& texts);
     void applyInterval(QLineEdit* edit, QPushButton* button, QTimer* timer);
     void setMenusEnabledForLogging(bool enabled);
@@ -116,6 +134,8 @@ private:
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
     std::array<QLabel*, PanelCount> FPanels{};
     std::unique_ptr<TStripChart> FChart;
+    TReconnectController* FReconnect = nullptr; // a child of the window
+    bool FStatusNote = false;
 
     std::unique_ptr<TSettingParams> FSettings;
     TSensor* FSensor = nullptr; // owned: a child of the window, deleted first by FormDestroy

@@ -11,11 +11,17 @@
 void TFormMain::GraphicsTimerTimer()
 {
     // x is the moment the tick began, not the moment the reading was in hand.
-    const double x = static_cast<double>(FStartTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
+    const double x = elapsedSeconds();
     runTick(GraphicsTimer, [this, x](const auto& reading) {
         FChart->addPoints(x, ChartValues(reading));
         return true;
     });
+}
+
+// Seconds since acquisition started, with millisecond resolution: the chart's x.
+double TFormMain::elapsedSeconds() const
+{
+    return static_cast<double>(FStartTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
 }
 
 void TFormMain::Chart1DblClick()

@@ -6,6 +6,21 @@
 
 #include <QTimer>
 
+// Takes the reading of the current mode and hands it to `use` (a callable taking either reading
+// record); returns what `use` returned. The sensor's errors pass through.
+template <typename Use>
+auto TFormMain::takeReading(Use use)
+{
+    if (FConcentrationMode) {
+        TConcentrationModeStructure reading;
+        FSensor->GetConcentrationReading(reading);
+        return use(reading);
+    }
+    TChannelsModeStructure reading;
+    FSensor->GetChannelsReading(reading);
+    return use(reading);
+}
+
 // The timer off and status panel 1 cleared; the reading of the current mode taken and handed to `put`
 // (a callable taking either reading record); the timer on again unless `put` returned false. A sensor
 // time-out stops acquisition instead and leaves the timer off.
@@ -13,19 +28,9 @@ template <typename Put>
 void TFormMain::runTick(QTimer* timer, Put put)
 {
     timer->stop();
-    setStatusText(1, QString());
+    clearStatusMessage();
     try {
-        bool again;
-        if (FConcentrationMode) {
-            TConcentrationModeStructure reading;
-            FSensor->GetConcentrationReading(reading);
-            again = put(reading);
-        } else {
-            TChannelsModeStructure reading;
-            FSensor->GetChannelsReading(reading);
-            again = put(reading);
-        }
-        if (again)
+        if (takeReading(put))
             timer->start();
     } catch (const ESensorError&) {
         sensorTimedOut();

@@ -25,8 +25,8 @@ public:
 
     // Adds (x, values.y[i]) to the first values.count series and schedules a redraw.
     void addPoints(double x, const TChartValues& values);
-    // Breaks the line of every series that has points at x: the points before and after x are not joined.
-    // Stored as a point at x with a NaN value; the axes do not follow it.
+    // Breaks the line of every series that has points at x (an outage): the points before and after x are
+    // not joined. Stored as a point at x with a quiet NaN value; the axes' ranges ignore it.
     void addGap(double x);
     // Removes every point of the six series, first to last.
     void clear();

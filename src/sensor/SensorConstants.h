@@ -39,6 +39,12 @@ inline constexpr char SensorLineEnd = '\r';            // CR ends it (the port's
 inline constexpr const char* SensorCommandTerminator = "\r\n";
 inline constexpr int32_t SensorWaitLimitMs = 10000;    // each of the two waits of a request
 inline constexpr int32_t SensorDeadlineToleranceMs = 1; // a wait has timed out once 1 ms past its deadline
+// A stored reading older than this is not handed out again: the next reading asks the sensor, so a
+// sensor that stopped sending ends in the time-out instead of being shown as live. A streaming sensor
+// sends its lines several times a second; 2 s spans many line intervals plus the scheduling delays of a
+// loaded machine, so a sensor that keeps streaming never gets an extra request, and it is far below the
+// 10 s waits, so a stopped stream is noticed well within one wait.
+inline constexpr int32_t SensorStalenessLimitMs = 2000;
 inline constexpr double ConcentrationFlagLimit = 0.00005;
 inline constexpr const char* SensorTimeoutMessage = "ESensorError";
 inline constexpr int32_t SensorTimeoutErrorCode = -1010;

@@ -38,6 +38,7 @@ void TSensor::ResetState()
     FReplyKind = ReplyKind::Unknown;
     FNewFirmware = 0;
     FPotsIndex = 1;
+    markReadingsStale();
     FConcentration = DefaultConcentrationMode;
     FChannels = DefaultChannelsMode;
     FReplyC13 = DefaultReplyC13;
@@ -47,6 +48,11 @@ void TSensor::ResetState()
     FReplyD = DefaultReplyD;
     FSettingsMode = DefaultSettingsMode;
     FUserInterfaceMode = DefaultUserInterfaceMode;
+}
+
+void TSensor::markReadingsStale()
+{
+    FConcentrationTime = FChannelsTime = NeverCompleted;
 }
 
 void TSensor::ConfigurePort(const std::string& PortName)
@@ -163,16 +169,21 @@ void TSensor::RequestChannelsReading()
     waitFor(FReplyKindWaitMs, [this] { return FReplyKind == ReplyKind::Channels; });
 }
 
+bool TSensor::stale(std::chrono::nanoseconds completedAt) const
+{
+    return completedAt == NeverCompleted || FClock->now() - completedAt > std::chrono::milliseconds(FStalenessLimitMs);
+}
+
 void TSensor::GetConcentrationReading(TConcentrationModeStructure& Reading)
 {
-    if (FReplyKind != ReplyKind::Concentration || FDeviceLost)
+    if (FReplyKind != ReplyKind::Concentration || FDeviceLost || stale(FConcentrationTime))
         RequestConcentrationReading();
     Reading = FConcentration;
 }
 
 void TSensor::GetChannelsReading(TChannelsModeStructure& Reading)
 {
-    if (FReplyKind != ReplyKind::Channels || FDeviceLost)
+    if (FReplyKind != ReplyKind::Channels || FDeviceLost || stale(FChannelsTime))
         RequestChannelsReading();
     Reading = FChannels;
 }

@@ -5,6 +5,7 @@
 #include "SensorTypes.h"
 
 #include <QObject>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,9 +33,10 @@ public:
     void Open();
     void Close();
 
-    // The readings: send a request only when the last line was of another kind (or the device was lost),
-    // else copy the stored record. Raise ESensorError ("ESensorError", -1010) on a time-out or when the
-    // device has been lost; an EComPort from writing the command passes through.
+    // The readings: send a request only when the last line was of another kind, the stored record is
+    // older than the staleness limit or the device was lost, else copy the stored record. Raise
+    // ESensorError ("ESensorError", -1010) on a time-out or when the device has been lost; an EComPort
+    // from writing the command passes through.
     void GetConcentrationReading(TConcentrationModeStructure& Reading);
     void GetChannelsReading(TChannelsModeStructure& Reading);
     // "N" / "N<channel>" and the two waits.
@@ -47,7 +49,10 @@ public:
     void HandleRxFlag(QObject* Sender);
     void HandleRx80Full(QObject* Sender);
 
-    // Protocol state back to its start (records to defaults, kind 11, old firmware, pots slot 1).
+    // Makes the stored readings stale, so that the next reading of either kind asks the sensor.
+    void markReadingsStale();
+
+    // Protocol state back to its start (records to defaults and stale, kind 11, old firmware, pots slot 1).
     void ResetState();
 
     // The receive path: bytes as the port's ReadText returned them. HandleRxFlag feeds it; tests,
@@ -81,11 +86,14 @@ public:
     // True from a device loss (hang-up, I/O failure while open) until the next Open or ConfigurePort.
     bool deviceLost() const { return FDeviceLost; }
 
-    // Test seams: the two wait limits (SensorWaitLimitMs each in the product) and the wait clock
-    // (null restores the steady clock; the clock must outlive its use).
+    // Test seams: the two wait limits (SensorWaitLimitMs each in the product), the staleness limit
+    // (SensorStalenessLimitMs) and the clock of the waits and of the records' ages (null restores the
+    // steady clock; the clock must outlive its use).
     void setWaitLimits(int32_t commandWaitMs, int32_t replyKindWaitMs);
     int32_t commandWaitMs() const { return FCommandWaitMs; }
     int32_t replyKindWaitMs() const { return FReplyKindWaitMs; }
+    void setStalenessLimit(int32_t ms) { FStalenessLimitMs = ms; }
+    int32_t stalenessLimit() const { return FStalenessLimitMs; }
     void setClock(const SensorClock* clock);
 
 protected:
@@ -97,6 +105,8 @@ private:
     // pass) or on a device loss.
     template <typename Done> void waitFor(int32_t timeoutMs, Done done);
     [[noreturn]] void raiseTimeout() const;
+    // True when a record completed at `completedAt` is older than the staleness limit.
+    bool stale(std::chrono::nanoseconds completedAt) const;
 
     void endLine();
     // Parsers; false when a value does not convert (the parse stops at that field).
@@ -139,11 +149,16 @@ private:
     TReplyAStructure FReplyA;
     TSettingPotsStructure FSettingPots;
     int32_t FPotsIndex = 1;
+    // Clock times at which FConcentration and FChannels last completed.
+    static constexpr std::chrono::nanoseconds NeverCompleted = std::chrono::nanoseconds::min();
+    std::chrono::nanoseconds FConcentrationTime = NeverCompleted;
+    std::chrono::nanoseconds FChannelsTime = NeverCompleted;
 
     bool FDeviceLost = false;
     std::string FRxBuffer;      // reused by HandleRxFlag
     std::string FCommandBuffer; // reused by SendCommand
     int32_t FCommandWaitMs = SensorWaitLimitMs;
     int32_t FReplyKindWaitMs = SensorWaitLimitMs;
+    int32_t FStalenessLimitMs = SensorStalenessLimitMs;
     const SensorClock* FClock;
 };

@@ -55,8 +55,14 @@ void TSensor::ProcessReply()
     FReplyKind = ClassifyReply();
     // A value that does not convert ends the line's processing silently.
     switch (FReplyKind) {
-    case ReplyKind::Concentration: ParseConcentrationReply(); break;
-    case ReplyKind::Channels: ParseChannelsReply(); break;
+    case ReplyKind::Concentration:
+        if (ParseConcentrationReply())
+            FConcentrationTime = FClock->now();
+        break;
+    case ReplyKind::Channels:
+        if (ParseChannelsReply())
+            FChannelsTime = FClock->now();
+        break;
     case ReplyKind::C13: ParseReplyC13(); break;
     case ReplyKind::C45: ParseReplyC45(); break;
     case ReplyKind::E: ParseReplyE(); break;

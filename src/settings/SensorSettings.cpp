@@ -5,14 +5,31 @@
 #include "PortList.h"
 #include "SettingTexts.h"
 
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
+#include <QTimer>
+#include <exception>
 #include <utility>
 
 namespace {
+constexpr const char* SystemPortListRoot = "/sys/class/tty";
+// Device nodes come and go here; sysfs folders do not report changes to a watcher.
+constexpr const char* DeviceFolder = "/dev";
+// A plug-in makes a burst of changes (device node, class entry, by-id links): read the list once after it.
+constexpr int RefreshDelayMs = 300;
+// Where no folder can be watched, the list is read this often.
+constexpr int RefreshPollMs = 2000;
+
 TFormSensorSettings::TPortLister& portLister()
 {
     static TFormSensorSettings::TPortLister lister;
     return lister;
+}
+
+std::string& portListRoot()
+{
+    static std::string root = SystemPortListRoot;
+    return root;
 }
 
 void listPorts(std::vector<std::string>& ports)
@@ -20,7 +37,7 @@ void listPorts(std::vector<std::string>& ports)
     if (const auto& lister = portLister())
         lister(ports);
     else
-        ListSerialPorts(ports);
+        ListSerialPorts(ports, portListRoot());
 }
 
 QString toQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
@@ -29,6 +46,11 @@ QString toQt(const std::string& text) { return QString::fromLocal8Bit(text.data(
 TFormSensorSettings::TPortLister TFormSensorSettings::SetPortLister(TPortLister Lister)
 {
     return std::exchange(portLister(), std::move(Lister));
+}
+
+std::string TFormSensorSettings::SetPortListRoot(std::string Root)
+{
+    return std::exchange(portListRoot(), Root.empty() ? std::string(SystemPortListRoot) : std::move(Root));
 }
 
 TFormSensorSettings::TFormSensorSettings(QWidget* Owner)
@@ -63,9 +85,66 @@ TFormSensorSettings::TFormSensorSettings(QWidget* Owner)
     } catch (...) {
         ReportCurrentException();
     }
+    watchPortList();
 }
 
 TFormSensorSettings::~TFormSensorSettings() = default;
+
+void TFormSensorSettings::watchPortList()
+{
+    FRefreshTimer = new QTimer(this);
+    FRefreshTimer->setSingleShot(true);
+    FRefreshTimer->setInterval(RefreshDelayMs);
+    connect(FRefreshTimer, &QTimer::timeout, this, &TFormSensorSettings::RefreshPortList);
+
+    QStringList folders{toQt(portListRoot())};
+    if (portListRoot() == SystemPortListRoot)
+        folders << QString::fromLatin1(DeviceFolder);
+    FPortWatcher = new QFileSystemWatcher(this);
+    if (FPortWatcher->addPaths(folders).size() == folders.size()) {
+        FRefreshTimer->setSingleShot(false);
+        FRefreshTimer->setInterval(RefreshPollMs);
+        FRefreshTimer->start();
+        return;
+    }
+    connect(FPortWatcher, &QFileSystemWatcher::directoryChanged, FRefreshTimer, [this] {
+        if (!FRefreshTimer->isActive())
+            FRefreshTimer->start();
+    });
+}
+
+void TFormSensorSettings::RefreshPortList()
+{
+    std::vector<std::string> ports;
+    try {
+        listPorts(ports);
+    } catch (const std::exception&) {
+        return; // reported when the dialog opened, or a passing failure: keep what is shown
+    }
+    QStringList items;
+    for (const std::string& port : ports)
+        items << toQt(port);
+    const QString configured = toQt(FComPort);
+    const bool addConfigured = !FComPort.empty() && !items.contains(configured, Qt::CaseInsensitive);
+    if (addConfigured)
+        items << configured;
+
+    QStringList shown;
+    for (int i = 0; i < cbPort->count(); ++i)
+        shown << cbPort->itemText(i);
+    if (items == shown)
+        return;
+
+    const QString selected = cbPort->currentIndex() >= 0 ? cbPort->currentText() : QString();
+    cbPort->clear();
+    cbPort->addItems(items);
+    FAddedPortIndex = addConfigured ? cbPort->count() - 1 : -1;
+    const int index = selected.isEmpty() ? -1 : cbPort->findText(selected, Qt::MatchFixedString);
+    if (index >= 0)
+        cbPort->setCurrentIndex(index);
+    else if (!selected.isEmpty())
+        selectPort(FComPort); // the chosen adapter went: back to the configured port
+}
 
 void TFormSensorSettings::FormCreate()
 {
@@ -112,6 +191,8 @@ void TFormSensorSettings::btnOKClick()
                              static_cast<QWidget*>(edtDataBits), static_cast<QWidget*>(edtStopBits),
                              static_cast<QWidget*>(edtParity), static_cast<QWidget*>(edtFlowControl)})
         control->setEnabled(false);
+    FRefreshTimer->stop();
+    FPortWatcher->disconnect();
     FComPort = cbPort->currentIndex() >= 0 ? cbPort->currentText().toLocal8Bit().toStdString() : std::string();
     accept();
 }

@@ -6,10 +6,12 @@
 #include <vector>
 
 class QComboBox;
+class QFileSystemWatcher;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 namespace Ui {
 class FormSensorSettings;
 }
@@ -22,6 +24,8 @@ class FormSensorSettings;
 //     const std::string chosen = dialog.FComPort;
 // A port list that cannot be read is reported through ReportCurrentException() while the dialog is
 // constructed; the dialog then opens with an empty list and empty read-only fields.
+// While the dialog exists it watches the port-list folder (and /dev for the system's list), so adapters
+// plugged in or removed appear in or leave the list; the selection stays while its port is listed.
 class TFormSensorSettings : public QDialog {
     Q_OBJECT
 public:
@@ -42,6 +46,13 @@ public:
     // Test seam: the source of the port list used by new dialogs. An empty function restores
     // ListSerialPorts over /sys/class/tty. Returns the previous lister.
     static TPortLister SetPortLister(TPortLister Lister);
+    // Test seam: the tty class folder that new dialogs list (unless a lister is set) and watch. An empty
+    // name restores /sys/class/tty. Returns the previous folder.
+    static std::string SetPortListRoot(std::string Root);
+
+    // Reads the port list again and shows it, keeping the selection where its port is still listed and
+    // the port given to SetComPort in any case. A list that cannot be read now leaves the shown one.
+    void RefreshPortList();
 
     // Components, owned by the dialog.
     QComboBox* cbPort = nullptr;
@@ -70,7 +81,10 @@ protected:
 private:
     void FormCreate();
     void selectPort(const std::string& PortName);
+    void watchPortList();
 
     std::unique_ptr<Ui::FormSensorSettings> ui;
     int FAddedPortIndex = -1; // the entry SetComPort appended, if any
+    QFileSystemWatcher* FPortWatcher = nullptr;
+    QTimer* FRefreshTimer = nullptr; // gathers the bursts of changes a plug-in makes
 };

@@ -8,6 +8,17 @@
 namespace {
 
 constexpr const char* ComPortKey = "ComPort";
+constexpr const char* ReconnectKey = "Reconnect";
+
+// "true" or "1", in any letter case and between blanks, is on; anything else is off.
+bool switchIsOn(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    std::string word = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    return word == "true" || word == "1";
+}
 
 struct NameParts {
     std::string_view prefix;
@@ -68,22 +79,30 @@ void TSettingParams::SelectDefaultPort()
     ComPort = ports.front();
 }
 
-// Reads the last "ComPort" element under the settings element of the loaded document. A "ComPort" that
-// holds anything but text makes the whole file unusable (LoadFailed).
-int32_t TSettingParams::ReadStoredPort(std::string& port, bool& found) const
+// Reads the last "ComPort" and the last "Reconnect" element under the settings element of the loaded
+// document. Either holding anything but text makes the whole file unusable (LoadFailed).
+int32_t TSettingParams::ReadStored(Stored& stored) const
 {
-    found = false;
+    stored = Stored{};
     if (!HasNodes())
         return XmlResult::Ok;
     const TXmlElement settings = FindPath(DocumentElement(), FRootPath);
     for (TXmlElement child = settings.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element || LocalName(child) != ComPortKey)
+        if (child.type() != pugi::node_element)
+            continue;
+        const std::string name = LocalName(child);
+        if (name != ComPortKey && name != ReconnectKey)
             continue;
         try {
-            port = ElementText(child);
-            found = true;
+            const std::string text = ElementText(child);
+            if (name == ComPortKey) {
+                stored.port = text;
+                stored.portFound = true;
+            } else {
+                stored.reconnect = switchIsOn(text);
+            }
         } catch (const EXmlDocumentError&) {
-            found = false;
+            stored = Stored{};
             return XmlResult::LoadFailed;
         }
     }
@@ -98,11 +117,13 @@ int32_t TSettingParams::Load()
         return XmlResult::Ok;
     if (r != XmlResult::Ok)
         return r;
-    std::string stored;
-    bool found = false;
-    const int32_t read = ReadStoredPort(stored, found);
-    if (read == XmlResult::Ok && found)
-        ComPort = stored;
+    Stored stored;
+    const int32_t read = ReadStored(stored);
+    if (read != XmlResult::Ok)
+        return read;
+    if (stored.portFound)
+        ComPort = stored.port;
+    Reconnect = stored.reconnect;
     return read;
 }
 
@@ -110,9 +131,8 @@ int32_t TSettingParams::Save()
 {
     int32_t r = LoadFile();
     if (r == XmlResult::Ok) {
-        std::string stored;
-        bool found = false;
-        r = ReadStoredPort(stored, found);
+        Stored stored;
+        r = ReadStored(stored);
         if (r != XmlResult::Ok)
             return r; // leave a file we cannot read as it is
     }
@@ -122,6 +142,8 @@ int32_t TSettingParams::Save()
             while (settings.first_child())
                 settings.remove_child(settings.first_child());
             r = AddTextElement(settings, ComPortKey, ComPort);
+            if (r == XmlResult::Ok && Reconnect)
+                r = AddTextElement(settings, ReconnectKey, "true");
         } else {
             // Another document element: the file is written back as it was, but the port is not stored,
             // so the save must not report success.

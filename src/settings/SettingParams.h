@@ -6,7 +6,8 @@
 #include <vector>
 
 // The settings that survive a restart: the serial port the sensor is attached to, kept in the element
-// "ComPort" under the root path of the settings file.
+// "ComPort" under the root path of the settings file, and whether a stopped run reconnects by itself,
+// kept in "Reconnect" beside it ("true"; written only when on, so a file without it means off).
 //
 //   TSettingParams settings(exeFolder + "SensorSettings", "Sensor\\Settings");
 //   settings.Load();              // ComPort: the stored name, else the lowest-numbered port present
@@ -22,6 +23,7 @@ public:
     TSettingParams(const std::string& FileBase, const std::string& RootPath);
 
     std::string ComPort;
+    bool Reconnect = false;
 
     int32_t Load();
     int32_t Save();
@@ -35,7 +37,12 @@ public:
     void SetPortListRoot(const std::string& root) { FPortListRoot = root; }
 
 private:
-    int32_t ReadStoredPort(std::string& port, bool& found) const;
+    struct Stored {
+        std::string port;
+        bool portFound = false;
+        bool reconnect = false;
+    };
+    int32_t ReadStored(Stored& stored) const;
 
     std::string FPortListRoot = "/sys/class/tty";
 };

@@ -51,6 +51,11 @@ TEST_F(Startup, WorkingPortStartsAcquisitionInChannelsMode)
     EXPECT_TRUE(action("ModeChannelsItem")->isChecked());
     EXPECT_FALSE(action("ModeConcentrationItem")->isChecked());
     EXPECT_FALSE(form->Logging());
+    // Comms > Reconnect Automatically: a check item, off without a setting.
+    EXPECT_EQ(menu("menuComms")->actions().value(1), action("CommsReconnectItem"));
+    EXPECT_EQ(action("CommsReconnectItem")->text(), QStringLiteral("Reconnect Automatically"));
+    EXPECT_TRUE(action("CommsReconnectItem")->isCheckable());
+    EXPECT_FALSE(action("CommsReconnectItem")->isChecked());
 
     ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
     EXPECT_FALSE(panelText("pnlConcentration").isEmpty());

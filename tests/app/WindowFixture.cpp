@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+#include <limits>
 #include <sys/stat.h>
 
 void WindowTest::SetUp()
@@ -44,11 +45,12 @@ void WindowTest::TearDown()
     SetApplicationErrorReport({});
 }
 
-void WindowTest::storePort(const std::string& port)
+void WindowTest::storePort(const std::string& port, bool reconnect)
 {
     TSettingParams settings(dir.file(TFormMain::SettingsFileBase), TFormMain::SettingsRootPath);
     settings.SetPortListRoot(emptyPortList);
     settings.ComPort = port;
+    settings.Reconnect = reconnect;
     ASSERT_EQ(settings.Save(), 0);
     portStored = true;
 }
@@ -84,6 +86,9 @@ void WindowTest::createFormWithLine(const std::string& line)
 {
     startSimulator(true);
     createForm();
+    // The one line stays current however long the test takes: its record never goes stale.
+    if (form->Sensor())
+        form->Sensor()->setStalenessLimit(std::numeric_limits<int32_t>::max());
     sendLine(line);
 }
 

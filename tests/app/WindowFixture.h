@@ -23,14 +23,15 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Writes SensorSettings.xml naming the port.
-    void storePort(const std::string& port);
+    // Writes SensorSettings.xml naming the port (and Reconnect Automatically on or off).
+    void storePort(const std::string& port, bool reconnect = false);
     // Starts the simulator on the pseudo-terminal (silent: answers nothing until told).
     void startSimulator(bool silent = false, double linesPerSecond = 8);
     // Creates the window on the stored port (the pseudo-terminal unless storePort was called), with
     // sensor waits of waitMs.
     void createForm(int waitMs = 300);
-    // The window on the simulator, with a sensor that has sent `line`, shown in the panels.
+    // The window on the simulator, with a sensor that has sent `line` (kept current: it never goes
+    // stale), shown in the panels.
     void createFormWithLine(const std::string& line);
     // Sends one framed line from the sensor.
     void sendLine(const std::string& line);

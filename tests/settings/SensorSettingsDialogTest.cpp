@@ -2,6 +2,7 @@
 
 #include "EComPort.h"
 #include "ErrorReport.h"
+#include "EventLoopHelper.h"
 #include "FakeTtyTree.h"
 #include "PortList.h"
 #include "TempDir.h"
@@ -40,12 +41,10 @@ protected:
     void TearDown() override
     {
         TFormSensorSettings::SetPortLister({});
+        TFormSensorSettings::SetPortListRoot({});
         SetApplicationErrorReport({});
     }
-    static void useTree(const std::string& root)
-    {
-        TFormSensorSettings::SetPortLister([root](std::vector<std::string>& ports) { ListSerialPorts(ports, root); });
-    }
+    static void useTree(const std::string& root) { TFormSensorSettings::SetPortListRoot(root); }
     static QStringList fields(const TFormSensorSettings& d)
     {
         return {d.edtBaudRate->text(), d.edtDataBits->text(), d.edtStopBits->text(), d.edtParity->text(),
@@ -165,6 +164,37 @@ TEST_F(SensorSettingsDialogTest, UnreadablePortListIsReportedAndTheDialogStillOp
     dialog.show();
     QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
     EXPECT_EQ(dialog.FComPort, "COM3");
+}
+
+TEST_F(SensorSettingsDialogTest, ListFollowsAdaptersPluggedInAndRemovedWhileOpen)
+{
+    TFormSensorSettings dialog;
+    dialog.SetComPort("COM2");
+    dialog.show();
+    dialog.cbPort->setCurrentIndex(1); // the operator picks COM10
+    auto listed = [&](const QStringList& expected) {
+        return runEventsUntil([&] { return entries(*dialog.cbPort) == expected; }, 20000);
+    };
+
+    tree.addPort("ttyUSB0");
+    ASSERT_TRUE(listed({"COM1", "COM10", "COM2", "ttyUSB0"})) << entries(*dialog.cbPort).join(' ').toStdString();
+    EXPECT_EQ(dialog.cbPort->currentText(), "COM10");
+
+    tree.removePort("COM10"); // the chosen adapter goes: back to the configured port
+    ASSERT_TRUE(listed({"COM1", "COM2", "ttyUSB0"}));
+    EXPECT_EQ(dialog.cbPort->currentText(), "COM2");
+
+    tree.removePort("COM2"); // the configured port stays offered while it is away
+    ASSERT_TRUE(listed({"COM1", "ttyUSB0", "COM2"}));
+    EXPECT_EQ(dialog.cbPort->currentText(), "COM2");
+
+    tree.addPort("COM2");
+    ASSERT_TRUE(listed({"COM1", "COM2", "ttyUSB0"}));
+    EXPECT_EQ(dialog.cbPort->currentText(), "COM2");
+
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+    EXPECT_EQ(dialog.FComPort, "COM2");
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(SensorSettingsDialogTest, EmptyListAndNoCurrentPortGivesAnEmptyName)

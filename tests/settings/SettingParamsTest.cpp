@@ -155,12 +155,14 @@ TEST_F(SettingParamsTest, UnusableFileKeepsDefaultAndIsNeverOverwritten)
     tty.addPort("COM1");
     for (const std::string& content :
          {std::string(), std::string("<Sensor><Settings>"), fileWith("<ComPort>COM7</ComPort><ComPort><x/></ComPort>"),
-          fileWith("<ComPort>COM7<!--c--></ComPort>")}) {
+          fileWith("<ComPort>COM7<!--c--></ComPort>"), fileWith("<ComPort>COM7</ComPort><Reconnect><x/></Reconnect>")}) {
         writeFile(content);
         auto s = make();
         EXPECT_EQ(s->Load(), XmlResult::LoadFailed) << content;
         EXPECT_EQ(s->ComPort, "COM1") << content;
+        EXPECT_FALSE(s->Reconnect) << content;
         s->ComPort = "COM2";
+        s->Reconnect = true;
         EXPECT_EQ(s->Save(), XmlResult::LoadFailed) << content;
         EXPECT_EQ(file(), content);
     }
@@ -197,4 +199,55 @@ TEST_F(SettingParamsTest, PrefixedSettingsElementIsReadWhereItIsWritten)
     auto reread = make();
     EXPECT_EQ(reread->Load(), XmlResult::Ok);
     EXPECT_EQ(reread->ComPort, "COM2");
+}
+
+TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSo)
+{
+    struct Case {
+        const char* settings;
+        bool on;
+    };
+    const Case cases[] = {
+        {"<ComPort>COM3</ComPort>", false}, // a file from before the option
+        {"<ComPort>COM3</ComPort><Reconnect>true</Reconnect>", true},
+        {"<Reconnect> TRUE </Reconnect><ComPort>COM3</ComPort>", true},
+        {"<ComPort>COM3</ComPort><Reconnect>1</Reconnect>", true},
+        {"<ComPort>COM3</ComPort><Reconnect>false</Reconnect>", false},
+        {"<ComPort>COM3</ComPort><Reconnect>0</Reconnect>", false},
+        {"<ComPort>COM3</ComPort><Reconnect></Reconnect>", false},
+        {"<ComPort>COM3</ComPort><Reconnect>yes please</Reconnect>", false},
+        {"<ComPort>COM3</ComPort><reconnect>true</reconnect>", false},
+        {"<ComPort>COM3</ComPort><Reconnect>true</Reconnect><Reconnect>false</Reconnect>", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        writeFile(fileWith(c.settings));
+        auto s = make();
+        s->Reconnect = !c.on;
+        EXPECT_EQ(s->Load(), XmlResult::Ok);
+        EXPECT_EQ(s->Reconnect, c.on);
+        EXPECT_EQ(s->ComPort, "COM3");
+    }
+}
+
+TEST_F(SettingParamsTest, ReconnectIsStoredBesideThePortAndOtherContentSurvives)
+{
+    writeFile(Declaration + "<!--keep--><Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort></Settings></Sensor>");
+    auto s = make();
+    ASSERT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_FALSE(s->Reconnect);
+    s->Reconnect = true;
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>"
+                                    "<Reconnect>true</Reconnect></Settings></Sensor>\n");
+    auto reread = make();
+    ASSERT_EQ(reread->Load(), XmlResult::Ok);
+    EXPECT_TRUE(reread->Reconnect);
+    EXPECT_EQ(reread->ComPort, "COM3");
+
+    // Off: the file is as it was before the option existed.
+    reread->Reconnect = false;
+    ASSERT_EQ(reread->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>"
+                                    "</Settings></Sensor>\n");
 }

@@ -26,6 +26,14 @@ public:
         fs::create_directory_symlink(target, fs::path(root_) / name);
     }
 
+    // Unplugging: the class entry and the device's folder go.
+    void removePort(const std::string& name) const
+    {
+        namespace fs = std::filesystem;
+        fs::remove(fs::path(root_) / name);
+        fs::remove_all(fs::path(root_).parent_path() / "devices" / name);
+    }
+
 private:
     std::string root_;
 };
