@@ -5,9 +5,9 @@
 #include <limits>
 
 namespace {
-// Levels this close above the points are not gone down one by one at a column border: their level-0
-// buckets, which lie one after the other in memory, are read in a row.
-constexpr int DirectLevels = 3;
+// How many levels a bucket across a column border goes down at once: its 2^LevelsAtOnce buckets there
+// are read in a row rather than found by halving, which costs a wait for memory at every level.
+constexpr int LevelsAtOnce = 3;
 
 // Asks for the memory of [begin, end) ahead of reading it, a cache line at a time.
 template <typename T> void prefetch(const T* begin, const T* end)
@@ -85,22 +85,22 @@ void TColumnReducer::visit(int level, qsizetype bucket)
             }
         }
     }
-    // Across a column border or over a gap: look closer.
+    // Across a column border or over a gap: look closer, a few levels down at once; the buckets there lie
+    // one after the other in memory.
     if (level == 0) {
         const qsizetype from = std::max(first, FFrom), to = std::min(end, FTo);
         prefetch(&*(FPoints + from), &*(FPoints + (to - 1)) + 1);
         addPoints(from, to);
-    } else if (level <= DirectLevels) {
-        const qsizetype begin0 = bucket << level, end0 = (bucket + 1) << level;
-        const qsizetype stored = std::min(end0, FPyramid.bucketCount(0));
-        if (begin0 < stored)
-            prefetch(&FPyramid.bucket(0, begin0), &FPyramid.bucket(0, stored - 1) + 1);
-        for (qsizetype b = begin0; b < end0; ++b)
-            visit(0, b);
-    } else {
-        visit(level - 1, bucket * 2);
-        visit(level - 1, bucket * 2 + 1);
+        return;
     }
+    const int down = std::min(level, LevelsAtOnce);
+    const int lower = level - down;
+    const qsizetype begin = bucket << down, stop = (bucket + 1) << down;
+    const qsizetype stored = std::min(stop, FPyramid.bucketCount(lower));
+    if (begin < stored)
+        prefetch(&FPyramid.bucket(lower, begin), &FPyramid.bucket(lower, stored - 1) + 1);
+    for (qsizetype b = begin; b < stop; ++b)
+        visit(lower, b);
 }
 
 void TColumnReducer::addPoints(qsizetype from, qsizetype to)
