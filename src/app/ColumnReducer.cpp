@@ -8,6 +8,9 @@ namespace {
 // How many levels a bucket across a column border goes down at once: its 2^LevelsAtOnce buckets there
 // are read in a row rather than found by halving, which costs a wait for memory at every level.
 constexpr int LevelsAtOnce = 3;
+// How many buckets ahead the sweep asks for the memory a bucket across a column border will need, so that
+// several such waits overlap.
+constexpr qsizetype Lookahead = 4;
 
 // Asks for the memory of [begin, end) ahead of reading it, a cache line at a time.
 template <typename T> void prefetch(const T* begin, const T* end)
@@ -49,8 +52,20 @@ void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
         addPoints(FFrom, FTo);
     } else {
         const int shift = TMinMaxPyramid::BucketShift + level;
-        for (qsizetype bucket = FFrom >> shift; bucket <= (FTo - 1) >> shift; ++bucket)
+        const qsizetype complete = FPyramid.bucketCount(level);
+        const int down = std::min(level, LevelsAtOnce);
+        for (qsizetype bucket = FFrom >> shift; bucket <= (FTo - 1) >> shift; ++bucket) {
+            const qsizetype ahead = bucket + Lookahead;
+            if (down > 0 && ahead + 1 < complete
+                && FMap.column(FPyramid.bucket(level, ahead).firstKey)
+                       != FMap.column(FPyramid.bucket(level, ahead + 1).firstKey)) {
+                const qsizetype stored = std::min((ahead + 1) << down, FPyramid.bucketCount(level - down));
+                if ((ahead << down) < stored)
+                    prefetch(&FPyramid.bucket(level - down, ahead << down),
+                             &FPyramid.bucket(level - down, stored - 1) + 1);
+            }
             visit(level, bucket);
+        }
     }
     flush();
 }
