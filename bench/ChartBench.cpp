@@ -1,34 +1,22 @@
 // The strip chart with 6 series of N points: time to add one point to every series (median and worst
-// below the reserved size), time to redraw at the default size (median), and resident memory. A bare
-// QCustomPlot holding the same data is redrawn in the same run as the baseline.
+// below the reserved size), time to redraw (median), and the memory of the min/max pyramids against the
+// points' own storage. A bare QCustomPlot whose six default graphs share the same point containers is
+// redrawn in the same run as the baseline.
+// Arguments: optional point counts per series; `--picture FILE` saves the largest chart as a PNG.
 #include "StripChart.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
-#include <cmath>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-long residentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return 0;
-}
 
 double median(std::vector<double> v)
 {
@@ -36,17 +24,30 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-TChartValues valuesAt(int i)
-{
-    TChartValues v;
-    v.count = 6;
-    for (int s = 0; s < 6; ++s)
-        v.y[static_cast<size_t>(s)] = (s + 1) * 10.0 + std::sin(i * 0.001 * (s + 1)) * 5.0;
-    return v;
-}
+// Six random walks of different step sizes around their own levels.
+class TWalks {
+public:
+    TChartValues next()
+    {
+        TChartValues v;
+        v.count = TStripChart::SeriesCount;
+        for (size_t s = 0; s < v.y.size(); ++s) {
+            FState = FState * 6364136223846793005ULL + 1442695040888963407ULL;
+            const double step = (static_cast<double>(FState >> 54) - 511.5) / 512.0; // -1..1, mean 0
+            FLevel[s] += step * static_cast<double>(s + 1) * 0.05;
+            v.y[s] = FLevel[s];
+        }
+        return v;
+    }
+
+private:
+    unsigned long long FState = 42;
+    std::array<double, 6> FLevel{100, 200, 300, 400, 500, 600};
+};
 
 double redrawMs(QCustomPlot& plot, int repeats)
 {
+    plot.replot(QCustomPlot::rpImmediateRefresh); // layout and label caches settle
     std::vector<double> times;
     for (int r = 0; r < repeats; ++r) {
         QElapsedTimer t;
@@ -57,55 +58,95 @@ double redrawMs(QCustomPlot& plot, int repeats)
     return median(times);
 }
 
+struct TChartRun {
+    std::unique_ptr<QCustomPlot> plot = std::make_unique<QCustomPlot>();
+    std::unique_ptr<QCustomPlot> bare = std::make_unique<QCustomPlot>();
+    std::unique_ptr<TStripChart> chart;
+    double addMedianUs = 0, addWorstMs = 0;
+    int addsOverMs = 0; // below the reserved size
+};
+
+// Fills a chart with n points per series, timing every addition, and a bare plot sharing its points.
+void fill(TChartRun& run, int n)
+{
+    run.chart = std::make_unique<TStripChart>(run.plot.get());
+    TWalks walks;
+    std::vector<double> addUs;
+    addUs.reserve(static_cast<size_t>(n));
+    double worst = 0;
+    for (int i = 0; i < n; ++i) {
+        const TChartValues v = walks.next();
+        QElapsedTimer t;
+        t.start();
+        run.chart->addPoints(i * 1.0, v);
+        const double us = static_cast<double>(t.nsecsElapsed()) / 1e3;
+        addUs.push_back(us);
+        if (i % TReservingGraphData::GrowthStep != 0) { // below the reserved size
+            worst = std::max(worst, us);
+            run.addsOverMs += us > 1000 ? 1 : 0;
+        }
+    }
+    run.addMedianUs = median(addUs);
+    run.addWorstMs = worst / 1000.0;
+    for (int s = 0; s < TStripChart::SeriesCount; ++s)
+        run.bare->addGraph()->setData(run.chart->series(s)->data());
+    run.bare->rescaleAxes();
+}
+
+void printRow(TChartRun& run, int n, QSize size)
+{
+    for (QCustomPlot* p : {run.plot.get(), run.bare.get()}) {
+        p->resize(size);
+        p->show();
+    }
+    QCoreApplication::processEvents();
+    const double ours = redrawMs(*run.plot, 15);
+    const double bare = redrawMs(*run.bare, n >= 5000000 ? 5 : 9);
+    size_t pyramid = 0, points = 0;
+    for (int s = 0; s < TStripChart::SeriesCount; ++s) {
+        pyramid += run.chart->data(s).pyramidBytes();
+        points += run.chart->data(s).pointBytes();
+    }
+    printf("| %s | %d x %d | %.2f ms | %.1f ms | %.1f x | %.3f us / %.3f ms (%d over 1 ms) | %.1f MB / %.0f MB = %.2f %% |\n",
+           n >= 1000000 ? (std::to_string(n / 1000000) + " M").c_str() : std::to_string(n).c_str(), size.width(),
+           size.height(), ours, bare, bare / ours, run.addMedianUs, run.addWorstMs, run.addsOverMs,
+           static_cast<double>(pyramid) / 1048576.0, static_cast<double>(points) / 1048576.0,
+           100.0 * static_cast<double>(pyramid) / static_cast<double>(points));
+    fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const std::vector<int> sizes = argc > 1 ? std::vector<int>{atoi(argv[1])} : std::vector<int>{10000, 100000, 600000, 1000000};
-    printf("| Points per series | Add one point to 6 series: median / worst | Redraw 992x445 (median) | Bare QCustomPlot redraw | Resident memory |\n");
-    printf("|---|---|---|---|---|\n");
-    for (int n : sizes) {
-        const long rss0 = residentKb();
-        auto* plot = new QCustomPlot;
-        plot->resize(992, 445);
-        plot->show();
-        TStripChart chart(plot);
-        std::vector<double> addUs;
-        addUs.reserve(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            const TChartValues v = valuesAt(i);
-            QElapsedTimer t;
-            t.start();
-            chart.addPoints(i * 1.0, v);
-            addUs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e3);
-        }
-        QCoreApplication::processEvents(); // the queued redraw of the additions
-        const double add = median(addUs);
-        const double worst = *std::max_element(addUs.begin(), addUs.end());
-        const double redraw = redrawMs(*plot, 7);
-        const long rss = residentKb() - rss0;
+    std::vector<int> sizes;
+    const char* picture = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--picture") == 0 && i + 1 < argc)
+            picture = argv[++i];
+        else
+            sizes.push_back(atoi(argv[i]));
+    }
+    if (sizes.empty())
+        sizes = {1000000, 10000000};
 
-        // Baseline: a bare plot with six default graphs holding the same points.
-        auto* bare = new QCustomPlot;
-        bare->resize(992, 445);
-        bare->show();
-        for (int s = 0; s < 6; ++s) {
-            QVector<double> x(n), y(n);
-            for (int i = 0; i < n; ++i) {
-                x[i] = i;
-                y[i] = valuesAt(i).y[static_cast<size_t>(s)];
-            }
-            bare->addGraph()->setData(x, y, true);
+    printf("| Points per series | Chart size | Redraw (median) | Bare QCustomPlot redraw | Faster by | Add a point "
+           "to 6 series: median / worst below the reserved size | Pyramids / points' own storage |\n");
+    printf("|---|---|---|---|---|---|---|\n");
+    for (size_t k = 0; k < sizes.size(); ++k) {
+        const int n = sizes[k];
+        TChartRun run;
+        fill(run, n);
+        printRow(run, n, QSize(992, 445));
+        if (n >= 10000000)
+            printRow(run, n, QSize(1920, 1080));
+        if (picture && k + 1 == sizes.size()) {
+            run.plot->resize(992, 445);
+            run.plot->replot(QCustomPlot::rpImmediateRefresh);
+            run.plot->toPixmap().save(QString::fromLocal8Bit(picture), "PNG");
         }
-        bare->rescaleAxes();
-        const double bareRedraw = redrawMs(*bare, 7);
-        printf("| %d | %.2f us / %.2f ms | %.1f ms | %.1f ms | %.0f MB |\n", n, add, worst / 1000.0, redraw, bareRedraw,
-               static_cast<double>(rss) / 1024.0);
-        fflush(stdout);
-        delete bare;
-        delete plot;
     }
     return 0;
 }

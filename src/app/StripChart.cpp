@@ -1,17 +1,13 @@
 #include "StripChart.h"
 
+#include "PyramidGraph.h"
+
 #include <QFile>
 #include <QPixmap>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
-
-void TReservingGraphData::addPoint(double key, double value)
-{
-    if (mData.size() == mData.capacity())
-        mData.reserve(mData.capacity() + GrowthStep);
-    add(QCPGraphData(key, value)); // appends when key >= last key, else inserts sorted
-}
 
 namespace {
 
@@ -92,15 +88,12 @@ TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
     left->grid()->setSubGridPen(dottedPen());
 
     for (int i = 0; i < SeriesCount; ++i) {
-        QCPGraph* graph = chart->addGraph();
+        auto* graph = new TPyramidGraph(chart->xAxis, chart->yAxis);
         graph->setObjectName(QString::fromLatin1(SeriesNames[i]));
         graph->setName(QString::fromLatin1(DesignTitles[i]));
         graph->setPen(QPen(seriesColour(i), 1));
         graph->setLineStyle(QCPGraph::lsLine);
         graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-        graph->setAdaptiveSampling(true);
-        FData[static_cast<size_t>(i)] = QSharedPointer<TReservingGraphData>(new TReservingGraphData);
-        graph->setData(FData[static_cast<size_t>(i)].staticCast<QCPGraphDataContainer>());
         FSeries[static_cast<size_t>(i)] = graph;
     }
 
@@ -111,6 +104,16 @@ TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
     });
 }
 
+QCPGraph* TStripChart::series(int index) const
+{
+    return FSeries[static_cast<size_t>(index)];
+}
+
+TReservingGraphData& TStripChart::data(int index) const
+{
+    return FSeries[static_cast<size_t>(index)]->points();
+}
+
 void TStripChart::setSeriesTitle(int index, const QString& title)
 {
     series(index)->setName(title);
@@ -119,19 +122,22 @@ void TStripChart::setSeriesTitle(int index, const QString& title)
 
 void TStripChart::addPoints(double x, const TChartValues& values)
 {
+    if (!std::isfinite(x))
+        return;
     for (int i = 0; i < values.count; ++i) {
         const double y = values.y[static_cast<size_t>(i)];
         data(i).addPoint(x, y);
-        if (!FHasPoints) {
-            FMinX = FMaxX = x;
-            FMinY = FMaxY = y;
-            FHasPoints = true;
-        } else {
-            FMinX = std::min(FMinX, x);
-            FMaxX = std::max(FMaxX, x);
-            FMinY = std::min(FMinY, y);
-            FMaxY = std::max(FMaxY, y);
-        }
+        // A value that is not finite is drawn as a gap and kept out of the extremes.
+        if (!std::isfinite(y))
+            continue;
+        FMinY = FHasY ? std::min(FMinY, y) : y;
+        FMaxY = FHasY ? std::max(FMaxY, y) : y;
+        FHasY = true;
+    }
+    if (values.count > 0) {
+        FMinX = FHasX ? std::min(FMinX, x) : x;
+        FMaxX = FHasX ? std::max(FMaxX, x) : x;
+        FHasX = true;
     }
     updateRanges();
     FChart->replot(QCustomPlot::rpQueuedReplot);
@@ -139,8 +145,15 @@ void TStripChart::addPoints(double x, const TChartValues& values)
 
 void TStripChart::addGap(double x)
 {
-    for (int i = 0; i < SeriesCount; ++i)
-        data(i).addPoint(x, std::numeric_limits<double>::quiet_NaN());
+    if (!std::isfinite(x))
+        return;
+    for (int i = 0; i < SeriesCount; ++i) {
+        TReservingGraphData& points = data(i);
+        const bool afterGap = !points.isEmpty() && std::isnan((points.constEnd() - 1)->value)
+                              && (points.constEnd() - 1)->key <= x;
+        if (!points.isEmpty() && !afterGap)
+            points.addPoint(x, std::numeric_limits<double>::quiet_NaN());
+    }
     FChart->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -148,7 +161,7 @@ void TStripChart::clear()
 {
     for (int i = 0; i < SeriesCount; ++i)
         data(i).clear();
-    FHasPoints = false;
+    FHasX = FHasY = false;
     FChart->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -160,8 +173,10 @@ void TStripChart::updateRanges()
         const double pad = lower == 0 ? 1.0 : std::abs(lower) * 0.05;
         return QCPRange(lower - pad, upper + pad);
     };
-    FChart->xAxis->setRange(span(FMinX, FMaxX));
-    FChart->yAxis->setRange(span(FMinY, FMaxY));
+    if (FHasX)
+        FChart->xAxis->setRange(span(FMinX, FMaxX));
+    if (FHasY)
+        FChart->yAxis->setRange(span(FMinY, FMaxY));
 }
 
 void TStripChart::saveBitmap(const QString& fileName) const

@@ -1,0 +1,29 @@
+#pragma once
+#include "MinMaxPyramid.h"
+
+#include <qcustomplot.h>
+
+// Point storage of one series that grows in steps of GrowthStep points, so that appending does not
+// reallocate point by point: the first point reserves a million, the millionth-and-first another million.
+// Beside the points it keeps a min/max pyramid over their values for drawing, reserved in step with them.
+class TReservingGraphData : public QCPGraphDataContainer {
+public:
+    static constexpr int GrowthStep = 1000000;
+    // Appends (key, value), or inserts it at its sorted place when key is below the last key.
+    void addPoint(double key, double value);
+    // Removes every point; the reserved room stays.
+    void clear();
+    qsizetype capacity() const { return mData.capacity(); }
+
+    // The pyramid over the points' values, brought up to date first when the points were changed by
+    // other means than addPoint.
+    const TMinMaxPyramid& pyramid() const;
+    // Bytes held by the points and by the pyramid, reserved room included.
+    size_t pointBytes() const { return static_cast<size_t>(mData.capacity()) * sizeof(QCPGraphData); }
+    size_t pyramidBytes() const { return FPyramid.bytes(); }
+
+private:
+    void rebuildPyramidFrom(qsizetype index) const;
+
+    mutable TMinMaxPyramid FPyramid;
+};

@@ -1,0 +1,198 @@
+#include "ColumnReducer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+// How many levels a bucket across a column border goes down at once: its 2^LevelsAtOnce buckets there
+// are read in a row rather than found by halving, which costs a wait for memory at every level.
+constexpr int LevelsAtOnce = 3;
+// How many buckets ahead the sweep asks for the memory a bucket across a column border will need, so that
+// several such waits overlap.
+constexpr qsizetype Lookahead = 4;
+
+// Asks for the memory of [begin, end) ahead of reading it, a cache line at a time.
+template <typename T> void prefetch(const T* begin, const T* end)
+{
+    for (const char* p = reinterpret_cast<const char*>(begin); p < reinterpret_cast<const char*>(end); p += 64)
+        __builtin_prefetch(p);
+}
+} // namespace
+
+double TKeyToPixel::lastKeyIn(qint64 column) const
+{
+    double key = lower + (static_cast<double>(column + 1) - shift - left) / width * size;
+    for (int step = 0; step < 8; ++step) {
+        if (this->column(key) <= column)
+            return key;
+        key = std::nextafter(key, -std::numeric_limits<double>::infinity());
+    }
+    return -std::numeric_limits<double>::infinity(); // every key is placed on its own
+}
+
+TColumnReducer::TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid,
+                               const TKeyToPixel& map, QVector<QCPGraphData>& out)
+    : FPoints(points), FPyramid(pyramid), FMap(map), FOut(out)
+{
+}
+
+void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
+{
+    FFrom = from;
+    FTo = std::min(to, FPyramid.count());
+    if (FFrom >= FTo)
+        return;
+    // The highest level whose buckets are, on average, no wider than a column.
+    int level = -1;
+    while (level + 1 < FPyramid.levelCount()
+           && ((FTo - FFrom) >> (TMinMaxPyramid::BucketShift + level + 1)) >= columns)
+        ++level;
+    if (level < 0) {
+        addPoints(FFrom, FTo);
+    } else {
+        const int shift = TMinMaxPyramid::BucketShift + level;
+        const qsizetype complete = FPyramid.bucketCount(level);
+        const int down = std::min(level, LevelsAtOnce);
+        for (qsizetype bucket = FFrom >> shift; bucket <= (FTo - 1) >> shift; ++bucket) {
+            const qsizetype ahead = bucket + Lookahead;
+            if (down > 0 && ahead + 1 < complete
+                && FMap.column(FPyramid.bucket(level, ahead).firstKey)
+                       != FMap.column(FPyramid.bucket(level, ahead + 1).firstKey)) {
+                const qsizetype stored = std::min((ahead + 1) << down, FPyramid.bucketCount(level - down));
+                if ((ahead << down) < stored)
+                    prefetch(&FPyramid.bucket(level - down, ahead << down),
+                             &FPyramid.bucket(level - down, stored - 1) + 1);
+            }
+            visit(level, bucket);
+        }
+    }
+    flush();
+}
+
+void TColumnReducer::visit(int level, qsizetype bucket)
+{
+    const int shift = TMinMaxPyramid::BucketShift + level;
+    const qsizetype first = bucket << shift;
+    const qsizetype end = first + (qsizetype(1) << shift);
+    if (end <= FFrom || first >= FTo)
+        return;
+    const qsizetype complete = FPyramid.bucketCount(level);
+    if (first >= FFrom && end <= FTo && bucket < complete) {
+        const TPyramidBucket& b = FPyramid.bucket(level, bucket);
+        // The next bucket's first key bounds this one's keys without reading its last point.
+        const double after = bucket + 1 < complete ? FPyramid.bucket(level, bucket + 1).firstKey
+                                                   : (FPoints + (end - 1))->key;
+        if (b.range.usable()) {
+            if (FOpen && after <= FColumnLast) { // follows the run, in its column
+                FRange.join(b.range);
+                FLast = end - 1;
+                return;
+            }
+            const qint64 column = FMap.column(b.firstKey);
+            if (column == FMap.column(after)) {
+                if (FOpen && column == FColumn)
+                    FRange.join(b.range);
+                else
+                    startRun(first, column, b.range);
+                FLast = end - 1;
+                return;
+            }
+        }
+    }
+    // Across a column border or over a gap: look closer, a few levels down at once; the buckets there lie
+    // one after the other in memory.
+    if (level == 0) {
+        const qsizetype from = std::max(first, FFrom), to = std::min(end, FTo);
+        prefetch(&*(FPoints + from), &*(FPoints + (to - 1)) + 1);
+        addPoints(from, to);
+        return;
+    }
+    const int down = std::min(level, LevelsAtOnce);
+    const int lower = level - down;
+    const qsizetype begin = bucket << down, stop = (bucket + 1) << down;
+    const qsizetype stored = std::min(stop, FPyramid.bucketCount(lower));
+    if (begin < stored)
+        prefetch(&FPyramid.bucket(lower, begin), &FPyramid.bucket(lower, stored - 1) + 1);
+    for (qsizetype b = begin; b < stop; ++b)
+        visit(lower, b);
+}
+
+void TColumnReducer::addPoints(qsizetype from, qsizetype to)
+{
+    auto it = FPoints + from;
+    for (qsizetype i = from; i < to;) {
+        if (FOpen) {
+            // The points that stay in the run's column, in registers.
+            TValueRange range = FRange;
+            const double limit = FColumnLast;
+            const qsizetype start = i;
+            for (; i < to && it->key <= limit && std::isfinite(it->value); ++i, ++it) {
+                // Selects rather than branches: new extremes come often in a short run.
+                const bool lower = it->value < range.min, higher = it->value > range.max;
+                range.minKey = lower ? it->key : range.minKey;
+                range.min = lower ? it->value : range.min;
+                range.maxKey = higher ? it->key : range.maxKey;
+                range.max = higher ? it->value : range.max;
+            }
+            FRange = range;
+            if (i > start)
+                FLast = i - 1;
+            if (i == to)
+                return;
+        }
+        // A gap, or a point past the run's column (or too near its border to tell by key).
+        const QCPGraphData& point = *it;
+        if (!std::isfinite(point.value)) {
+            addBreak(point.key);
+        } else {
+            const qint64 column = FMap.column(point.key);
+            if (FOpen && column == FColumn)
+                FRange.join(TValueRange::of(point));
+            else
+                startRun(i, column, TValueRange::of(point));
+            FLast = i;
+        }
+        ++i;
+        ++it;
+    }
+}
+
+void TColumnReducer::startRun(qsizetype first, qint64 column, const TValueRange& range)
+{
+    flush();
+    FOpen = true;
+    FColumn = column;
+    FColumnLast = FMap.lastKeyIn(column);
+    FFirst = first;
+    FRange = range;
+}
+
+void TColumnReducer::addBreak(double key)
+{
+    flush();
+    if (FOut.isEmpty() || !std::isnan(FOut.constLast().value))
+        FOut.append(QCPGraphData(key, std::numeric_limits<double>::quiet_NaN()));
+}
+
+void TColumnReducer::flush()
+{
+    if (!FOpen)
+        return;
+    FOpen = false;
+    // First, the extremes in the order of their keys, last.
+    const QCPGraphData& first = *(FPoints + FFirst);
+    const QCPGraphData& last = *(FPoints + FLast);
+    put(first.key, first.value);
+    const bool lowFirst = FRange.minKey <= FRange.maxKey;
+    put(lowFirst ? FRange.minKey : FRange.maxKey, lowFirst ? FRange.min : FRange.max);
+    put(lowFirst ? FRange.maxKey : FRange.minKey, lowFirst ? FRange.max : FRange.min);
+    put(last.key, last.value);
+}
+
+void TColumnReducer::put(double key, double value)
+{
+    if (!FOut.isEmpty() && FOut.constLast().key == key && FOut.constLast().value == value)
+        return;
+    FOut.append(QCPGraphData(key, value));
+}

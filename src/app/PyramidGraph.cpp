@@ -1,0 +1,58 @@
+#include "PyramidGraph.h"
+
+#include "ColumnReducer.h"
+
+#include <algorithm>
+
+TPyramidGraph::TPyramidGraph(QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : QCPGraph(keyAxis, valueAxis), FPoints(new TReservingGraphData)
+{
+    setData(FPoints.staticCast<QCPGraphDataContainer>());
+    setAdaptiveSampling(true);
+}
+
+bool TPyramidGraph::drawsFromPyramid() const
+{
+    const QCPAxis* keyAxis = mKeyAxis.data();
+    return mAdaptiveSampling && mLineStyle == lsLine && mDataContainer == FPoints && keyAxis
+           && keyAxis->orientation() == Qt::Horizontal && keyAxis->scaleType() == QCPAxis::stLinear
+           && !keyAxis->rangeReversed();
+}
+
+void TPyramidGraph::draw(QCPPainter* painter)
+{
+    // Antialiased drawing is moved by half a pixel, and lines drawn one by one (fast polylines) have
+    // their ends rounded to whole pixels: either way a column spans half a pixel either side of a whole
+    // plot pixel. Polylines drawn without antialiasing have their columns from one whole pixel to the next.
+    const bool polyline = !mParentPlot->plottingHints().testFlag(QCP::phFastPolylines)
+                          || painter->modes().testFlag(QCPPainter::pmNoCaching);
+    FColumnShift = painter->antialiasing() || !polyline ? 0.5 : 0.0;
+    QCPGraph::draw(painter);
+}
+
+void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
+                                         const QCPGraphDataContainer::const_iterator& begin,
+                                         const QCPGraphDataContainer::const_iterator& end) const
+{
+    if (!lineData)
+        return;
+    if (!drawsFromPyramid()) {
+        QCPGraph::getOptimizedLineData(lineData, begin, end);
+        return;
+    }
+    const QCPAxis* keyAxis = mKeyAxis.data();
+    const QRect rect = keyAxis->axisRect()->rect();
+    const qsizetype columns = std::max(rect.width(), 1);
+    lineData->clear();
+    // Up to four points a column come out of the reduction: fewer points are drawn as they are.
+    if (end - begin <= 4 * columns) {
+        lineData->reserve(end - begin);
+        std::copy(begin, end, std::back_inserter(*lineData));
+        return;
+    }
+    const TKeyToPixel map{keyAxis->range().lower, keyAxis->range().size(), double(rect.width()),
+                          double(rect.left()), FColumnShift};
+    lineData->reserve(4 * columns + 16);
+    const auto first = mDataContainer->constBegin();
+    TColumnReducer(first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);
+}
