@@ -106,7 +106,7 @@ int main(int argc, char** argv)
     const std::string logFile = (dir + QStringLiteral("/run.txt")).toStdString();
     TSaveDialog::SetExecuteFunction([&](const TSaveDialog&) { return QString::fromStdString(logFile); });
 
-    TFormMain window({dir, dir.toStdString()});
+    TFormMain window({dir, dir.toStdString(), {}});
     window.show();
     if (coarse)
         for (QTimer* timer : {window.DisplaysTimer, window.GraphicsTimer, window.LogTimer})

@@ -24,7 +24,7 @@ class QSocketNotifier;
 // device's wait: the device passes the gate (pass) before it takes anything from the tty, and the gate
 // holds the thread until the call has finished. So the thread neither reads nor reports while the
 // handlers run, yet it is not woken just to learn that they are done: each side wakes once per report.
-class TComThread : private ComWaitGate {
+class TComThread final : private ComWaitGate {
 public:
     TComThread(TCustomComPort* port, ComDevice* device);
     ~TComThread(); // signals stop and waits (running a pending hand-over meanwhile)
