@@ -32,14 +32,6 @@ size_t count(const std::string& text, const std::string& what)
         ++n;
     return n;
 }
-
-// Milliseconds of the day in the time column of a log line.
-long timeOfDayMs(const std::string& line)
-{
-    unsigned h = 0, m = 0, s = 0, ms = 0;
-    std::sscanf(line.c_str() + line.find('\t') + 1, "%2u:%2u:%2u.%3u", &h, &m, &s, &ms);
-    return ((static_cast<long>(h) * 60 + m) * 60 + s) * 1000 + ms;
-}
 } // namespace
 
 class Faults : public WindowTest {
@@ -50,46 +42,26 @@ protected:
         WindowTest::TearDown();
     }
     void clickLogging() { QTest::mouseClick(button("btnLogging"), Qt::LeftButton); }
-    size_t logLines(const char* name) const { return count(dir.read(name), "\n"); }
-    // Logging to `name` every 100 ms, with chart points every 100 ms; returns once three lines are written.
+    // Logging to `name` with log lines and chart points every 100 ms; returns once three lines are written.
     void startLogging(const char* name)
     {
         form->GraphicsTimer->setInterval(100);
         form->LogTimer->setInterval(100);
         saveAnswers = {QString::fromStdString(dir.file(name))};
         clickLogging();
-        ASSERT_TRUE(form->Logging());
-        ASSERT_TRUE(runEventsUntil([&] { return logLines(name) >= 4; }, 3000));
+        ASSERT_TRUE(runEventsUntil([&] { return count(dir.read(name), "\n") >= 4; }, 3000));
     }
-    // The configured port as a symbolic link (like /dev/serial/by-id/...), re-pointed in one step.
-    void pointLink(const std::string& target)
-    {
-        std::filesystem::remove(link + ".new");
-        std::filesystem::create_symlink(target, link + ".new");
-        std::filesystem::rename(link + ".new", link);
-    }
-    // Counts the reconnection tries from now on.
-    void countTries()
-    {
-        QObject::connect(&form->Reconnect().timer(), &QTimer::timeout, [this] { ++tries; });
-    }
-    // Every series has a gap (a NaN point) after `x`, with points on both sides of it.
+    // Series1 has a gap (a NaN point) after `x`, and points come after it.
     void expectGapAfter(double x)
     {
-        for (int i = 0; i < 5; ++i) {
-            SCOPED_TRACE(i);
-            const auto* data = form->Chart().series(i)->data().data();
-            auto gap = std::find_if(data->constBegin(), data->constEnd(), [](const QCPGraphData& p) { return std::isnan(p.value); });
-            ASSERT_NE(gap, data->constEnd());
-            EXPECT_GT(gap->key, x);
-            EXPECT_NE(gap, data->constBegin());
-            EXPECT_NE(gap + 1, data->constEnd());
-        }
+        const auto data = form->Series1->data();
+        const auto gap = std::find_if(data->begin(), data->end(), [](auto& p) { return std::isnan(p.value); });
+        ASSERT_NE(gap, data->end());
+        EXPECT_GT(gap->key, x);
+        const int afterGap = int(gap - data->begin()) + 1;
+        EXPECT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > afterGap; }, 3000));
     }
-
-    std::string link = dir.file("sensor");
-    int tries = 0;
-    FakeClock clock;
+    void countTries() { QObject::connect(&form->Reconnect().timer(), &QTimer::timeout, [this] { ++tries; }); }
     // Comms > Settings... answered with OK on the given port.
     void chooseInCommsSettings(const std::string& port)
     {
@@ -102,6 +74,8 @@ protected:
         });
         action("CommsSettingsItem")->trigger();
     }
+    int tries = 0;
+    FakeClock clock; // outlives the window
 };
 
 TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
@@ -132,8 +106,7 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     EXPECT_TRUE(reports.empty()); // no error boxes
     EXPECT_FALSE(form->DisplaysTimer->isActive());
     EXPECT_FALSE(form->GraphicsTimer->isActive());
-    EXPECT_FALSE(action("CommsReconnectItem")->isChecked()); // off by default: no tries
-    EXPECT_FALSE(form->Reconnect().timer().isActive());
+    EXPECT_FALSE(form->Reconnect().timer().isActive()); // Reconnect Automatically is off by default
     const QString frozen = panelText("pnlSample");
 
     // The log keeps every line; STOP closes it.
@@ -162,62 +135,65 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     form.reset(); // closes the port before the simulator goes
 }
 
-TEST_F(Faults, SensorThatStopsSendingEndsInTheTimeOutInsteadOfFrozenValues)
+TEST_F(Faults, SilentSensorTimesOutIsTriedAgainOnTheOpenPortAndGoesOnWhenItSpeaks)
 {
     startSimulator(false, 20);
     createForm(300);
     form->Sensor()->setClock(&clock);
-    ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
+    form->Reconnect().timer().setInterval(200);
     startLogging("quiet.txt");
+    action("CommsReconnectItem")->trigger(); // on, and stored beside the port
+    EXPECT_NE(dir.read("SensorSettings.xml").find("<Reconnect>true</Reconnect>"), std::string::npos);
+    countTries();
 
-    // The far end stops sending; the line stays up. Its last line is one the test knows.
+    // The far end stops sending; the line stays up. While its last line is current the log repeats it.
     sim->setSilent(true);
     sim->inject("N1 11111 22222 333 0.0100 21 101.3");
-    ASSERT_TRUE(waitForPanel("pnlSample", QStringLiteral("11111")));
-    // While it is current the log takes it again and again.
     ASSERT_TRUE(runEventsUntil([&] { return count(dir.read("quiet.txt"), "\t11111\t") >= 2; }, 3000));
     const size_t linesOfTheLastRecord = count(dir.read("quiet.txt"), "\t11111\t");
 
-    // Once that line is older than the limit, no tick puts it out again: the next reading asks, and the
-    // sensor's waits (on the same clock, running fast from now on) end in the time-out.
+    // Older than the limit it is logged no more: readings ask, and wait on this clock (now ticking) in vain.
     clock.t += std::chrono::milliseconds(SensorStalenessLimitMs + 1);
-    QTimer fastClock;
-    QObject::connect(&fastClock, &QTimer::timeout, [&] { clock.t += std::chrono::milliseconds(100); });
-    fastClock.start(10);
+    QTimer ticking;
+    QObject::connect(&ticking, &QTimer::timeout, [&] { clock.t += std::chrono::milliseconds(10); });
+    ticking.start(10);
     ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1) == TimeoutMessage; }, 5000));
-    fastClock.stop();
+    ticking.stop();
+    form->Sensor()->setClock(nullptr);
     EXPECT_EQ(count(dir.read("quiet.txt"), "\t11111\t"), linesOfTheLastRecord);
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_GE(beeps.size(), 1u);
-    EXPECT_EQ(beeps.front(), std::make_pair(200, 100));
-    EXPECT_EQ(sim->commands().back(), "N1");
-    EXPECT_TRUE(reports.empty());
+    const double lastX = std::prev(form->Series1->data()->constEnd())->key;
+    ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000));
 
-    // The sensor speaks again; after STOP, Comms > Settings... OK starts a fresh run that goes on.
-    clickLogging();
+    // Off stops the tries, and is stored.
+    action("CommsReconnectItem")->trigger();
+    EXPECT_FALSE(form->Reconnect().timer().isActive());
+    EXPECT_EQ(dir.read("SensorSettings.xml").find("Reconnect"), std::string::npos);
+    action("CommsReconnectItem")->trigger();
+
     sim->setSilent(false);
+    ASSERT_TRUE(runEventsUntil([&] { return ReconnectedNote.match(form->StatusPanelText(1)).hasMatch(); }, 5000));
+    expectGapAfter(lastX);
+    EXPECT_EQ(beeps.size(), 1u);
+
+    // Comms > Settings... OK starts a fresh run that goes on.
+    clickLogging();
     chooseInCommsSettings(pty->slavePath());
     EXPECT_EQ(form->StatusPanelText(1), QString());
-    ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty() && panelText("pnlSample") != "11111"; }, 3000));
     ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > 0; }, 3000));
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
-    form->Sensor()->setClock(nullptr);
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(Faults, LostDeviceWhileLoggingReconnectsAndTheSameLogGoesOnWithAGap)
 {
-    pointLink(pty->slavePath());
+    const std::string link = dir.file("sensor"); // as /dev/serial/by-id/... names the device
+    std::filesystem::create_symlink(pty->slavePath(), link);
     storePort(link, true);
     startSimulator(false, 20);
     createForm(300);
-    EXPECT_TRUE(action("CommsReconnectItem")->isChecked());
     form->Reconnect().timer().setInterval(200);
     countTries();
     action("ModeConcentrationItem")->trigger();
-    ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlHumidity").isEmpty(); }, 3000));
     startLogging("night.txt");
-    ASSERT_GE(form->Series1->dataCount(), 2);
-    const QCPGraphData firstPoint = *form->Series1->data()->constBegin();
 
     // Unplugged: the device goes away and its node with it.
     sim.reset();
@@ -228,93 +204,19 @@ TEST_F(Faults, LostDeviceWhileLoggingReconnectsAndTheSameLogGoesOnWithAGap)
     const double lastX = std::prev(form->Series1->data()->constEnd())->key;
     ASSERT_TRUE(runEventsUntil([&] { return tries >= 3; }, 5000)); // each fails: nothing to open
     EXPECT_EQ(dir.read("night.txt"), atOutage); // no lines during the outage
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_FALSE(form->LogTimer->isActive());
-    EXPECT_EQ(beeps.size(), 1u); // one beep for the outage, none per try
-    EXPECT_TRUE(reports.empty()); // no error boxes
-    EXPECT_EQ(form->StatusPanelText(1), TimeoutMessage);
 
     // Plugged in again: a new pseudo-terminal behind the same link.
-    PtyPair back;
-    SimulatorOptions options;
-    options.linesPerSecond = 20;
-    SensorSimulator again(back.masterFd(), options);
-    again.start();
-    pointLink(back.slavePath());
-    ASSERT_TRUE(runEventsUntil([&] { return ReconnectedNote.match(form->StatusPanelText(1)).hasMatch(); }, 5000))
-        << form->StatusPanelText(1).toStdString();
-    ASSERT_FALSE(again.commands().empty());
-    EXPECT_EQ(again.commands().front(), "N"); // the same mode, asked for afresh
-    EXPECT_TRUE(form->ConcentrationMode());
-    EXPECT_TRUE(form->Logging());
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    pty = std::make_unique<PtyPair>();
+    startSimulator(false, 20);
+    std::filesystem::create_symlink(pty->slavePath(), link);
+    ASSERT_TRUE(runEventsUntil([&] { return ReconnectedNote.match(form->StatusPanelText(1)).hasMatch(); }, 5000));
+    EXPECT_EQ(sim->commands().at(0), "N"); // the same mode, asked for afresh
     ASSERT_TRUE(runEventsUntil([&] { return count(dir.read("night.txt"), "\n") >= count(atOutage, "\n") + 4; }, 3000));
     EXPECT_TRUE(ReconnectedNote.match(form->StatusPanelText(1)).hasMatch()); // the ticks leave the note
-
-    // The same file goes on, and its timestamps show the outage.
-    clickLogging();
-    const std::string log = dir.read("night.txt");
-    ASSERT_EQ(log.substr(0, atOutage.size()), atOutage);
-    const size_t lineBefore = atOutage.rfind('\n') + 1; // the last line before the outage
-    const size_t lineAfter = atOutage.size() + 2;        // after its line end
-    const long gapMs = timeOfDayMs(log.substr(lineAfter)) - timeOfDayMs(atOutage.substr(lineBefore));
-    EXPECT_GT(gapMs, 3 * 200) << log; // at least the failed tries, where lines came every 100 ms
-    EXPECT_EQ(beeps.size(), 1u);
-
-    // The chart keeps its points and its elapsed time; the outage is a gap.
-    EXPECT_EQ(form->Series1->data()->constBegin()->key, firstPoint.key);
-    EXPECT_GT(std::prev(form->Series1->data()->constEnd())->key, lastX + 0.6);
+    EXPECT_EQ(dir.read("night.txt").rfind(atOutage, 0), 0u); // the same file goes on
     expectGapAfter(lastX);
+    EXPECT_EQ(beeps.size(), 1u); // one for the outage, none for the tries
     EXPECT_TRUE(reports.empty());
-    form.reset(); // closes the port before the simulator goes
-}
-
-TEST_F(Faults, SilentSensorIsTriedAgainOnTheOpenPortUntilItSpeaks)
-{
-    startSimulator(false, 20);
-    createForm(300);
-    form->Sensor()->setStalenessLimit(300);
-    form->Reconnect().timer().setInterval(200);
-    ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
-    form->GraphicsTimer->setInterval(100);
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
-
-    // The option is switched on from the menu and stored beside the port.
-    action("CommsReconnectItem")->trigger();
-    EXPECT_NE(dir.read("SensorSettings.xml").find("<Reconnect>true</Reconnect>"), std::string::npos);
-    countTries();
-    sim->setSilent(true);
-    ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1) == TimeoutMessage; }, 5000));
-    const double lastX = std::prev(form->Series1->data()->constEnd())->key;
-    ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000));
-    EXPECT_TRUE(form->Sensor()->Connected()); // the device is there: no reopening
-    EXPECT_EQ(beeps.size(), 1u);
-
-    // Off stops the tries (and is stored); on again resumes them.
-    action("CommsReconnectItem")->trigger();
-    EXPECT_FALSE(form->Reconnect().timer().isActive());
-    EXPECT_EQ(dir.read("SensorSettings.xml").find("Reconnect"), std::string::npos);
-    const int triesWhenOff = tries;
-    const size_t commandsWhenOff = sim->commands().size();
-    runEventsFor(600);
-    EXPECT_EQ(tries, triesWhenOff);
-    EXPECT_EQ(sim->commands().size(), commandsWhenOff);
-    action("CommsReconnectItem")->trigger();
-    EXPECT_TRUE(form->Reconnect().timer().isActive());
-
-    sim->setSilent(false);
-    ASSERT_TRUE(runEventsUntil([&] { return ReconnectedNote.match(form->StatusPanelText(1)).hasMatch(); }, 5000));
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
-    const int pointsAtResume = form->Series1->dataCount();
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= pointsAtResume + 2; }, 3000));
-    expectGapAfter(lastX);
-    EXPECT_EQ(beeps.size(), 1u);
-    EXPECT_TRUE(reports.empty());
-
-    // Comms > Settings... OK still starts a fresh run.
-    chooseInCommsSettings(pty->slavePath());
-    EXPECT_EQ(form->StatusPanelText(1), QString());
-    EXPECT_EQ(form->Series1->dataCount(), 0);
 }
 
 TEST_F(Faults, UnusableSettingsFilesKeepTheDefaultAndAreNeverOverwritten)
@@ -343,16 +245,11 @@ TEST_F(Faults, UnusableSettingsFilesKeepTheDefaultAndAreNeverOverwritten)
         createForm();
         EXPECT_EQ(form->StatusPanelText(0), QString()); // the default: the first port present, here none
         EXPECT_EQ(form->StatusPanelText(1), PortMessage);
-        // The operator is told, once the window is up, which file and why, and that nothing is lost.
-        ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 1; }, 3000));
-        EXPECT_NE(reports[0].find("\"" + file + "\" cannot be read: "), std::string::npos) << reports[0];
-        EXPECT_NE(reports[0].find("default port"), std::string::npos) << reports[0];
         chooseInCommsSettings(pty->slavePath()); // the chosen port is used but cannot be stored
         EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
-        ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 2; }, 3000));
-        EXPECT_NE(reports[1].find("The settings were not saved: the settings file \"" + file + "\""), std::string::npos)
-            << reports[1];
-        EXPECT_NE(reports[1].find("left as it is"), std::string::npos) << reports[1];
+        ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 2; }, 3000)); // once the window is up
+        EXPECT_NE(reports[0].find("\"" + file + "\" cannot be read: "), std::string::npos) << reports[0];
+        EXPECT_NE(reports[1].find("not saved: the settings file \"" + file + "\""), std::string::npos) << reports[1];
         form.reset();
         if (c.folder)
             EXPECT_TRUE(std::filesystem::is_directory(file));

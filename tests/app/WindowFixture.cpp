@@ -15,7 +15,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <cstdlib>
 #include <limits>
 #include <sys/stat.h>
 
@@ -23,10 +22,8 @@ void WindowTest::SetUp()
 {
     emptyPortList = dir.file("tty");
     ::mkdir(emptyPortList.c_str(), 0755);
-    // The user's configuration folder is the test's own.
-    if (const char* previous = getenv("XDG_CONFIG_HOME"))
-        previousConfigHome = previous;
-    setenv("XDG_CONFIG_HOME", userConfigFolder().c_str(), 1);
+    previousConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(userConfigFolder()));
     pty = std::make_unique<PtyPair>();
     SetApplicationErrorReport([this](const std::exception& e) { reports.emplace_back(e.what()); });
     SetBeepFunction([this](int hz, int ms) { beeps.emplace_back(hz, ms); });
@@ -48,10 +45,7 @@ void WindowTest::TearDown()
     TSaveDialog::SetExecuteFunction({});
     SetBeepFunction({});
     SetApplicationErrorReport({});
-    if (previousConfigHome)
-        setenv("XDG_CONFIG_HOME", previousConfigHome->c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    previousConfigHome.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", previousConfigHome);
 }
 
 void WindowTest::storePort(const std::string& port, bool reconnect)
@@ -73,21 +67,13 @@ void WindowTest::startSimulator(bool silent, double linesPerSecond)
     sim->start();
 }
 
-void WindowTest::createForm(int waitMs)
+void WindowTest::createForm(int waitMs, const std::string& executableFolder)
 {
     if (!portStored)
         storePort(pty->slavePath());
-    createFormWith(TFormMainPaths{QString::fromStdString(dir.path()), emptyPortList, {}}, waitMs);
-}
-
-TFormMainPaths WindowTest::resolvingPaths(const std::string& executableFolder) const
-{
-    return TFormMainPaths{QString(), emptyPortList, QString::fromStdString(executableFolder)};
-}
-
-void WindowTest::createFormWith(const TFormMainPaths& paths, int waitMs)
-{
-    form = std::make_unique<TFormMain>(paths);
+    const QString folder = QString::fromStdString(executableFolder.empty() ? dir.path() : executableFolder);
+    form = std::make_unique<TFormMain>(executableFolder.empty() ? TFormMainPaths{folder, emptyPortList, {}}
+                                                                : TFormMainPaths{{}, emptyPortList, folder});
     if (form->Sensor())
         form->Sensor()->setWaitLimits(waitMs, waitMs);
     form->show();
@@ -105,7 +91,6 @@ void WindowTest::createFormWithLine(const std::string& line)
 {
     startSimulator(true);
     createForm();
-    // The one line stays current however long the test takes: its record never goes stale.
     if (form->Sensor())
         form->Sensor()->setStalenessLimit(std::numeric_limits<int32_t>::max());
     sendLine(line);

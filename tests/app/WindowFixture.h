@@ -7,7 +7,6 @@
 #include <QString>
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,16 +28,11 @@ protected:
     // Starts the simulator on the pseudo-terminal (silent: answers nothing until told).
     void startSimulator(bool silent = false, double linesPerSecond = 8);
     // Creates the window on the stored port (the pseudo-terminal unless storePort was called), with
-    // sensor waits of waitMs.
-    void createForm(int waitMs = 300);
-    // Creates the window with these paths (nothing stored first).
-    void createFormWith(const TFormMainPaths& paths, int waitMs = 300);
-    // Paths that let the window resolve its settings folder as the installed program does, with
-    // `executableFolder` as the executable's folder (configuration folder: userConfigFolder()).
-    TFormMainPaths resolvingPaths(const std::string& executableFolder) const;
+    // sensor waits of waitMs. Given the executable's folder, the window looks for its settings as the
+    // installed program does: there, else in userConfigFolder().
+    void createForm(int waitMs = 300, const std::string& executableFolder = {});
     std::string userConfigFolder() const { return dir.file("config"); }
-    // The window on the simulator, with a sensor that has sent `line` (kept current: it never goes
-    // stale), shown in the panels.
+    // The window on the simulator, with a sensor that has sent `line` (never stale), shown in the panels.
     void createFormWithLine(const std::string& line);
     // Sends one framed line from the sensor.
     void sendLine(const std::string& line);
@@ -67,7 +61,7 @@ protected:
     std::unique_ptr<SensorSimulator> sim;
     std::unique_ptr<TFormMain> form;
     bool portStored = false;
-    std::optional<std::string> previousConfigHome;
+    QByteArray previousConfigHome;
 
     std::vector<std::string> reports;
     std::vector<std::pair<int, int>> beeps;
