@@ -1,8 +1,8 @@
 // The sensor object against the simulator on the far side of a pseudo-terminal.
+#include "CPort.h"
 #include "EventLoopHelper.h"
 #include "ExpectSensorTimeout.h"
 #include "PtyPair.h"
-#include "PortHolders.h"
 #include "SensorObjects.h"
 #include "SensorSimulator.h"
 #include "TempDir.h"
@@ -143,21 +143,25 @@ TEST(SimulatorProgram, ReplugsItsDeviceBehindTheLinkOnSigusr2)
     ASSERT_TRUE(sim.waitForReadyRead(10000));
     EXPECT_EQ(sim.readLine().trimmed().toStdString(), link);
     const fs::path first = fs::read_symlink(link);
-    TSensor sensor;
-    sensor.ConfigurePort(link);
-    sensor.Open();
-    TChannelsModeStructure reading;
-    sensor.GetChannelsReading(reading);
+    TComPort port; // reads on demand, each waiting up to 5 s for a first byte
+    port.SetPort(link);
+    port.SetEvents({});
+    port.Timeouts().SetReadTotalConstant(5000);
+    std::string got, chunk;
+    const auto openAndAsk = [&] {
+        port.OpenPort();
+        port.WriteText("N2\r\n");
+        for (got.clear(); got.find('\r', got.find("\nN2 ")) == std::string::npos && port.ReadText(chunk, 256) > 0;)
+            got += chunk;
+        EXPECT_NE(got.find("\nN2 "), std::string::npos) << got;
+    };
+    openAndAsk();
     EXPECT_TRUE(OtherPortHolders(link).empty()); // the simulator holds the far end: no other reader
-
     ::kill(static_cast<pid_t>(sim.processId()), SIGUSR2);
-    ASSERT_TRUE(runEventsUntil([&] { return sensor.deviceLost(); }, 5000));
+    EXPECT_THROW(while (port.ReadText(chunk, 256) > 0) {}, EComPort); // the hang-up
     ASSERT_TRUE(runEventsUntil([&] { return fs::is_symlink(link) && fs::read_symlink(link) != first; }, 5000));
-    sensor.Close();
-    sensor.ConfigurePort(link); // forgets the records: the new device is asked
-    sensor.Open();
-    sensor.GetChannelsReading(reading);
-
+    port.ClosePort();
+    openAndAsk();
     sim.terminate();
     ASSERT_TRUE(sim.waitForFinished(5000));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));

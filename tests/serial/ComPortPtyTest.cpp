@@ -36,7 +36,6 @@ protected:
         port.SetEvents({evRxFlag, evRx80Full});
     }
     void TearDown() override { SetApplicationErrorReport(nullptr); }
-    // The device goes while a read waits for it without limit: the read fails.
     void expectUnplugEndsARead()
     {
         port.Timeouts().SetReadInterval(0);
@@ -187,6 +186,7 @@ TEST_F(PtyPort, WithoutAnEventThreadReadsSeeWhatHasArrivedAndKeepTheirTimeouts)
     elapsed.start();
     std::string text;
     EXPECT_EQ(port.ReadText(text, 4), 4);
+    rest.wait();
     EXPECT_EQ(text, "wxyz");
     EXPECT_LT(elapsed.elapsed(), 5000); // and no longer
     port.Timeouts().SetReadTotalConstant(100);

@@ -50,7 +50,6 @@ TEST(PortErrorTexts, CatalogueTranslatesTextsAndSuffix)
         EXPECT_NE(PortErrorText(code), english) << code;
     }
     EXPECT_STREQ(EComPort(1, 13).what(), "COM-Port kann nicht geöffnet werden (Systemfehlercode: 13)");
-
     unsetenv("LANGUAGE");
     setlocale(LC_MESSAGES, "C");
     RegisterPortErrorTexts("/nonexistent");

@@ -194,7 +194,6 @@ TEST(QvXmlDocFile, FailedSaveLeavesOldFileIntact)
     doc.SetFileOps(&diskFull);
     EXPECT_EQ(doc.SaveFile(), XmlResult::SaveFailed);
     EXPECT_GE(diskFull.writes, 2);
-    EXPECT_EQ(doc.ErrorText(), std::strerror(ENOSPC));
     FailingFileOps renameFails;
     renameFails.failWrite = false;
     renameFails.failRename = true;

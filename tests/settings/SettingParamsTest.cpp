@@ -218,7 +218,6 @@ TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSoAndIsStoredBesideThe
         EXPECT_EQ(s->Load(), XmlResult::Ok) << settings;
         EXPECT_EQ(s->Reconnect, on) << settings;
     }
-    // Stored beside the port; off, the file is as before the switch.
     const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
     writeFile(head + "</Settings></Sensor>\n");
     auto s = make();
