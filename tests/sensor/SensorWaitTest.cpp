@@ -7,9 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
-#include <cstring>
 #include <ctime>
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -54,66 +52,42 @@ TEST_F(SensorWaitTest, FirstReadingSendsTheChannelRequestThenUsesTheStoredRecord
     EXPECT_EQ(pty.readAvailable(100), "");
 }
 
-TEST_F(SensorWaitTest, StreamingSensorGetsOneRequestOverAnyStretchOfClockTime)
+TEST_F(SensorWaitTest, RecordIsAskedForAgainOnlyWhenOlderThanTheStalenessLimit)
 {
-    FakeClock clock;
-    sensor.setClock(&clock);
-    at(20, [&] { pty.write("\nN1 1000 200 5 0.5 21 101.3\r"); });
-    TChannelsModeStructure reading;
-    sensor.GetChannelsReading(reading);
-    EXPECT_EQ(pty.read(4, 1000), "N1\r\n");
-
-    // A line every 2 s of clock time (the limit: not older than it) for 400 s: every reading is the
-    // latest line, and nothing more is sent.
-    for (int i = 1; i <= 200; ++i) {
-        clock.t += 2s;
-        pty.write("\nN1 " + std::to_string(1000 + i) + " 200 5 0.5 21 101.3\r");
-        ASSERT_TRUE(runEventsUntil([&] { return sensor.Channels().Sample == 1000 + i; }, 3000));
-        clock.t += 2s;
-        sensor.GetChannelsReading(reading);
-        ASSERT_EQ(reading.Sample, 1000 + i);
-    }
-    EXPECT_EQ(pty.readAvailable(100), "");
-    sensor.setClock(nullptr);
-}
-
-TEST_F(SensorWaitTest, RecordOlderThanTheStalenessLimitIsAskedForAgain)
-{
-    struct Case {
-        const char* request;
-        const char* first;
-        const char* second;
-        std::function<int32_t()> read; // a reading's first value, as a whole number
-    };
-    const Case cases[] = {
-        {"N1\r\n", "\nN1 100 200 5 0.5 21 101.3\r", "\nN1 101 200 5 0.5 21 101.3\r",
-         [&] { TChannelsModeStructure r; sensor.GetChannelsReading(r); return r.Sample; }},
-        {"N\r\n", "\nN 100 2 3 4 5 6 7 8\r", "\nN 101 2 3 4 5 6 7 8\r",
-         [&] { TConcentrationModeStructure r; sensor.GetConcentrationReading(r); return static_cast<int32_t>(r.SampleConc1); }},
+    const struct {
+        const char *request, *head, *tail; // a reply line is head, first value, tail
+        int32_t (*read)(TSensor&);         // takes a reading: its first value
+    } cases[] = {
+        {"N1\r\n", "\nN1 ", " 200 5 0.5 21 101.3\r",
+         [](TSensor& s) { TChannelsModeStructure r; s.GetChannelsReading(r); return r.Sample; }},
+        {"N\r\n", "\nN ", " 2 3 4 5 6 7 8\r",
+         [](TSensor& s) { TConcentrationModeStructure r; s.GetConcentrationReading(r); return int32_t(r.SampleConc1); }},
     };
     FakeClock clock;
     sensor.setClock(&clock);
     sensor.setWaitLimits(200, 200);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.request);
-        at(20, [&] { pty.write(c.first); });
-        EXPECT_EQ(c.read(), 100);
-        EXPECT_EQ(pty.read(strlen(c.request), 1000), c.request);
-
-        clock.t += 2000ms; // as old as the limit: still current
-        EXPECT_EQ(c.read(), 100);
+        const auto line = [&](int value) { return c.head + std::to_string(value) + c.tail; };
+        at(20, [&] { pty.write(line(100)); });
+        EXPECT_EQ(c.read(sensor), 100);
+        EXPECT_EQ(pty.readAvailable(1000), c.request);
+        // Streaming: a line every 2 s of clock time for 400 s, each read when as old as the limit.
+        for (int value = 101; value <= 300; ++value) {
+            clock.t += 2s;
+            sensor.receiveBytes(line(value));
+            clock.t += 2s;
+            ASSERT_EQ(c.read(sensor), value);
+        }
         EXPECT_EQ(pty.readAvailable(50), "");
-
         clock.t += 1ms; // older: asked for again, and the answer is handed out
-        at(20, [&] { pty.write(c.second); });
-        EXPECT_EQ(c.read(), 101);
-        EXPECT_EQ(pty.read(strlen(c.request), 1000), c.request);
-
-        // The far end has stopped sending: the stale record is not handed out, the request times out.
-        clock.t += 2001ms;
+        at(20, [&] { pty.write(line(301)); });
+        EXPECT_EQ(c.read(sensor), 301);
+        EXPECT_EQ(pty.readAvailable(1000), c.request);
+        clock.t += 2001ms; // the far end has stopped: the stale record is not handed out
         at(20, [&] { clock.t += 1s; });
-        EXPECT_SENSOR_TIMEOUT(c.read());
-        EXPECT_EQ(pty.read(strlen(c.request), 1000), c.request);
+        EXPECT_SENSOR_TIMEOUT(c.read(sensor));
+        EXPECT_EQ(pty.readAvailable(1000), c.request);
     }
     sensor.setClock(nullptr);
 }

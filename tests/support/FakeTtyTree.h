@@ -26,12 +26,10 @@ public:
         fs::create_directory_symlink(target, fs::path(root_) / name);
     }
 
-    // Unplugging: the class entry and the device's folder go.
-    void removePort(const std::string& name) const
+    void removePort(const std::string& name) const // unplugging: the class entry and the device's folder go
     {
-        namespace fs = std::filesystem;
-        fs::remove(fs::path(root_) / name);
-        fs::remove_all(fs::path(root_).parent_path() / "devices" / name);
+        std::filesystem::remove(std::filesystem::path(root_) / name);
+        std::filesystem::remove_all(std::filesystem::path(root_).parent_path() / "devices" / name);
     }
 
 private:
