@@ -58,6 +58,7 @@ void usage(FILE* out)
         "  --start CMD            stream from the start as if CMD (N, N1..N5) had been requested\n"
         "  --silent-after N       go silent after N lines (SIGUSR1 makes it speak again)\n"
         "  --silent               start silent\n"
+        "  --show-commands        print each command received on a line of its own\n"
         "  --interleave KINDS     mix other kinds into the stream: letters from C E O D X U A R S\n"
         "  --interleave-every N   every N-th line of the stream is of another kind (default 5)\n"
         "  --firmware VER         firmware version sent in X lines (default 1.7; 1.7 and later 1.x\n"
@@ -149,7 +150,7 @@ bool pointLink(const std::string& link, const std::string& target)
 
 int main(int argc, char** argv)
 {
-    enum { optDevice = 1, optLink, optReplugDelay, optRate, optFullRate, optStart, optSilentAfter, optSilent, optInterleave,
+    enum { optDevice = 1, optLink, optReplugDelay, optRate, optFullRate, optStart, optSilentAfter, optSilent, optShowCommands, optInterleave,
            optInterleaveEvery, optFirmware, optMalformed, optGarbageEvery, optGarbageBytes, optSeed, optHelp };
     static const option longOptions[] = {
         {"device", required_argument, nullptr, optDevice},
@@ -160,6 +161,7 @@ int main(int argc, char** argv)
         {"start", required_argument, nullptr, optStart},
         {"silent-after", required_argument, nullptr, optSilentAfter},
         {"silent", no_argument, nullptr, optSilent},
+        {"show-commands", no_argument, nullptr, optShowCommands},
         {"interleave", required_argument, nullptr, optInterleave},
         {"interleave-every", required_argument, nullptr, optInterleaveEvery},
         {"firmware", required_argument, nullptr, optFirmware},
@@ -217,6 +219,12 @@ int main(int argc, char** argv)
             break;
         case optSilentAfter: needNumber(0); options.silentAfter = n; break;
         case optSilent: startSilent = true; break;
+        case optShowCommands:
+            options.onCommand = [](const std::string& command) {
+                std::printf("%s\n", command.c_str());
+                std::fflush(stdout);
+            };
+            break;
         case optInterleave:
             options.interleaveKinds = optarg;
             if (options.interleaveEvery == 0)

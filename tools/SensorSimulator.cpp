@@ -196,6 +196,8 @@ void SensorSimulator::handleCommand(const std::string& command)
         std::lock_guard lock(mutex_);
         commands_.push_back(command);
     }
+    if (options_.onCommand)
+        options_.onCommand(command);
     const bool concentration = command == "N";
     const bool channel = command.size() == 2 && command[0] == 'N' && command[1] >= '1' && command[1] <= '5';
     if (!concentration && !channel)

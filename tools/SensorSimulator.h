@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@ struct SimulatorOptions {
     std::string firmware = "1.7"; // version carried by X lines; decides the channel and U line formats
     uint32_t seed = 1;
     std::string startCommand;    // "", "N" or "N1".."N5": stream as if this had been requested
+    std::function<void(const std::string&)> onCommand; // told each command received (simulator thread)
 };
 
 // The sensor's side of the line: reads commands from a file descriptor (a PTY master or a serial
