@@ -239,6 +239,7 @@ void TFormMain::FormCreate()
 void TFormMain::openConfiguredPort()
 {
     FReconnect->clear();
+    FStartPending = false;
     setStatusText(0, QString::fromLocal8Bit(FSensor->Port()));
     ModeChannelsItemClick();
     FLogging = false;
@@ -250,6 +251,9 @@ void TFormMain::openConfiguredPort()
     } catch (const EComPort&) {
         StopAcquisition();
         setStatusText(1, QString::fromLatin1(PortUnavailableText));
+        // An adapter plugged in late: with Reconnect Automatically on, the port is tried like a lost one.
+        FStartPending = true;
+        FReconnect->lost();
     }
 }
 

@@ -44,9 +44,17 @@ bool TFormMain::reconnectAttempt()
 // a gap), an open log file gets its lines again.
 void TFormMain::resumeAcquisition()
 {
+    const QString now = QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
+    if (FStartPending) { // the port is there at last: the run starts
+        FStartPending = false;
+        StartAcquisition();
+        showStatusNote(QStringLiteral("Connected at %1").arg(now));
+        warnOfOtherPortHolders();
+        return;
+    }
     FChart->addGap(elapsedSeconds());
     runAcquisition(false);
     if (FLogging)
         LogTimer->start();
-    showStatusNote(QStringLiteral("Reconnected at %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))));
+    showStatusNote(QStringLiteral("Reconnected at %1").arg(now));
 }

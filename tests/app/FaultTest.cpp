@@ -219,6 +219,28 @@ TEST_F(Faults, LostDeviceWhileLoggingReconnectsAndTheSameLogGoesOnWithAGap)
     EXPECT_TRUE(reports.empty());
 }
 
+TEST_F(Faults, PortMissingAtStartIsTriedWithReconnectOnAndTheRunStartsWhenItIsThere)
+{
+    const std::string link = dir.file("sensor");
+    storePort(link, true);
+    createForm(300);
+    EXPECT_EQ(form->StatusPanelText(1), PortMessage);
+    form->Reconnect().timer().setInterval(200);
+    countTries();
+    ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000)); // each fails: nothing to open
+    EXPECT_FALSE(form->DisplaysTimer->isActive());
+
+    // The adapter is plugged in late.
+    startSimulator(false, 20);
+    std::filesystem::create_symlink(pty->slavePath(), link);
+    ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1).startsWith(QStringLiteral("Connected at ")); }, 5000));
+    EXPECT_EQ(sim->commands().at(0), "N1");
+    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > 0; }, 3000));
+    EXPECT_TRUE(beeps.empty());
+    EXPECT_TRUE(reports.empty());
+}
+
 TEST_F(Faults, UnusableSettingsFilesKeepTheDefaultAndAreNeverOverwritten)
 {
     struct Case {
@@ -290,6 +312,7 @@ TEST_F(Faults, PortHeldByAnotherProcessIsBusy)
     createForm();
     EXPECT_EQ(form->StatusPanelText(1), PortMessage);
     EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->Reconnect().timer().isActive()); // Reconnect Automatically is off
     holder.kill();
     holder.waitForFinished(5000);
     chooseInCommsSettings(pty->slavePath()); // free again: OK restarts acquisition
