@@ -1,6 +1,7 @@
 #include "PortHolders.h"
 
 #include "ComPlatform.h"
+#include "SystemFiles.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,16 +9,10 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <string_view>
 #include <unistd.h>
 
 namespace {
-
-struct DirectoryCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-using Directory = std::unique_ptr<DIR, DirectoryCloser>;
 
 // The number of a pseudo-terminal's slave device ("/dev/pts/3" is 3), or -1 for other devices.
 long ptyIndex(const std::string& device)
@@ -36,16 +31,8 @@ bool isPtyMaster(int fdDir, const char* fd, const char* target, long index)
 {
     if (index < 0 || std::string_view(target).find("ptmx") == std::string_view::npos)
         return false;
-    const int info = ::openat(fdDir, (std::string("../fdinfo/") + fd).c_str(), O_RDONLY | O_CLOEXEC);
-    if (info < 0)
-        return false;
-    char text[512];
-    const ssize_t n = ::read(info, text, sizeof text - 1);
-    ::close(info);
-    if (n <= 0)
-        return false;
-    text[n] = '\0';
-    const char* field = std::strstr(text, "tty-index:");
+    const std::string info = ReadSmallFile(fdDir, std::string("../fdinfo/") + fd);
+    const char* field = std::strstr(info.c_str(), "tty-index:");
     return field && std::strtol(field + 10, nullptr, 10) == index;
 }
 
@@ -56,7 +43,7 @@ bool holds(int procFd, const char* pid, const std::string& device, long index)
     const int fdDir = ::openat(procFd, (std::string(pid) + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdDir < 0)
         return false; // gone meanwhile, or not ours to inspect
-    Directory fds(::fdopendir(fdDir));
+    DirHandle fds(::fdopendir(fdDir));
     if (!fds) {
         ::close(fdDir);
         return false;
@@ -76,20 +63,6 @@ bool holds(int procFd, const char* pid, const std::string& device, long index)
     return found;
 }
 
-std::string command(int procFd, const char* pid)
-{
-    const int fd = ::openat(procFd, (std::string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    char text[64];
-    const ssize_t n = ::read(fd, text, sizeof text);
-    ::close(fd);
-    std::string name(text, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-    while (!name.empty() && name.back() == '\n')
-        name.pop_back();
-    return name;
-}
-
 } // namespace
 
 std::vector<PortHolder> OtherPortHolders(const std::string& port)
@@ -98,7 +71,7 @@ std::vector<PortHolder> OtherPortHolders(const std::string& port)
     char device[PATH_MAX];
     if (!::realpath(PortDevicePath(port).c_str(), device))
         return holders;
-    Directory proc(::opendir("/proc"));
+    DirHandle proc(::opendir("/proc"));
     if (!proc)
         return holders;
     const int procFd = ::dirfd(proc.get());
@@ -110,7 +83,7 @@ std::vector<PortHolder> OtherPortHolders(const std::string& port)
         if (*end != '\0' || pid <= 0 || pid == self)
             continue;
         if (holds(procFd, entry->d_name, device, index))
-            holders.push_back({static_cast<pid_t>(pid), command(procFd, entry->d_name)});
+            holders.push_back({static_cast<pid_t>(pid), ReadSmallFile(procFd, std::string(entry->d_name) + "/comm")});
     }
     std::sort(holders.begin(), holders.end(), [](const PortHolder& a, const PortHolder& b) { return a.Pid < b.Pid; });
     return holders;

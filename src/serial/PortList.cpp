@@ -1,21 +1,14 @@
 #include "PortList.h"
 
 #include "EComPort.h"
+#include "SystemFiles.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
 
 bool lessCaseInsensitive(const std::string& a, const std::string& b)
 {
@@ -35,25 +28,14 @@ bool isLegacyUartName(const std::string& name)
 // The kernel reports an absent UART with port type 0 (unknown).
 bool uartAbsent(const std::string& entry)
 {
-    const int fd = ::open((entry + "/type").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buf[16];
-    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-    ::close(fd);
-    if (n <= 0)
-        return false;
-    std::string type(buf, static_cast<size_t>(n));
-    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back())))
-        type.pop_back();
-    return type == "0";
+    return ReadSmallFile(AT_FDCWD, entry + "/type") == "0";
 }
 
 } // namespace
 
 void ListSerialPorts(std::vector<std::string>& Ports, const std::string& sysfsRoot)
 {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(sysfsRoot.c_str()));
+    DirHandle dir(::opendir(sysfsRoot.c_str()));
     if (!dir)
         throw EComPort(ComErrorCode::RegistryError, errno);
 
