@@ -328,15 +328,14 @@ void TFormMain::StartAcquisition()
 
 void TFormMain::runAcquisition(bool fresh)
 {
-    if (fresh)
+    if (fresh) {
         for (QLabel* panel : FPanels)
             panel->clear();
-    DisplaysTimer->start();
-    if (fresh)
         FChart->clear();
-    ui->edtGraphicsInterval->setEnabled(true);
-    if (fresh)
         FStartTime = QDateTime::currentDateTime();
+    }
+    DisplaysTimer->start();
+    ui->edtGraphicsInterval->setEnabled(true);
     GraphicsTimer->start();
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
