@@ -456,7 +456,8 @@ int PosixComDevice::read(char* data, int32_t count, int32_t& got)
         const Deadline deadline(totalMs);
         // With an all-ones interval any byte completes the read; otherwise it waits for Count bytes.
         const size_t enough = t.readInterval == 0xFFFFFFFFu ? 1 : wanted;
-        while (taken < enough && !lost_) {
+        bool timedOut = false;
+        while (taken < enough && !lost_ && !timedOut) {
             if (onDemand) {
                 pollfd p{fd_, POLLIN, 0};
                 const int left = deadline.pollTimeout();
@@ -465,9 +466,8 @@ int PosixComDevice::read(char* data, int32_t count, int32_t& got)
                 receiveOnDemand();
             } else if (deadline.infinite()) {
                 received_.wait(lock);
-            } else if (received_.wait_until(lock, deadline.end()) == std::cv_status::timeout) {
-                taken += takeFromQueue(data + taken, wanted - taken);
-                break;
+            } else {
+                timedOut = received_.wait_until(lock, deadline.end()) == std::cv_status::timeout;
             }
             taken += takeFromQueue(data + taken, wanted - taken);
         }

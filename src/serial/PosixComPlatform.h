@@ -15,9 +15,9 @@
 // Only a hang-up or an I/O error of the tty means the device is lost; a wake-up that finds nothing to
 // read (another process holding the tty open took the bytes first) is not.
 // What termios cannot honour: modem line change events (CTS, DSR, RLSD and ring are never reported; a
-// break only where the driver counts it), DSR flow control and DSR sensitivity, TxContinueOnXoff, the XON/XOFF limits (the kernel
-// uses its own), the replacement character for parity errors (bytes with parity errors arrive as read),
-// and 1.5 stop bits (sent as 2).
+// break only where the driver counts it), DSR flow control and DSR sensitivity, TxContinueOnXoff, the
+// XON/XOFF limits (the kernel uses its own), the replacement character for parity errors (bytes with
+// parity errors arrive as read), and 1.5 stop bits (sent as 2).
 class PosixComDevice : public ComDevice {
 public:
     PosixComDevice(int fd, int stopFd, int wakeFd);
