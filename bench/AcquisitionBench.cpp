@@ -67,7 +67,8 @@ int main(int argc, char** argv)
         auto next = Clock::now();
         char sink[256];
         for (size_t i = 0; i < maxLines && !stop; ++i) {
-            const std::string line = "\nN1 " + std::to_string(SampleBase + static_cast<int>(i)) + " 49000 513 0.0100 21 101.30\r";
+            const std::string line =
+                "\nN1 " + std::to_string(SampleBase + static_cast<int>(i)) + " 49000 513 0.0100 21 101.30\r";
             size_t done = 0;
             while (done < line.size()) {
                 const ssize_t n = write(master, line.data() + done, line.size() - done);
@@ -116,9 +117,13 @@ int main(int argc, char** argv)
         if (seen[i])
             latencyUs.push_back(std::chrono::duration<double, std::micro>(parsed[i] - written[i]).count());
     std::sort(latencyUs.begin(), latencyUs.end());
-    auto pct = [&](double p) { return latencyUs.empty() ? 0.0 : latencyUs[static_cast<size_t>(p * (latencyUs.size() - 1))]; };
-    printf("| Acquiring at full wire rate (%zu lines in %.0f s, %zu parsed) | CPU %.2f %% of a core; latency median %.3f ms, 99th %.3f ms | < 2 %%; median < 1 ms |\n",
-           static_cast<size_t>(sent), wall, latencyUs.size(), 100.0 * appCpu / wall, pct(0.5) / 1000.0, pct(0.99) / 1000.0);
+    auto pct = [&](double p) {
+        return latencyUs.empty() ? 0.0 : latencyUs[static_cast<size_t>(p * (latencyUs.size() - 1))];
+    };
+    printf("| Acquiring at full wire rate (%zu lines in %.0f s, %zu parsed) | CPU %.2f %% of a core; latency median "
+           "%.3f ms, 99th %.3f ms | < 2 %%; median < 1 ms |\n",
+           static_cast<size_t>(sent), wall, latencyUs.size(), 100.0 * appCpu / wall, pct(0.5) / 1000.0,
+           pct(0.99) / 1000.0);
     close(keepSlave);
     close(master);
     return 0;

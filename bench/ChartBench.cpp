@@ -107,7 +107,8 @@ void printRow(TChartRun& run, int n, QSize size)
         pyramid += run.chart->data(s).pyramidBytes();
         points += run.chart->data(s).pointBytes();
     }
-    printf("| %s | %d x %d | %.2f ms | %.1f ms | %.1f x | %.3f us / %.3f ms (%d over 1 ms) | %.1f MB / %.0f MB = %.2f %% |\n",
+    printf("| %s | %d x %d | %.2f ms | %.1f ms | %.1f x | %.3f us / %.3f ms (%d over 1 ms) | %.1f MB / %.0f MB = %.2f "
+           "%% |\n",
            n >= 1000000 ? (std::to_string(n / 1000000) + " M").c_str() : std::to_string(n).c_str(), size.width(),
            size.height(), ours, bare, bare / ours, run.addMedianUs, run.addWorstMs, run.addsOverMs,
            static_cast<double>(pyramid) / 1048576.0, static_cast<double>(points) / 1048576.0,

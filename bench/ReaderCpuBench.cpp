@@ -17,11 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <map>
-#include <ctime>
-#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -33,9 +33,9 @@ namespace {
 
 constexpr int WarmUpMs = 1500;
 constexpr int TimerMs = 125;
-constexpr int SampleCycle = 256; // the sender's sample counts go round 50000 .. 50255
+constexpr int SampleCycle = 256;                      // the sender's sample counts go round 50000 .. 50255
 constexpr double WireBytesPerSecond = 57600.0 / 10.0; // 8N1: ten bits a byte
-bool perThreadSplit = false; // --only: also print each thread's share
+bool perThreadSplit = false;                          // --only: also print each thread's share
 
 double processCpuSeconds()
 {
@@ -66,7 +66,8 @@ double processCpuSeconds()
         }
         while (read(master, sink, sizeof sink) > 0) { // requests from the reader
         }
-        next += std::chrono::microseconds(static_cast<long>(1e6 * static_cast<double>(line.size()) / WireBytesPerSecond));
+        next +=
+            std::chrono::microseconds(static_cast<long>(1e6 * static_cast<double>(line.size()) / WireBytesPerSecond));
         pollfd p{stop, POLLIN, 0};
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
         if (left > 0 && poll(&p, 1, static_cast<int>(left)) > 0)
@@ -134,7 +135,7 @@ bool parseChannels(const char* p, const char* end, PlainChannels& r)
         return ec == std::errc();
     };
     return field(r.sample) && field(r.reference) && field(r.pwm) && field(r.concentration) && field(r.temperature)
-        && field(r.pressure);
+           && field(r.pressure);
 }
 
 // One reader in this process for `seconds` after a warm-up; returns its CPU share of one core in percent
@@ -183,7 +184,8 @@ Result measure(int seconds, const std::function<long()>& linesSoFar)
         result.lines = linesSoFar() - lines0;
         if (perThreadSplit)
             for (const auto& [tid, ns] : threadCpuNanoseconds())
-                printf("  thread %s: %.2f %% of a core, %.1f us a line\n", tid.c_str(), 100.0 * (ns - threads0[tid]) / 1e9 / wall,
+                printf("  thread %s: %.2f %% of a core, %.1f us a line\n", tid.c_str(),
+                       100.0 * (ns - threads0[tid]) / 1e9 / wall,
                        (ns - threads0[tid]) / 1e3 / static_cast<double>(std::max(result.lines, 1L)));
         QCoreApplication::quit();
     });
@@ -245,7 +247,8 @@ Result runPlainReader(const std::string& slave, int seconds)
         size_t start = 0;
         for (size_t cr; (cr = pending.find('\r', start)) != std::string::npos; start = cr + 1) {
             const size_t lf = pending.rfind('\n', cr);
-            if (lf != std::string::npos && lf >= start && parseChannels(pending.data() + lf + 1, pending.data() + cr, latest))
+            if (lf != std::string::npos && lf >= start
+                && parseChannels(pending.data() + lf + 1, pending.data() + cr, latest))
                 ++lines;
         }
         pending.erase(0, start);
@@ -307,7 +310,8 @@ std::string figures(const std::vector<Result>& results)
     std::string out;
     for (size_t i = 0; i < results.size(); ++i) {
         char text[64];
-        snprintf(text, sizeof text, "%s%.2f %%", i == 0 ? "" : (i + 1 == results.size() ? " and " : ", "), results[i].cpuPercent);
+        snprintf(text, sizeof text, "%s%.2f %%", i == 0 ? "" : (i + 1 == results.size() ? " and " : ", "),
+                 results[i].cpuPercent);
         out += text;
     }
     return out;

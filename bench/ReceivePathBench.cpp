@@ -70,13 +70,13 @@ void IstringstreamBaseline(benchmark::State& state)
             line >> head;
             if (head == "N") {
                 double temperature = 0;
-                line >> conc.SampleConc1 >> conc.SampleConc2 >> conc.SampleConc3 >> conc.OstrelConc1 >>
-                    conc.OstrelConc2 >> temperature >> conc.Pressure >> conc.Humidity;
+                line >> conc.SampleConc1 >> conc.SampleConc2 >> conc.SampleConc3 >> conc.OstrelConc1 >> conc.OstrelConc2
+                    >> temperature >> conc.Pressure >> conc.Humidity;
                 conc.Temperature = static_cast<int32_t>(temperature);
             } else {
                 std::string concText;
-                line >> channels.Sample >> channels.Reference >> channels.VoltagePWM >> concText >>
-                    channels.Temperature >> channels.Pressure;
+                line >> channels.Sample >> channels.Reference >> channels.VoltagePWM >> concText >> channels.Temperature
+                    >> channels.Pressure;
                 std::istringstream(concText) >> channels.Concentration;
                 channels.Channel = head.size() > 1 ? head[1] - '0' : 1;
             }

@@ -76,7 +76,9 @@ int main(int argc, char** argv)
         else if (arg == "--screenshot" && hasValue)
             screenshot = QString::fromLocal8Bit(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: %s [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -173,9 +175,10 @@ int main(int argc, char** argv)
     std::sort(sorted.begin(), sorted.end());
     if (sorted.empty())
         return 1;
-    std::printf("| Log spacing at a 1 s interval (%zu lines, %s timers) | min %.3f s, median %.3f s, max %.3f s | 1.000 s |\n",
-                log.size() - 1, coarse ? "coarse" : "the window's", sorted.front() / 1000.0,
-                sorted[sorted.size() / 2] / 1000.0, sorted.back() / 1000.0);
+    std::printf(
+        "| Log spacing at a 1 s interval (%zu lines, %s timers) | min %.3f s, median %.3f s, max %.3f s | 1.000 s |\n",
+        log.size() - 1, coarse ? "coarse" : "the window's", sorted.front() / 1000.0, sorted[sorted.size() / 2] / 1000.0,
+        sorted.back() / 1000.0);
     std::printf("Spacing in order (s):");
     for (long g : gaps)
         std::printf(" %.3f", g / 1000.0);

@@ -63,8 +63,8 @@ int main(int argc, char** argv)
     const double cpu1 = cpuSeconds();
     while (wall.elapsed() < static_cast<qint64>(waitWall * 1000))
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-    row("Baseline: non-blocking event processing loop", cpuSeconds() - cpu1, static_cast<double>(wall.elapsed()) / 1000.0,
-        "near 100 %");
+    row("Baseline: non-blocking event processing loop", cpuSeconds() - cpu1,
+        static_cast<double>(wall.elapsed()) / 1000.0, "near 100 %");
     sensor.Close();
     ::close(master);
     return 0;

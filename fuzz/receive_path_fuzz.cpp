@@ -28,8 +28,7 @@ struct Records {
         : concentration(s.Concentration()), channels(s.Channels()), c13(s.ReplyC13()), c45(s.ReplyC45()), e(s.ReplyE()),
           o(s.ReplyO()), d(s.ReplyD()), settings(s.SettingsMode()), newFirmware(s.NewFirmware()),
           ui(s.UserInterfaceMode()), a(s.ReplyA()), pots(s.SettingPots()), potsIndex(s.PotsIndex())
-    {
-    }
+    {}
 
     // Which kinds' records differ between two snapshots, as a bit set over kind codes.
     static uint32_t changedKinds(const Records& x, const Records& y)

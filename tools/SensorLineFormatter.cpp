@@ -37,12 +37,9 @@ bool isNewFirmware(const std::string& version)
 } // namespace
 
 SensorLineFormatter::SensorLineFormatter(uint32_t seed, std::string firmwareVersion)
-    : rng_(seed)
-    , firmware_(std::move(firmwareVersion))
-    , newFirmware_(isNewFirmware(firmware_))
-    , conc_{0.0102, 0.0098, 0.0100, 0.0101, 0.0099}
-{
-}
+    : rng_(seed), firmware_(std::move(firmwareVersion)),
+      newFirmware_(isNewFirmware(firmware_)), conc_{0.0102, 0.0098, 0.0100, 0.0101, 0.0099}
+{}
 
 int SensorLineFormatter::uniform(int low, int high)
 {
@@ -106,8 +103,14 @@ std::string SensorLineFormatter::channelLine(int channel)
 std::string SensorLineFormatter::otherLine(char kind)
 {
     std::string s;
-    const auto d = [&s](double v, int decimals) { s += ' '; appendFixed(s, v, decimals); };
-    const auto i = [&s](long long v) { s += ' '; appendInt(s, v); };
+    const auto d = [&s](double v, int decimals) {
+        s += ' ';
+        appendFixed(s, v, decimals);
+    };
+    const auto i = [&s](long long v) {
+        s += ' ';
+        appendInt(s, v);
+    };
     switch (kind) {
     case 'C':
         cIndex_ = cIndex_ % 5 + 1;
@@ -129,13 +132,27 @@ std::string SensorLineFormatter::otherLine(char kind)
         eIndex_ = eIndex_ % 5 + 1;
         s = "E";
         appendInt(s, eIndex_);
-        i(1000 + eIndex_); i(2000); d(0.5, 4); i(3); d(1.25, 4); d(2.5, 4); d(3.75, 4); d(5.0, 4); i(10); i(11);
+        i(1000 + eIndex_);
+        i(2000);
+        d(0.5, 4);
+        i(3);
+        d(1.25, 4);
+        d(2.5, 4);
+        d(3.75, 4);
+        d(5.0, 4);
+        i(10);
+        i(11);
         break;
     case 'O':
         oIndex_ = oIndex_ % 5 + 1;
         s = "O";
         appendInt(s, oIndex_);
-        d(0.001 * oIndex_, 5); d(1.5, 3); i(40); d(2.5, 3); d(3.5, 3); i(70);
+        d(0.001 * oIndex_, 5);
+        d(1.5, 3);
+        i(40);
+        d(2.5, 3);
+        d(3.5, 3);
+        i(70);
         break;
     case 'D':
         s = "D";
@@ -145,7 +162,11 @@ std::string SensorLineFormatter::otherLine(char kind)
     case 'X':
         s = "X ";
         s += firmware_;
-        i(2); i(5); i(0); i(0); i(1);
+        i(2);
+        i(5);
+        i(0);
+        i(0);
+        i(1);
         break;
     case 'U':
         s = "U";
@@ -157,7 +178,11 @@ std::string SensorLineFormatter::otherLine(char kind)
         break;
     case 'A':
         s = "A";
-        i(1); i(2); i(3); i(4); d(humidity_ / 100.0, 4);
+        i(1);
+        i(2);
+        i(3);
+        i(4);
+        d(humidity_ / 100.0, 4);
         break;
     case 'R':
     case 'S':
@@ -178,15 +203,15 @@ std::string SensorLineFormatter::otherLine(char kind)
 std::string SensorLineFormatter::malformedLine()
 {
     static const char* const faults[] = {
-        "N 0.0101 abc 0.0100 0.0099 0.0102 21 101.30 45", // a value that does not convert
-        "N1  50000 49000 513 0.0100 21 101.30",           // two spaces: empty field
+        "N 0.0101 abc 0.0100 0.0099 0.0102 21 101.30 45",    // a value that does not convert
+        "N1  50000 49000 513 0.0100 21 101.30",              // two spaces: empty field
         "n 0.0101 0.0100 0.0099 0.0102 0.0098 21 101.30 45", // lower-case n
-        "N",                                              // too short to classify
-        "",                                               // empty line
-        "N7 1 2 3 4 5 6",                                 // no such channel
-        "C9 1 2 3",                                       // no such index
-        "X 1,7 2 5 0 0 1",                                // version without a point
-        "D 1 2 99999999999 4 5 6 7 8",                    // integer beyond 32 bits
+        "N",                                                 // too short to classify
+        "",                                                  // empty line
+        "N7 1 2 3 4 5 6",                                    // no such channel
+        "C9 1 2 3",                                          // no such index
+        "X 1,7 2 5 0 0 1",                                   // version without a point
+        "D 1 2 99999999999 4 5 6 7 8",                       // integer beyond 32 bits
     };
     const std::string s = faults[malformedIndex_];
     malformedIndex_ = (malformedIndex_ + 1) % static_cast<int>(std::size(faults));

@@ -17,8 +17,8 @@ public:
     // Advances the values by one small step.
     void step();
 
-    std::string concentrationLine();       // "N v1 .. v8"
-    std::string channelLine(int channel);  // "N<ch> sample reference pwm conc temp pressure"
+    std::string concentrationLine();      // "N v1 .. v8"
+    std::string channelLine(int channel); // "N<ch> sample reference pwm conc temp pressure"
     // Other kinds by letter: C, E, O, D, X, U, A, R, S. Unknown letters give a line of no kind.
     std::string otherLine(char kind);
     // A line that a parser rejects or cannot classify (cycles through several faults).

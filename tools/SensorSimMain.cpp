@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <csignal>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <getopt.h>
 #include <string>
@@ -37,38 +37,37 @@ void onSignal(int sig)
 
 void usage(FILE* out)
 {
-    std::fputs(
-        "Usage: velmora-sensor-sim [options]\n"
-        "Plays the gas sensor at 57600 8N1. Opens a pseudo-terminal pair (or --device) and prints the\n"
-        "device path the application should use as the first line of output. Answers \"N\" with\n"
-        "concentration lines and \"N1\"..\"N5\" with channel lines, each sent as LF <text> CR, then keeps\n"
-        "sending lines of the last requested kind. Ends on SIGINT or SIGTERM; SIGUSR1 toggles silence.\n"
-        "SIGUSR2 unplugs the device and plugs it in again: the pseudo-terminal is closed (the application\n"
-        "sees the device vanish) and, after --replug-delay, a new one is opened and the --link re-pointed\n"
-        "at it (with --device, the device is closed and opened again). The sensor restarts on replugging:\n"
-        "it streams again after the next request (at once with --start).\n"
-        "\n"
-        "Options:\n"
-        "  --device PATH          use this serial device instead of a new pseudo-terminal\n"
-        "  --link PATH            publish the device through a symbolic link at PATH (replaced if it\n"
-        "                         exists, removed while unplugged and at the end) and print PATH\n"
-        "  --replug-delay SECS    time the device stays away after SIGUSR2 (default 0)\n"
-        "  --rate N               lines per second after a request (default 8; 0: replies only)\n"
-        "  --full-rate            send lines back to back at the wire rate of 57600 8N1\n"
-        "  --start CMD            stream from the start as if CMD (N, N1..N5) had been requested\n"
-        "  --silent-after N       go silent after N lines (SIGUSR1 makes it speak again)\n"
-        "  --silent               start silent\n"
-        "  --show-commands        print each command received on a line of its own\n"
-        "  --interleave KINDS     mix other kinds into the stream: letters from C E O D X U A R S\n"
-        "  --interleave-every N   every N-th line of the stream is of another kind (default 5)\n"
-        "  --firmware VER         firmware version sent in X lines (default 1.7; 1.7 and later 1.x\n"
-        "                         sign the channel concentration and add a letter to U lines)\n"
-        "  --malformed-every N    every N-th line of the stream is malformed\n"
-        "  --garbage-every N      a burst of random bytes before every N-th line of the stream\n"
-        "  --garbage-bytes N      size of a garbage burst (default 64)\n"
-        "  --seed N               seed of the value generator (default 1)\n"
-        "  --help                 show this text\n",
-        out);
+    std::fputs("Usage: velmora-sensor-sim [options]\n"
+               "Plays the gas sensor at 57600 8N1. Opens a pseudo-terminal pair (or --device) and prints the\n"
+               "device path the application should use as the first line of output. Answers \"N\" with\n"
+               "concentration lines and \"N1\"..\"N5\" with channel lines, each sent as LF <text> CR, then keeps\n"
+               "sending lines of the last requested kind. Ends on SIGINT or SIGTERM; SIGUSR1 toggles silence.\n"
+               "SIGUSR2 unplugs the device and plugs it in again: the pseudo-terminal is closed (the application\n"
+               "sees the device vanish) and, after --replug-delay, a new one is opened and the --link re-pointed\n"
+               "at it (with --device, the device is closed and opened again). The sensor restarts on replugging:\n"
+               "it streams again after the next request (at once with --start).\n"
+               "\n"
+               "Options:\n"
+               "  --device PATH          use this serial device instead of a new pseudo-terminal\n"
+               "  --link PATH            publish the device through a symbolic link at PATH (replaced if it\n"
+               "                         exists, removed while unplugged and at the end) and print PATH\n"
+               "  --replug-delay SECS    time the device stays away after SIGUSR2 (default 0)\n"
+               "  --rate N               lines per second after a request (default 8; 0: replies only)\n"
+               "  --full-rate            send lines back to back at the wire rate of 57600 8N1\n"
+               "  --start CMD            stream from the start as if CMD (N, N1..N5) had been requested\n"
+               "  --silent-after N       go silent after N lines (SIGUSR1 makes it speak again)\n"
+               "  --silent               start silent\n"
+               "  --show-commands        print each command received on a line of its own\n"
+               "  --interleave KINDS     mix other kinds into the stream: letters from C E O D X U A R S\n"
+               "  --interleave-every N   every N-th line of the stream is of another kind (default 5)\n"
+               "  --firmware VER         firmware version sent in X lines (default 1.7; 1.7 and later 1.x\n"
+               "                         sign the channel concentration and add a letter to U lines)\n"
+               "  --malformed-every N    every N-th line of the stream is malformed\n"
+               "  --garbage-every N      a burst of random bytes before every N-th line of the stream\n"
+               "  --garbage-bytes N      size of a garbage burst (default 64)\n"
+               "  --seed N               seed of the value generator (default 1)\n"
+               "  --help                 show this text\n",
+               out);
 }
 
 bool toNumber(const char* text, long long& value)
@@ -150,27 +149,43 @@ bool pointLink(const std::string& link, const std::string& target)
 
 int main(int argc, char** argv)
 {
-    enum { optDevice = 1, optLink, optReplugDelay, optRate, optFullRate, optStart, optSilentAfter, optSilent, optShowCommands, optInterleave,
-           optInterleaveEvery, optFirmware, optMalformed, optGarbageEvery, optGarbageBytes, optSeed, optHelp };
-    static const option longOptions[] = {
-        {"device", required_argument, nullptr, optDevice},
-        {"link", required_argument, nullptr, optLink},
-        {"replug-delay", required_argument, nullptr, optReplugDelay},
-        {"rate", required_argument, nullptr, optRate},
-        {"full-rate", no_argument, nullptr, optFullRate},
-        {"start", required_argument, nullptr, optStart},
-        {"silent-after", required_argument, nullptr, optSilentAfter},
-        {"silent", no_argument, nullptr, optSilent},
-        {"show-commands", no_argument, nullptr, optShowCommands},
-        {"interleave", required_argument, nullptr, optInterleave},
-        {"interleave-every", required_argument, nullptr, optInterleaveEvery},
-        {"firmware", required_argument, nullptr, optFirmware},
-        {"malformed-every", required_argument, nullptr, optMalformed},
-        {"garbage-every", required_argument, nullptr, optGarbageEvery},
-        {"garbage-bytes", required_argument, nullptr, optGarbageBytes},
-        {"seed", required_argument, nullptr, optSeed},
-        {"help", no_argument, nullptr, optHelp},
-        {nullptr, 0, nullptr, 0}};
+    enum {
+        optDevice = 1,
+        optLink,
+        optReplugDelay,
+        optRate,
+        optFullRate,
+        optStart,
+        optSilentAfter,
+        optSilent,
+        optShowCommands,
+        optInterleave,
+        optInterleaveEvery,
+        optFirmware,
+        optMalformed,
+        optGarbageEvery,
+        optGarbageBytes,
+        optSeed,
+        optHelp
+    };
+    static const option longOptions[] = {{"device", required_argument, nullptr, optDevice},
+                                         {"link", required_argument, nullptr, optLink},
+                                         {"replug-delay", required_argument, nullptr, optReplugDelay},
+                                         {"rate", required_argument, nullptr, optRate},
+                                         {"full-rate", no_argument, nullptr, optFullRate},
+                                         {"start", required_argument, nullptr, optStart},
+                                         {"silent-after", required_argument, nullptr, optSilentAfter},
+                                         {"silent", no_argument, nullptr, optSilent},
+                                         {"show-commands", no_argument, nullptr, optShowCommands},
+                                         {"interleave", required_argument, nullptr, optInterleave},
+                                         {"interleave-every", required_argument, nullptr, optInterleaveEvery},
+                                         {"firmware", required_argument, nullptr, optFirmware},
+                                         {"malformed-every", required_argument, nullptr, optMalformed},
+                                         {"garbage-every", required_argument, nullptr, optGarbageEvery},
+                                         {"garbage-bytes", required_argument, nullptr, optGarbageBytes},
+                                         {"seed", required_argument, nullptr, optSeed},
+                                         {"help", no_argument, nullptr, optHelp},
+                                         {nullptr, 0, nullptr, 0}};
 
     SimulatorOptions options;
     std::string device;
@@ -217,7 +232,10 @@ int main(int argc, char** argv)
                 return 2;
             }
             break;
-        case optSilentAfter: needNumber(0); options.silentAfter = n; break;
+        case optSilentAfter:
+            needNumber(0);
+            options.silentAfter = n;
+            break;
         case optSilent: startSilent = true; break;
         case optShowCommands:
             options.onCommand = [](const std::string& command) {
@@ -230,12 +248,27 @@ int main(int argc, char** argv)
             if (options.interleaveEvery == 0)
                 options.interleaveEvery = 5;
             break;
-        case optInterleaveEvery: needNumber(1); options.interleaveEvery = static_cast<int>(n); break;
+        case optInterleaveEvery:
+            needNumber(1);
+            options.interleaveEvery = static_cast<int>(n);
+            break;
         case optFirmware: options.firmware = optarg; break;
-        case optMalformed: needNumber(1); options.malformedEvery = static_cast<int>(n); break;
-        case optGarbageEvery: needNumber(1); options.garbageEvery = static_cast<int>(n); break;
-        case optGarbageBytes: needNumber(1); options.garbageBytes = static_cast<int>(n); break;
-        case optSeed: needNumber(0); options.seed = static_cast<uint32_t>(n); break;
+        case optMalformed:
+            needNumber(1);
+            options.malformedEvery = static_cast<int>(n);
+            break;
+        case optGarbageEvery:
+            needNumber(1);
+            options.garbageEvery = static_cast<int>(n);
+            break;
+        case optGarbageBytes:
+            needNumber(1);
+            options.garbageBytes = static_cast<int>(n);
+            break;
+        case optSeed:
+            needNumber(0);
+            options.seed = static_cast<uint32_t>(n);
+            break;
         case optHelp: usage(stdout); return 0;
         default: usage(stderr); return 2;
         }
@@ -245,7 +278,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "velmora-sensor-sim: --link takes the path of the link to create\n");
         return 2;
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);

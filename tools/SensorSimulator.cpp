@@ -8,15 +8,13 @@
 
 namespace {
 constexpr size_t MaxCommandLength = 64;
-constexpr size_t MaxQueuedOutput = 4096;        // do not produce more while this much waits for the line
+constexpr size_t MaxQueuedOutput = 4096;            // do not produce more while this much waits for the line
 constexpr double WireBytesPerSecond = 57600 / 10.0; // 8N1: ten bits a byte
 constexpr auto PeerRetry = std::chrono::milliseconds(200);
 } // namespace
 
 SensorSimulator::SensorSimulator(int fd, SimulatorOptions options)
-    : fd_(fd)
-    , options_(std::move(options))
-    , formatter_(options_.seed, options_.firmware)
+    : fd_(fd), options_(std::move(options)), formatter_(options_.seed, options_.firmware)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0)
@@ -96,7 +94,8 @@ bool SensorSimulator::streams() const
 SensorSimulator::Clock::duration SensorSimulator::period(size_t lineBytes) const
 {
     if (options_.fullRate)
-        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(lineBytes / WireBytesPerSecond));
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(lineBytes / WireBytesPerSecond));
     if (options_.linesPerSecond <= 0)
         return Clock::duration::zero(); // replies only: see streams()
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options_.linesPerSecond));

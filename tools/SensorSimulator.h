@@ -22,7 +22,7 @@ struct SimulatorOptions {
     int garbageBytes = 64;
     std::string firmware = "1.7"; // version carried by X lines; decides the channel and U line formats
     uint32_t seed = 1;
-    std::string startCommand;    // "", "N" or "N1".."N5": stream as if this had been requested
+    std::string startCommand;                          // "", "N" or "N1".."N5": stream as if this had been requested
     std::function<void(const std::string&)> onCommand; // told each command received (simulator thread)
 };
 
@@ -86,7 +86,7 @@ private:
 
     std::string input_;
     std::string output_;
-    std::string mode_;         // last valid command: "N" or "N1".."N5"
+    std::string mode_; // last valid command: "N" or "N1".."N5"
     Clock::time_point nextDue_{};
     Clock::duration lastPeriod_{};
     uint64_t streamed_ = 0;

@@ -18,7 +18,8 @@ int main(int argc, char** argv)
         settings.ComPort = argv[2];
         const int32_t result = settings.Save();
         if (result != 0) {
-            fprintf(stderr, "%s: cannot store the port in %s (code %d)\n", argv[0], settings.FileName().c_str(), result);
+            fprintf(stderr, "%s: cannot store the port in %s (code %d)\n", argv[0], settings.FileName().c_str(),
+                    result);
             return 1;
         }
         printf("%s: %s\n", settings.FileName().c_str(), argv[2]);

@@ -6,12 +6,11 @@
 
 TFormAboutBox* FormAboutBox = nullptr;
 
-TFormAboutBox::TFormAboutBox(QWidget* Owner)
-    : TFormAboutSplash(Owner)
+TFormAboutBox::TFormAboutBox(QWidget* Owner) : TFormAboutSplash(Owner)
 {
-    for (QObject* clickable : {static_cast<QObject*>(this), static_cast<QObject*>(ImageLogo),
-                               static_cast<QObject*>(LabelVersion), static_cast<QObject*>(LabelBuild),
-                               static_cast<QObject*>(LabelCopyright), static_cast<QObject*>(LabelTitle)})
+    for (QObject* clickable :
+         {static_cast<QObject*>(this), static_cast<QObject*>(ImageLogo), static_cast<QObject*>(LabelVersion),
+          static_cast<QObject*>(LabelBuild), static_cast<QObject*>(LabelCopyright), static_cast<QObject*>(LabelTitle)})
         clickable->installEventFilter(this);
     FormAboutBox = this;
 }
@@ -28,7 +27,10 @@ void TFormAboutBox::FormShow()
     setWindowTitle(QStringLiteral(" About ") + QCoreApplication::applicationName());
 }
 
-void TFormAboutBox::FormClick() { close(); }
+void TFormAboutBox::FormClick()
+{
+    close();
+}
 
 bool TFormAboutBox::eventFilter(QObject* watched, QEvent* event)
 {

@@ -10,7 +10,10 @@
 #include <utility>
 
 // Resources of a static library are registered explicitly.
-static void initAboutResources() { Q_INIT_RESOURCE(AboutLogo); }
+static void initAboutResources()
+{
+    Q_INIT_RESOURCE(AboutLogo);
+}
 
 namespace {
 TVersionInfoSource& versionInfoSource()
@@ -70,8 +73,8 @@ void TFormAboutSplash::ReadFixedFileInfo(const std::string& FileName, TFixedFile
 }
 
 TFormAboutSplash::TFormAboutSplash(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
-    , ui(std::make_unique<Ui::FormAboutSplash>())
+    : QDialog(Owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
+      ui(std::make_unique<Ui::FormAboutSplash>())
 {
     initAboutResources();
     ui->setupUi(this);
@@ -102,9 +105,9 @@ TFormAboutSplash::TFormAboutSplash(QWidget* Owner)
     }
 
     setCursor(Qt::WaitCursor);
-    for (QWidget* control : {Panel1, static_cast<QWidget*>(ImageLogo), static_cast<QWidget*>(LabelVersion),
-                             static_cast<QWidget*>(LabelBuild), static_cast<QWidget*>(LabelCopyright),
-                             static_cast<QWidget*>(LabelTitle)})
+    for (QWidget* control :
+         {Panel1, static_cast<QWidget*>(ImageLogo), static_cast<QWidget*>(LabelVersion),
+          static_cast<QWidget*>(LabelBuild), static_cast<QWidget*>(LabelCopyright), static_cast<QWidget*>(LabelTitle)})
         control->setCursor(Qt::WaitCursor);
 }
 

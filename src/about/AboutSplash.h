@@ -16,7 +16,7 @@ struct TFixedFileInfo {
     uint32_t FileVersionMS = 0; // major << 16 | minor
     uint32_t FileVersionLS = 0; // release << 16 | build
     uint32_t FileFlagsMask = 0;
-    uint32_t FileFlags = 0;     // VersionFileFlag::PreRelease marks a pre-release build
+    uint32_t FileFlags = 0; // VersionFileFlag::PreRelease marks a pre-release build
 };
 
 namespace VersionFileFlag {

@@ -7,7 +7,10 @@
 #include <QMessageBox>
 #include <stdexcept>
 
-static void initIconResources() { Q_INIT_RESOURCE(AppIcon); }
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(AppIcon);
+}
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {

@@ -34,8 +34,7 @@ double TKeyToPixel::lastKeyIn(qint64 column) const
 TColumnReducer::TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid,
                                const TKeyToPixel& map, QVector<QCPGraphData>& out)
     : FPoints(points), FPyramid(pyramid), FMap(map), FOut(out)
-{
-}
+{}
 
 void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
 {
@@ -45,8 +44,7 @@ void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
         return;
     // The highest level whose buckets are, on average, no wider than a column.
     int level = -1;
-    while (level + 1 < FPyramid.levelCount()
-           && ((FTo - FFrom) >> (TMinMaxPyramid::BucketShift + level + 1)) >= columns)
+    while (level + 1 < FPyramid.levelCount() && ((FTo - FFrom) >> (TMinMaxPyramid::BucketShift + level + 1)) >= columns)
         ++level;
     if (level < 0) {
         addPoints(FFrom, FTo);
@@ -81,8 +79,8 @@ void TColumnReducer::visit(int level, qsizetype bucket)
     if (first >= FFrom && end <= FTo && bucket < complete) {
         const TPyramidBucket& b = FPyramid.bucket(level, bucket);
         // The next bucket's first key bounds this one's keys without reading its last point.
-        const double after = bucket + 1 < complete ? FPyramid.bucket(level, bucket + 1).firstKey
-                                                   : (FPoints + (end - 1))->key;
+        const double after =
+            bucket + 1 < complete ? FPyramid.bucket(level, bucket + 1).firstKey : (FPoints + (end - 1))->key;
         if (b.range.usable()) {
             if (FOpen && after <= FColumnLast) { // follows the run, in its column
                 FRange.join(b.range);
@@ -129,7 +127,8 @@ void TColumnReducer::addPoints(qsizetype from, qsizetype to)
             const qsizetype start = i;
             for (; i < to && it->key <= limit && std::isfinite(it->value); ++i, ++it) {
                 // Selects rather than branches: new extremes come often in a short run.
-                const bool lower = it->value < range.min, higher = it->value > range.max;
+                const bool lower = it->value < range.min;
+                const bool higher = it->value > range.max;
                 range.minKey = lower ? it->key : range.minKey;
                 range.min = lower ? it->value : range.min;
                 range.maxKey = higher ? it->key : range.maxKey;

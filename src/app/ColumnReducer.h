@@ -34,8 +34,8 @@ struct TKeyToPixel {
 // lowest level to the points. A value that is not finite is a gap: the output breaks the line there.
 class TColumnReducer {
 public:
-    TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid,
-                   const TKeyToPixel& map, QVector<QCPGraphData>& out);
+    TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid, const TKeyToPixel& map,
+                   QVector<QCPGraphData>& out);
     // Appends the reduced points of [from, to) to the output; `columns` is the number of columns across.
     void reduce(qsizetype from, qsizetype to, qsizetype columns);
 

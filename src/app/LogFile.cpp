@@ -19,13 +19,10 @@ std::string TLogFile::ErrorText(int errorCode)
     switch (errorCode) {
     case EACCES:
     case EPERM:
-    case EROFS:
-        return "File access denied";
+    case EROFS: return "File access denied";
     case ENAMETOOLONG:
-    case EINVAL:
-        return "Invalid filename";
-    default:
-        return "I/O error " + std::to_string(errorCode);
+    case EINVAL: return "Invalid filename";
+    default: return "I/O error " + std::to_string(errorCode);
     }
 }
 

@@ -73,7 +73,7 @@ void TFormMain::setupComponents()
     ui->setupUi(this);
     applyFonts();
 
-    FPanels = {ui->pnlConcentration, ui->pnlChannel, ui->pnlPressure,   ui->pnlHumidity,
+    FPanels = {ui->pnlConcentration, ui->pnlChannel,   ui->pnlPressure,   ui->pnlHumidity,
                ui->pnlSample,        ui->pnlReference, ui->pnlTemperature};
 
     QPalette highlight = ui->pnlConcentration->palette();
@@ -140,8 +140,8 @@ void TFormMain::setupComponents()
 
     // Never narrower than the value boxes plus the boxes kept at the top right, so that none overlap.
     int panelsRight = 0;
-    for (const QGroupBox* box : {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity,
-                                 ui->gbSample, ui->gbReference, ui->gbTemperature})
+    for (const QGroupBox* box : {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity, ui->gbSample,
+                                 ui->gbReference, ui->gbTemperature})
         panelsRight = std::max(panelsRight, box->geometry().right() + 1);
     const int boxSpacing = ui->gbChannel->x() - (ui->gbConcentration->geometry().right() + 1);
     setMinimumWidth(std::max(minimumWidth(), panelsRight + boxSpacing + ui->gbGraphics->width() + GraphicsRightGap));
@@ -159,14 +159,14 @@ void TFormMain::setupComponents()
 void TFormMain::applyFonts()
 {
     setPixelFont(this, "MS Sans Serif", 16, false);
-    for (QGroupBox* box : {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity, ui->gbSample,
-                           ui->gbReference, ui->gbTemperature, ui->gbGraphics, ui->gbLogging,
-                           ui->gbGraphicsInterval, ui->gbLoggingInterval})
+    for (QGroupBox* box :
+         {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity, ui->gbSample, ui->gbReference,
+          ui->gbTemperature, ui->gbGraphics, ui->gbLogging, ui->gbGraphicsInterval, ui->gbLoggingInterval})
         setPixelFont(box, "MS Sans Serif", 13, false);
     setPixelFont(ui->pnlConcentration, "Microsoft Sans Serif", 24, true);
     setPixelFont(ui->lblConcentrationUnits, "Microsoft Sans Serif", 24, true);
-    for (QLabel* panel : {ui->pnlChannel, ui->pnlPressure, ui->pnlHumidity, ui->pnlSample, ui->pnlReference,
-                          ui->pnlTemperature})
+    for (QLabel* panel :
+         {ui->pnlChannel, ui->pnlPressure, ui->pnlHumidity, ui->pnlSample, ui->pnlReference, ui->pnlTemperature})
         setPixelFont(panel, "Microsoft Sans Serif", 19, true);
     setPixelFont(ui->btnLogging, "MS Sans Serif", 19, false);
 }
@@ -222,7 +222,8 @@ void TFormMain::FormCreate()
     if (folder.isEmpty())
         folder = ResolveSettingsFolder(FPaths.ExecutableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
                                                                          : FPaths.ExecutableFolder);
-    const std::string fileBase = QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString();
+    const std::string fileBase =
+        QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString();
     FSettings = std::make_unique<TSettingParams>(fileBase, SettingsRootPath);
     if (!FPaths.PortListRoot.empty())
         FSettings->SetPortListRoot(FPaths.PortListRoot);
@@ -266,7 +267,8 @@ void TFormMain::warnOfOtherPortHolders()
     QStringList names;
     for (const PortHolder& holder : holders)
         names << QStringLiteral("%1 (%2)").arg(QString::fromLocal8Bit(holder.Command)).arg(holder.Pid);
-    showStatusNote(QStringLiteral("The port is also open in %1: readings may go missing").arg(names.join(QStringLiteral(", "))));
+    showStatusNote(
+        QStringLiteral("The port is also open in %1: readings may go missing").arg(names.join(QStringLiteral(", "))));
 }
 
 void TFormMain::FormDestroy()
@@ -305,7 +307,8 @@ void TFormMain::applyMode(bool concentration)
         const char* channel;
         const char* series[3];
     };
-    static constexpr ModeTexts channels{"Sample", "Reference", "Channel", {"Sample Counts", "Reference Counts", "Conc * 10000"}};
+    static constexpr ModeTexts channels{
+        "Sample", "Reference", "Channel", {"Sample Counts", "Reference Counts", "Conc * 10000"}};
     static constexpr ModeTexts concentrations{
         "Channel 1", "Channel 2", "Channel 3", {"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000"}};
     const ModeTexts& texts = concentration ? concentrations : channels;

@@ -143,7 +143,7 @@ private:
     std::array<QLabel*, PanelCount> FPanels{};
     std::unique_ptr<TStripChart> FChart;
     TReconnectController* FReconnect = nullptr; // a child of the window
-    bool FStartPending = false; // the chosen port could not be opened: a successful try starts the run
+    bool FStartPending = false;                 // the chosen port could not be opened: a successful try starts the run
     bool FStatusNote = false;
 
     std::unique_ptr<TSettingParams> FSettings;

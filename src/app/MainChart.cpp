@@ -1,8 +1,8 @@
 // The graphics tick and saving the chart as a bitmap.
+#include "ExceptionLib.h"
 #include "Main.h"
 #include "MainTick.h"
 #include "SaveDialog.h"
-#include "ExceptionLib.h"
 #include "SensorObjects.h"
 #include "StripChart.h"
 

@@ -1,8 +1,8 @@
 // The display tick and the two interval editors of the main window.
 #include "Conversions.h"
+#include "ExceptionLib.h"
 #include "Main.h"
 #include "MainTick.h"
-#include "ExceptionLib.h"
 #include "SensorObjects.h"
 #include "ValidateLib.h"
 #include "ui_Main.h"

@@ -1,8 +1,8 @@
 // Logging to a tab-separated text file: START/STOP and the log tick.
+#include "ExceptionLib.h"
 #include "Main.h"
 #include "MainTick.h"
 #include "SaveDialog.h"
-#include "ExceptionLib.h"
 #include "SensorObjects.h"
 #include "ui_Main.h"
 

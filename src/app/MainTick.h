@@ -8,8 +8,7 @@
 
 // Takes the reading of the current mode and hands it to `use` (a callable taking either reading
 // record); returns what `use` returned. The sensor's errors pass through.
-template <typename Use>
-auto TFormMain::takeReading(Use use)
+template <typename Use> auto TFormMain::takeReading(Use use)
 {
     if (FConcentrationMode) {
         TConcentrationModeStructure reading;
@@ -24,8 +23,7 @@ auto TFormMain::takeReading(Use use)
 // The timer off and status panel 1 cleared; the reading of the current mode taken and handed to `put`
 // (a callable taking either reading record); the timer on again unless `put` returned false. A sensor
 // time-out stops acquisition instead and leaves the timer off.
-template <typename Put>
-void TFormMain::runTick(QTimer* timer, Put put)
+template <typename Put> void TFormMain::runTick(QTimer* timer, Put put)
 {
     timer->stop();
     clearStatusMessage();

@@ -50,8 +50,8 @@ void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
         std::copy(begin, end, std::back_inserter(*lineData));
         return;
     }
-    const TKeyToPixel map{keyAxis->range().lower, keyAxis->range().size(), double(rect.width()),
-                          double(rect.left()), FColumnShift};
+    const TKeyToPixel map{keyAxis->range().lower, keyAxis->range().size(), double(rect.width()), double(rect.left()),
+                          FColumnShift};
     lineData->reserve(4 * columns + 16);
     const auto first = mDataContainer->constBegin();
     TColumnReducer(first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);

@@ -46,8 +46,8 @@ TPanelTexts ChannelsPanelTexts(const TChannelsModeStructure& r)
 
 TChartValues ConcentrationChartValues(const TConcentrationModeStructure& r)
 {
-    return {{r.SampleConc1 * 10000, r.SampleConc2 * 10000, r.SampleConc3 * 10000,
-             static_cast<double>(r.Temperature), r.Pressure * 10, static_cast<double>(r.Humidity)},
+    return {{r.SampleConc1 * 10000, r.SampleConc2 * 10000, r.SampleConc3 * 10000, static_cast<double>(r.Temperature),
+             r.Pressure * 10, static_cast<double>(r.Humidity)},
             6};
 }
 
@@ -75,8 +75,12 @@ std::array<std::string, ConcentrationLogValueCount> ConcentrationLogValues(const
 
 std::array<std::string, ChannelsLogValueCount> ChannelsLogValues(const TChannelsModeStructure& r)
 {
-    return {FormatInt(r.Channel),           FormatInt(r.Sample),       FormatInt(r.Reference),
-            FormatInt(r.VoltagePWM),        FormatFixed(r.Concentration, 4), FormatInt(r.Temperature),
+    return {FormatInt(r.Channel),
+            FormatInt(r.Sample),
+            FormatInt(r.Reference),
+            FormatInt(r.VoltagePWM),
+            FormatFixed(r.Concentration, 4),
+            FormatInt(r.Temperature),
             FormatFixed(r.Pressure, 1)};
 }
 

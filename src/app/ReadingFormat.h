@@ -42,9 +42,27 @@ std::string FormatLogDate(const QDate& date);
 std::string FormatLogTime(unsigned hours, unsigned minutes, unsigned seconds, unsigned milliseconds);
 
 // The same routines chosen by the reading's type, for code that handles either mode's reading.
-inline TPanelTexts PanelTexts(const TConcentrationModeStructure& r) { return ConcentrationPanelTexts(r); }
-inline TPanelTexts PanelTexts(const TChannelsModeStructure& r) { return ChannelsPanelTexts(r); }
-inline TChartValues ChartValues(const TConcentrationModeStructure& r) { return ConcentrationChartValues(r); }
-inline TChartValues ChartValues(const TChannelsModeStructure& r) { return ChannelsChartValues(r); }
-inline auto LogValues(const TConcentrationModeStructure& r) { return ConcentrationLogValues(r); }
-inline auto LogValues(const TChannelsModeStructure& r) { return ChannelsLogValues(r); }
+inline TPanelTexts PanelTexts(const TConcentrationModeStructure& r)
+{
+    return ConcentrationPanelTexts(r);
+}
+inline TPanelTexts PanelTexts(const TChannelsModeStructure& r)
+{
+    return ChannelsPanelTexts(r);
+}
+inline TChartValues ChartValues(const TConcentrationModeStructure& r)
+{
+    return ConcentrationChartValues(r);
+}
+inline TChartValues ChartValues(const TChannelsModeStructure& r)
+{
+    return ChannelsChartValues(r);
+}
+inline auto LogValues(const TConcentrationModeStructure& r)
+{
+    return ConcentrationLogValues(r);
+}
+inline auto LogValues(const TChannelsModeStructure& r)
+{
+    return ChannelsLogValues(r);
+}

@@ -2,8 +2,7 @@
 
 #include <utility>
 
-TReconnectController::TReconnectController(std::function<bool()> attempt, std::function<void()> resume,
-                                           QObject* parent)
+TReconnectController::TReconnectController(std::function<bool()> attempt, std::function<void()> resume, QObject* parent)
     : QObject(parent), FAttempt(std::move(attempt)), FResume(std::move(resume)), FTimer(this)
 {
     FTimer.setObjectName(QStringLiteral("ReconnectTimer"));

@@ -36,8 +36,8 @@ QStringList TSaveDialog::NameFilters() const
         const QString pattern = i + 1 < parts.size() ? parts[i + 1].trimmed() : QStringLiteral("*");
         if (description.isEmpty())
             continue;
-        const QString suffix = QStringLiteral(" (") + QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' '))
-                               + QLatin1Char(')');
+        const QString suffix =
+            QStringLiteral(" (") + QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
         result << (description.endsWith(suffix) ? description : description + suffix);
     }
     return result;

@@ -21,13 +21,13 @@ const char* const SeriesNames[TStripChart::SeriesCount] = {"Series1", "Series2",
                                                            "Series4", "Series5", "Series6"};
 
 // Design titles; the mode handlers replace the first three.
-const char* const DesignTitles[TStripChart::SeriesCount] = {
-    "Sample Counts", "Ref Counts", "Concentration * 10 000", "Temperature", "Pressure * 10", "Humidity"};
+const char* const DesignTitles[TStripChart::SeriesCount] = {"Sample Counts", "Ref Counts",    "Concentration * 10 000",
+                                                            "Temperature",   "Pressure * 10", "Humidity"};
 
 QColor seriesColour(int index)
 {
-    static const QColor colours[TStripChart::SeriesCount] = {Qt::red,  Qt::green,          Qt::black,
-                                                            Qt::blue, QColor(255, 0, 128), Qt::yellow};
+    static const QColor colours[TStripChart::SeriesCount] = {Qt::red,  Qt::green,           Qt::black,
+                                                             Qt::blue, QColor(255, 0, 128), Qt::yellow};
     return colours[index];
 }
 
@@ -149,8 +149,8 @@ void TStripChart::addGap(double x)
         return;
     for (int i = 0; i < SeriesCount; ++i) {
         TReservingGraphData& points = data(i);
-        const bool afterGap = !points.isEmpty() && std::isnan((points.constEnd() - 1)->value)
-                              && (points.constEnd() - 1)->key <= x;
+        const bool afterGap =
+            !points.isEmpty() && std::isnan((points.constEnd() - 1)->value) && (points.constEnd() - 1)->key <= x;
         if (!points.isEmpty() && !afterGap)
             points.addPoint(x, std::numeric_limits<double>::quiet_NaN());
     }

@@ -1,7 +1,7 @@
 // Program entry: the application object, the window, the message loop.
+#include "Main.h"
 #include "Application.h"
 #include "EComPort.h"
-#include "Main.h"
 
 #include <QDir>
 
@@ -13,8 +13,8 @@ int main(int argc, char** argv)
 
     // Message catalogues: a build tree's next to the executable, else those of the install.
     const QDir localeDir(QCoreApplication::applicationDirPath() + QStringLiteral("/locale"));
-    const QByteArray catalogues = localeDir.exists() ? localeDir.absolutePath().toLocal8Bit()
-                                                     : QByteArray(VELMORA_INSTALL_LOCALEDIR);
+    const QByteArray catalogues =
+        localeDir.exists() ? localeDir.absolutePath().toLocal8Bit() : QByteArray(VELMORA_INSTALL_LOCALEDIR);
     RegisterPortErrorTexts(catalogues.constData());
 
     TFormMain window;

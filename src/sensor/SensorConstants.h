@@ -34,10 +34,10 @@ inline const TSettingsModeStructure DefaultSettingsMode{};
 inline const TUserInterfaceModeStructure DefaultUserInterfaceMode{};
 
 // Protocol constants.
-inline constexpr char SensorLineStart = '\n';          // LF starts a line
-inline constexpr char SensorLineEnd = '\r';            // CR ends it (the port's event character)
+inline constexpr char SensorLineStart = '\n'; // LF starts a line
+inline constexpr char SensorLineEnd = '\r';   // CR ends it (the port's event character)
 inline constexpr const char* SensorCommandTerminator = "\r\n";
-inline constexpr int32_t SensorWaitLimitMs = 10000;    // each of the two waits of a request
+inline constexpr int32_t SensorWaitLimitMs = 10000;     // each of the two waits of a request
 inline constexpr int32_t SensorDeadlineToleranceMs = 1; // a wait has timed out once 1 ms past its deadline
 // A stored reading older than this is not handed out again: the next reading asks the sensor, so a
 // sensor that stopped sending ends in the time-out instead of being shown as live. A streaming sensor

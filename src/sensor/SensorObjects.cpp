@@ -8,9 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
-TSensor::TSensor(QObject* owner)
-    : TComPort(owner)
-    , FClock(&steadySensorClock())
+TSensor::TSensor(QObject* owner) : TComPort(owner), FClock(&steadySensorClock())
 {
     SetEvents(TComEvents{evRxFlag, evRx80Full});
     SetEventChar(SensorLineEnd);
@@ -105,8 +103,7 @@ void TSensor::raiseTimeout() const
     throw ESensorError(SensorTimeoutMessage, SensorTimeoutErrorCode);
 }
 
-template <typename Done>
-void TSensor::waitFor(int32_t timeoutMs, Done done)
+template <typename Done> void TSensor::waitFor(int32_t timeoutMs, Done done)
 {
     using namespace std::chrono;
     const SensorClock& clock = *FClock;

@@ -132,7 +132,7 @@ private:
 
     bool FLineStarted = false;
     bool FReplyComplete = false;
-    std::string FReplyText;   // the current line; the parsers consume it from FReplyPos on
+    std::string FReplyText; // the current line; the parsers consume it from FReplyPos on
     size_t FReplyPos = 0;
     bool FLineOverflow = false; // the line grew past MaxLineLength and was discarded
     int32_t FReplyKind = ReplyKind::Unknown;

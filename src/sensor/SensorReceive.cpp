@@ -170,8 +170,8 @@ bool TSensor::ParseConcentrationReply()
     auto& r = FConcentration;
     skipPrefix(2);
     return nextDouble(r.SampleConc1) && nextDouble(r.SampleConc2) && nextDouble(r.SampleConc3)
-        && nextDouble(r.OstrelConc1) && nextDouble(r.OstrelConc2) && nextInt(r.Temperature)
-        && nextDouble(r.Pressure) && nextInt(r.Humidity) && complete();
+           && nextDouble(r.OstrelConc1) && nextDouble(r.OstrelConc2) && nextInt(r.Temperature) && nextDouble(r.Pressure)
+           && nextInt(r.Humidity) && complete();
 }
 
 bool TSensor::ParseChannelsReply()
@@ -197,41 +197,41 @@ bool TSensor::ParseReplyC13()
     auto& r = FReplyC13;
     skipPrefix(1);
     return nextInt(r.Index) && nextDouble(r.Field2) && nextDouble(r.Field3) && nextDouble(r.Field4)
-        && nextDouble(r.Field5) && nextDouble(r.Field6) && nextDouble(r.Field7) && nextInt(r.Field8)
-        && nextInt(r.Field9) && nextInt(r.Field10) && nextInt(r.Field11) && complete();
+           && nextDouble(r.Field5) && nextDouble(r.Field6) && nextDouble(r.Field7) && nextInt(r.Field8)
+           && nextInt(r.Field9) && nextInt(r.Field10) && nextInt(r.Field11) && complete();
 }
 
 bool TSensor::ParseReplyC45()
 {
     auto& r = FReplyC45;
     skipPrefix(1);
-    return nextInt(r.Index) && nextDouble(r.Field2) && nextDouble(r.Field3) && nextDouble(r.Field4)
-        && nextInt(r.Field5) && nextInt(r.Field6) && complete();
+    return nextInt(r.Index) && nextDouble(r.Field2) && nextDouble(r.Field3) && nextDouble(r.Field4) && nextInt(r.Field5)
+           && nextInt(r.Field6) && complete();
 }
 
 bool TSensor::ParseReplyE()
 {
     auto& r = FReplyE;
     skipPrefix(1);
-    return nextInt(r.Index) && nextInt(r.Field2) && nextInt(r.Field3) && nextDouble(r.Field4)
-        && nextInt(r.Field5) && nextDouble(r.Field6) && nextDouble(r.Field7) && nextDouble(r.Field8)
-        && nextDouble(r.Field9) && nextInt(r.Field10) && nextInt(r.Field11) && complete();
+    return nextInt(r.Index) && nextInt(r.Field2) && nextInt(r.Field3) && nextDouble(r.Field4) && nextInt(r.Field5)
+           && nextDouble(r.Field6) && nextDouble(r.Field7) && nextDouble(r.Field8) && nextDouble(r.Field9)
+           && nextInt(r.Field10) && nextInt(r.Field11) && complete();
 }
 
 bool TSensor::ParseReplyO()
 {
     auto& r = FReplyO;
     skipPrefix(1);
-    return nextInt(r.Index) && nextDouble(r.Field2) && nextDouble(r.Field3) && nextInt(r.Field4)
-        && nextDouble(r.Field5) && nextDouble(r.Field6) && nextInt(r.Field7) && complete();
+    return nextInt(r.Index) && nextDouble(r.Field2) && nextDouble(r.Field3) && nextInt(r.Field4) && nextDouble(r.Field5)
+           && nextDouble(r.Field6) && nextInt(r.Field7) && complete();
 }
 
 bool TSensor::ParseReplyD()
 {
     auto& r = FReplyD;
     skipPrefix(2);
-    return nextInt(r.Field1) && nextInt(r.Field2) && nextInt(r.Field3) && nextInt(r.Field4)
-        && nextInt(r.Field5) && nextInt(r.Field6) && nextInt(r.Field7) && nextInt(r.Field8) && complete();
+    return nextInt(r.Field1) && nextInt(r.Field2) && nextInt(r.Field3) && nextInt(r.Field4) && nextInt(r.Field5)
+           && nextInt(r.Field6) && nextInt(r.Field7) && nextInt(r.Field8) && complete();
 }
 
 bool TSensor::ParseSettingsModeReply()
@@ -285,8 +285,8 @@ bool TSensor::ParseReplyA()
 {
     auto& r = FReplyA;
     skipPrefix(2);
-    return nextInt(r.Field1) && nextInt(r.Field2) && nextInt(r.Field3) && nextInt(r.Field4)
-        && nextDouble(r.Field5) && complete();
+    return nextInt(r.Field1) && nextInt(r.Field2) && nextInt(r.Field3) && nextInt(r.Field4) && nextDouble(r.Field5)
+           && complete();
 }
 
 void TSensor::StoreSettingPotsLine()

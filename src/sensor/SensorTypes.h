@@ -21,12 +21,12 @@ struct TConcentrationModeStructure {
 
 // Channel reply ("N<1..5> 6 values"): the Channels-mode reading.
 struct TChannelsModeStructure {
-    int32_t Channel = 1;           // 1..5; the next channel request asks for this channel
-    int32_t Sample = 0;            // counts
-    int32_t Reference = 0;         // counts
+    int32_t Channel = 1;   // 1..5; the next channel request asks for this channel
+    int32_t Sample = 0;    // counts
+    int32_t Reference = 0; // counts
     int32_t VoltagePWM = 0;
     bool ConcentrationFlag = false; // derived from the concentration text
-    double Concentration = 0;      // fraction
+    double Concentration = 0;       // fraction
     int32_t Temperature = 0;
     double Pressure = 0;
     bool operator==(const TChannelsModeStructure&) const = default;
@@ -84,7 +84,7 @@ struct TReplyAStructure {
 
 // X reply (settings mode): firmware version and a bit field.
 struct TSettingsModeStructure {
-    std::string Version;            // "major.minor"
+    std::string Version; // "major.minor"
     int32_t Field2 = 0;
     std::array<int32_t, 16> Bits{}; // Bits[b] is 1 when bit b of the third value is set
     int32_t Field4 = 0, Field5 = 0, Field6 = 0;
@@ -96,7 +96,7 @@ struct TUserInterfaceModeStructure {
     int32_t Field1 = 0;
     std::string Field2;
     std::string Field3;
-    std::string Letter;             // one lower-case letter once parsed; "a" when the line has none or an invalid one
+    std::string Letter; // one lower-case letter once parsed; "a" when the line has none or an invalid one
     int32_t Field5 = 0;
     bool operator==(const TUserInterfaceModeStructure&) const = default;
 };

@@ -7,22 +7,22 @@
 // The real implementation (PosixComPlatform) works on a tty with termios and keeps the receive queue itself;
 // tests replace it to count calls or fail them with a chosen errno. Every int result is 0 or an errno value.
 
-struct ComLineSettings {            // what the port pushes with SetCommState
-    int32_t baudRate = 9600;        // bits per second
-    uint8_t byteSize = 8;           // 5..8
-    uint8_t parity = 0;             // 0..4: none, odd, even, mark, space
-    uint8_t stopBits = 0;           // 0: 1, 1: 1.5, 2: 2
-    bool parityCheck = false;       // fParity
+struct ComLineSettings {      // what the port pushes with SetCommState
+    int32_t baudRate = 9600;  // bits per second
+    uint8_t byteSize = 8;     // 5..8
+    uint8_t parity = 0;       // 0..4: none, odd, even, mark, space
+    uint8_t stopBits = 0;     // 0: 1, 1: 1.5, 2: 2
+    bool parityCheck = false; // fParity
     bool outxCtsFlow = false;
     bool outxDsrFlow = false;
-    uint8_t dtrControl = 0;         // 0 off, 1 on, 2 handshake
+    uint8_t dtrControl = 0; // 0 off, 1 on, 2 handshake
     bool dsrSensitivity = false;
     bool txContinueOnXoff = false;
-    bool outX = false;              // XON/XOFF on output
-    bool inX = false;               // XON/XOFF on input
-    bool errorChar = false;         // replace bytes with parity errors
+    bool outX = false;      // XON/XOFF on output
+    bool inX = false;       // XON/XOFF on input
+    bool errorChar = false; // replace bytes with parity errors
     bool discardNull = false;
-    uint8_t rtsControl = 0;         // 0 off, 1 on, 2 handshake, 3 toggle
+    uint8_t rtsControl = 0; // 0 off, 1 on, 2 handshake, 3 toggle
     uint16_t xonLim = 0;
     uint16_t xoffLim = 0;
     char xonChar = 17;
@@ -31,7 +31,7 @@ struct ComLineSettings {            // what the port pushes with SetCommState
     char evtChar = 0;
 };
 
-struct ComTimeoutSettings {         // SetCommTimeouts, all-ones for -1
+struct ComTimeoutSettings { // SetCommTimeouts, all-ones for -1
     uint32_t readInterval = 0xFFFFFFFFu;
     uint32_t readTotalMultiplier = 0;
     uint32_t readTotalConstant = 0;

@@ -25,8 +25,7 @@ void TComTimeouts::Assign(const TComTimeouts& s)
     FComPort->ApplyTimeoutSettings();
 }
 
-template <typename T>
-void TComFlowControl::set(T& field, T v)
+template <typename T> void TComFlowControl::set(T& field, T v)
 {
     if (field == v)
         return;
@@ -63,8 +62,7 @@ void TComFlowControl::SetFlowControl(TFlowControl v)
         FOutCTSFlow = false;
         FXonXoffIn = FXonXoffOut = false;
         break;
-    case fcCustom:
-        break;
+    case fcCustom: break;
     }
     FComPort->ApplyLineSettings();
 }
@@ -84,8 +82,7 @@ void TComFlowControl::Assign(const TComFlowControl& s)
     FComPort->ApplyLineSettings();
 }
 
-template <typename T>
-void TComParity::set(T& field, T v)
+template <typename T> void TComParity::set(T& field, T v)
 {
     if (field == v)
         return;
@@ -521,21 +518,81 @@ void TCustomComPort::SetSyncMethod(TSyncMethod v)
 
 // ---- raise operations -----------------------------------------------------------------------------
 
-void TCustomComPort::FireRxChar(int32_t Count) { if (OnRxChar) OnRxChar(this, Count); }
-void TCustomComPort::FireRxFlag() { if (OnRxFlag) OnRxFlag(this); }
-void TCustomComPort::FireRx80Full() { if (OnRx80Full) OnRx80Full(this); }
-void TCustomComPort::FireTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
-void TCustomComPort::FireBreak() { if (OnBreak) OnBreak(this); }
-void TCustomComPort::FireRing() { if (OnRing) OnRing(this); }
-void TCustomComPort::FireCTSChange(bool OnOff) { if (OnCTSChange) OnCTSChange(this, OnOff); }
-void TCustomComPort::FireDSRChange(bool OnOff) { if (OnDSRChange) OnDSRChange(this, OnOff); }
-void TCustomComPort::FireRLSDChange(bool OnOff) { if (OnRLSDChange) OnRLSDChange(this, OnOff); }
-void TCustomComPort::FireError(TComErrors Errors) { if (OnError) OnError(this, Errors); }
-void TCustomComPort::FireAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
-void TCustomComPort::FireAfterClose() { if (OnAfterClose) OnAfterClose(this); }
-void TCustomComPort::FireBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
-void TCustomComPort::FireBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
-void TCustomComPort::FireDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }
+void TCustomComPort::FireRxChar(int32_t Count)
+{
+    if (OnRxChar)
+        OnRxChar(this, Count);
+}
+void TCustomComPort::FireRxFlag()
+{
+    if (OnRxFlag)
+        OnRxFlag(this);
+}
+void TCustomComPort::FireRx80Full()
+{
+    if (OnRx80Full)
+        OnRx80Full(this);
+}
+void TCustomComPort::FireTxEmpty()
+{
+    if (OnTxEmpty)
+        OnTxEmpty(this);
+}
+void TCustomComPort::FireBreak()
+{
+    if (OnBreak)
+        OnBreak(this);
+}
+void TCustomComPort::FireRing()
+{
+    if (OnRing)
+        OnRing(this);
+}
+void TCustomComPort::FireCTSChange(bool OnOff)
+{
+    if (OnCTSChange)
+        OnCTSChange(this, OnOff);
+}
+void TCustomComPort::FireDSRChange(bool OnOff)
+{
+    if (OnDSRChange)
+        OnDSRChange(this, OnOff);
+}
+void TCustomComPort::FireRLSDChange(bool OnOff)
+{
+    if (OnRLSDChange)
+        OnRLSDChange(this, OnOff);
+}
+void TCustomComPort::FireError(TComErrors Errors)
+{
+    if (OnError)
+        OnError(this, Errors);
+}
+void TCustomComPort::FireAfterOpen()
+{
+    if (OnAfterOpen)
+        OnAfterOpen(this);
+}
+void TCustomComPort::FireAfterClose()
+{
+    if (OnAfterClose)
+        OnAfterClose(this);
+}
+void TCustomComPort::FireBeforeOpen()
+{
+    if (OnBeforeOpen)
+        OnBeforeOpen(this);
+}
+void TCustomComPort::FireBeforeClose()
+{
+    if (OnBeforeClose)
+        OnBeforeClose(this);
+}
+void TCustomComPort::FireDeviceLost()
+{
+    if (OnDeviceLost)
+        OnDeviceLost(this);
+}
 
 // The inline setters of the groups use these.
 template void TComFlowControl::set<bool>(bool&, bool);

@@ -87,19 +87,14 @@ void TComThread::WaitEnded()
         return;
     for (;;) {
         switch (FState.load(std::memory_order_acquire) & PhaseBits) {
-        case PhaseEnded:
-            return;
-        case PhasePosted:
-            runPosted();
-            break;
+        case PhaseEnded: return;
+        case PhasePosted: runPosted(); break;
         case PhaseRunning: // called by a handler of the running call: let the event thread go on now
             *FReleased = true;
             FReleased = nullptr;
             finish();
             break;
-        default:
-            sleepWhile([](uint32_t phase) { return phase == PhaseIdle; });
-            break;
+        default: sleepWhile([](uint32_t phase) { return phase == PhaseIdle; }); break;
         }
     }
 }
@@ -142,12 +137,8 @@ void TComThread::HandOverEvents()
             FCallEvents = FEvents;
         });
         break;
-    case smWindowSync:
-        SendEventMessages();
-        break;
-    case smNone:
-        try {
-            FComPort->RaiseEvents(FEvents);
+    case smWindowSync: SendEventMessages(); break;
+    case smNone: try { FComPort->RaiseEvents(FEvents);
         } catch (const std::exception& e) {
             // Reported on the main thread; this thread goes on delivering.
             deliver(Await::None, [this, &e] {
@@ -172,8 +163,7 @@ void TComThread::SendEventMessages()
     }
 }
 
-template <typename Fill>
-void TComThread::deliver(Await await, Fill fill)
+template <typename Fill> void TComThread::deliver(Await await, Fill fill)
 {
     sleepWhile([](uint32_t phase) { return phase != PhaseIdle; }); // the previous call has finished
     fill();
@@ -194,15 +184,13 @@ void TComThread::pass()
     FAwaiting = false;
 }
 
-template <typename Busy>
-void TComThread::sleepWhile(Busy busy)
+template <typename Busy> void TComThread::sleepWhile(Busy busy)
 {
     for (;;) {
         uint32_t state = FState.load(std::memory_order_acquire);
         if (!busy(state & PhaseBits))
             return;
-        if (!(state & Sleeper)
-            && !FState.compare_exchange_weak(state, state | Sleeper, std::memory_order_acq_rel))
+        if (!(state & Sleeper) && !FState.compare_exchange_weak(state, state | Sleeper, std::memory_order_acq_rel))
             continue;
         futexWait(FState, state | Sleeper);
     }
@@ -236,19 +224,13 @@ void TComThread::perform()
     TCustomComPort* port = FComPort;
     try {
         switch (FCall) {
-        case Call::Events:
-            port->RaiseEvents(FCallEvents);
-            break;
+        case Call::Events: port->RaiseEvents(FCallEvents); break;
         case Call::Event:
             if (port->Connected())
                 port->processEvent(FCallEvent);
             break;
-        case Call::Error:
-            ReportApplicationError(std::runtime_error(FCallError));
-            break;
-        case Call::Lost:
-            port->deviceLost();
-            break;
+        case Call::Error: ReportApplicationError(std::runtime_error(FCallError)); break;
+        case Call::Lost: port->deviceLost(); break;
         }
     } catch (...) {
         ReportCurrentException(); // uses nothing of this object: it may be gone

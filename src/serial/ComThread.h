@@ -58,7 +58,7 @@ private:
 
     TCustomComPort* FComPort;
     ComDevice* FDevice;
-    TComEvents FEvents; // the events of the most recent driver report
+    TComEvents FEvents;     // the events of the most recent driver report
     bool FAwaiting = false; // event thread: the call handed over last is to be waited for
 
     // The slot: written by the event thread before it posts, read by the main thread after.

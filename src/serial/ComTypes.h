@@ -3,8 +3,7 @@
 #include <initializer_list>
 
 // A set of enumeration members stored as bits (bit n for ordinal n).
-template <typename E, typename Bits = uint16_t>
-class TEnumSet {
+template <typename E, typename Bits = uint16_t> class TEnumSet {
 public:
     constexpr TEnumSet() = default;
     constexpr TEnumSet(std::initializer_list<E> members)
@@ -39,8 +38,22 @@ private:
 };
 
 enum TBaudRate : uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TStopBits : uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits : uint8_t { dbFive, dbSix, dbSeven, dbEight };
@@ -55,7 +68,8 @@ using TComEvents = TEnumSet<TComEvent>;
 // The order in which the events of one driver report are processed.
 inline constexpr TComEvent ComEventRaiseOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                                    evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-inline constexpr TComEvents AllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full};
+inline constexpr TComEvents AllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak,
+                                         evCTS,    evDSR,     evError,  evRLSD, evRx80Full};
 
 enum TComError : uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
 using TComErrors = TEnumSet<TComError>;
@@ -65,8 +79,8 @@ using TLineSignals = TEnumSet<TLineSignal, uint8_t>;
 
 // Driver event mask bits (the values the driver reports).
 namespace ComMask {
-inline constexpr uint32_t RxChar = 0x0001, RxFlag = 0x0002, TxEmpty = 0x0004, CTS = 0x0008, DSR = 0x0010,
-                          RLSD = 0x0020, Break = 0x0040, Err = 0x0080, Ring = 0x0100, Rx80Full = 0x0400;
+inline constexpr uint32_t RxChar = 0x0001, RxFlag = 0x0002, TxEmpty = 0x0004, CTS = 0x0008, DSR = 0x0010, RLSD = 0x0020,
+                          Break = 0x0040, Err = 0x0080, Ring = 0x0100, Rx80Full = 0x0400;
 }
 uint32_t EventsToMask(TComEvents events);
 TComEvents MaskToEvents(uint32_t mask);

@@ -69,8 +69,7 @@ void RegisterPortErrorTexts(const char* localeDir)
 
 EComPort::EComPort(int32_t code, int32_t systemError)
     : std::runtime_error(withSystemError(code, systemError)), SystemErrorCode(systemError), ErrorCode(code)
-{
-}
+{}
 
 EComPort::EComPort(int32_t code) : std::runtime_error(PortErrorText(code)), SystemErrorCode(-1), ErrorCode(code) {}
 

@@ -16,10 +16,28 @@ public:
 // Component error codes.
 namespace ComErrorCode {
 enum : int32_t {
-    OpenFailed = 1, WriteFailed = 2, ReadFailed = 3, InvalidAsync = 4, PurgeFailed = 5, AsyncStatus = 6,
-    SetStateFailed = 7, SetTimeoutsFailed = 8, SetupCommFailed = 9, ClearErrorFailed = 10, ModemStatusFailed = 11,
-    EscapeFailed = 12, TransmitCharFailed = 13, SetWhileConnected = 14, EnumPortsFailed = 15, StoreFailed = 16,
-    LoadFailed = 17, LinkFailed = 18, LedState = 19, WaitWithThread = 20, WaitFailed = 21, RxBufLinked = 22,
+    OpenFailed = 1,
+    WriteFailed = 2,
+    ReadFailed = 3,
+    InvalidAsync = 4,
+    PurgeFailed = 5,
+    AsyncStatus = 6,
+    SetStateFailed = 7,
+    SetTimeoutsFailed = 8,
+    SetupCommFailed = 9,
+    ClearErrorFailed = 10,
+    ModemStatusFailed = 11,
+    EscapeFailed = 12,
+    TransmitCharFailed = 13,
+    SetWhileConnected = 14,
+    EnumPortsFailed = 15,
+    StoreFailed = 16,
+    LoadFailed = 17,
+    LinkFailed = 18,
+    LedState = 19,
+    WaitWithThread = 20,
+    WaitFailed = 21,
+    RxBufLinked = 22,
     RegistryError = 23
 };
 }

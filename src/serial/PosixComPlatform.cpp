@@ -57,8 +57,7 @@ class Deadline {
 public:
     explicit Deadline(uint64_t ms)
         : infinite_(ms == 0), end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms))
-    {
-    }
+    {}
     bool infinite() const { return infinite_; }
     // Milliseconds left for poll: -1 when infinite, 0 when passed.
     int pollTimeout() const
@@ -262,11 +261,16 @@ uint32_t PosixComDevice::countLineErrors()
     if (!haveCounters_ || !readSerialCounters(fd_, now))
         return 0;
     uint32_t flags = 0;
-    if (now.frame != counters_.frame) flags |= ComErr::Frame;
-    if (now.overrun != counters_.overrun) flags |= ComErr::Overrun;
-    if (now.parity != counters_.parity) flags |= ComErr::RxParity;
-    if (now.brk != counters_.brk) flags |= ComErr::Break;
-    if (now.buf_overrun != counters_.buf_overrun) flags |= ComErr::RxOver;
+    if (now.frame != counters_.frame)
+        flags |= ComErr::Frame;
+    if (now.overrun != counters_.overrun)
+        flags |= ComErr::Overrun;
+    if (now.parity != counters_.parity)
+        flags |= ComErr::RxParity;
+    if (now.brk != counters_.brk)
+        flags |= ComErr::Break;
+    if (now.buf_overrun != counters_.buf_overrun)
+        flags |= ComErr::RxOver;
     counters_ = now;
     errors_ |= flags;
     if (!flags)
@@ -398,10 +402,14 @@ int PosixComDevice::modemStatus(uint32_t& status)
     int lines = 0;
     if (ioctl(fd_, TIOCMGET, &lines) != 0)
         return (errno == ENOTTY || errno == EINVAL) ? 0 : errno; // no modem lines: all off
-    if (lines & TIOCM_CTS) status |= ComModem::CTS;
-    if (lines & TIOCM_DSR) status |= ComModem::DSR;
-    if (lines & TIOCM_RNG) status |= ComModem::Ring;
-    if (lines & TIOCM_CAR) status |= ComModem::RLSD;
+    if (lines & TIOCM_CTS)
+        status |= ComModem::CTS;
+    if (lines & TIOCM_DSR)
+        status |= ComModem::DSR;
+    if (lines & TIOCM_RNG)
+        status |= ComModem::Ring;
+    if (lines & TIOCM_CAR)
+        status |= ComModem::RLSD;
     return 0;
 }
 
@@ -411,7 +419,8 @@ int PosixComDevice::write(const char* data, int32_t count, int32_t& written)
     uint64_t totalMs;
     {
         std::lock_guard lock(lock_);
-        totalMs = uint64_t{timeouts_.writeTotalMultiplier} * static_cast<uint64_t>(count) + timeouts_.writeTotalConstant;
+        totalMs =
+            uint64_t{timeouts_.writeTotalMultiplier} * static_cast<uint64_t>(count) + timeouts_.writeTotalConstant;
     }
     const Deadline deadline(totalMs);
     while (written < count) {
@@ -481,7 +490,7 @@ int PosixComDevice::read(char* data, int32_t count, int32_t& got)
 std::unique_ptr<ComDevice> PosixComPlatform::open(const std::string& port, int& error)
 {
     const std::string path = PortDevicePath(port);
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = errno;
         return nullptr;
@@ -518,8 +527,10 @@ std::unique_ptr<ComDevice> PosixComPlatform::open(const std::string& port, int& 
     const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd < 0 || wakeFd < 0) {
         const int err = errno;
-        if (stopFd >= 0) ::close(stopFd);
-        if (wakeFd >= 0) ::close(wakeFd);
+        if (stopFd >= 0)
+            ::close(stopFd);
+        if (wakeFd >= 0)
+            ::close(wakeFd);
         ioctl(fd, TIOCNXCL);
         return fail(err);
     }

@@ -57,15 +57,15 @@ private:
     int wakeFd_;
     std::mutex lock_;
     std::condition_variable received_;
-    std::vector<char> queue_;    // ring buffer of capacity()
+    std::vector<char> queue_; // ring buffer of capacity()
     size_t head_ = 0, size_ = 0;
     bool above80_ = false;
-    int lost_ = 0;               // errno of a hang-up or I/O failure; reads then fail once the queue is empty
-    bool haveCounters_ = false;  // the driver counts line errors (real serial ports; not pseudo-terminals)
+    int lost_ = 0;              // errno of a hang-up or I/O failure; reads then fail once the queue is empty
+    bool haveCounters_ = false; // the driver counts line errors (real serial ports; not pseudo-terminals)
     serial_icounter_struct counters_{};
     uint32_t mask_ = 0;
-    uint32_t pending_ = 0;       // events produced but not yet reported
-    uint32_t errors_ = 0;        // driver error flags, cleared by clearCommError
+    uint32_t pending_ = 0; // events produced but not yet reported
+    uint32_t errors_ = 0;  // driver error flags, cleared by clearCommError
     bool discardNull_ = false;
     char evtChar_ = 0;
     ComTimeoutSettings timeouts_;

@@ -3,8 +3,7 @@
 #include <array>
 
 namespace {
-template <size_t N>
-std::string textAt(const std::array<const char*, N>& table, unsigned ordinal)
+template <size_t N> std::string textAt(const std::array<const char*, N>& table, unsigned ordinal)
 {
     return ordinal < N ? table[ordinal] : std::string();
 }
@@ -12,8 +11,9 @@ std::string textAt(const std::array<const char*, N>& table, unsigned ordinal)
 
 std::string BaudRateToText(TBaudRate Value)
 {
-    static constexpr std::array<const char*, 16> texts{"Custom", "110", "300", "600", "1200", "2400", "4800", "9600",
-                                                       "14400", "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
+    static constexpr std::array<const char*, 16> texts{"Custom", "110",    "300",    "600",   "1200",  "2400",
+                                                       "4800",   "9600",   "14400",  "19200", "38400", "56000",
+                                                       "57600",  "115200", "128000", "256000"};
     return textAt(texts, Value);
 }
 

@@ -7,9 +7,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-ssize_t TFileOps::Write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
-int TFileOps::Sync(int fd) { return ::fsync(fd); }
-int TFileOps::Rename(const char* from, const char* to) { return ::rename(from, to); }
+ssize_t TFileOps::Write(int fd, const void* data, size_t size)
+{
+    return ::write(fd, data, size);
+}
+int TFileOps::Sync(int fd)
+{
+    return ::fsync(fd);
+}
+int TFileOps::Rename(const char* from, const char* to)
+{
+    return ::rename(from, to);
+}
 
 TFileOps& TFileOps::Default()
 {

@@ -14,8 +14,14 @@ namespace {
 constexpr const char* NotSingleTextNode = "Element does not contain a single text node";
 constexpr unsigned ParseOptions = pugi::parse_full; // keeps comments, PIs, declaration; drops white-space-only text
 
-bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80; }
-bool isNameChar(unsigned char c) { return isNameStart(c) || std::isdigit(c) || c == '-' || c == '.'; }
+bool isNameStart(unsigned char c)
+{
+    return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80;
+}
+bool isNameChar(unsigned char c)
+{
+    return isNameStart(c) || std::isdigit(c) || c == '-' || c == '.';
+}
 
 // An element name the writer can put out and the reader will read back.
 bool isValidName(const std::string& name)
@@ -172,9 +178,9 @@ int32_t TQvXmlDoc::LoadFile()
                 FXmlDoc.load_buffer(content.data(), content.size(), ParseOptions, pugi::encoding_auto);
             if (result)
                 return XmlResult::Ok;
-            FErrorText = content.empty() ? std::string("the file is empty")
-                                         : std::string(result.description()) + " at byte "
-                                               + std::to_string(result.offset);
+            FErrorText = content.empty()
+                             ? std::string("the file is empty")
+                             : std::string(result.description()) + " at byte " + std::to_string(result.offset);
         }
     } catch (const std::exception& e) {
         FErrorText = e.what();
@@ -216,8 +222,8 @@ int32_t TQvXmlDoc::CreateRootElement(const std::string& Name)
     if (!isValidName(Name))
         return XmlResult::DocumentError;
     const TXmlElement old = FXmlDoc.document_element();
-    TXmlElement created = old ? FXmlDoc.insert_child_before(pugi::node_element, old)
-                              : FXmlDoc.append_child(pugi::node_element);
+    TXmlElement created =
+        old ? FXmlDoc.insert_child_before(pugi::node_element, old) : FXmlDoc.append_child(pugi::node_element);
     if (!created || !created.set_name(Name.c_str()))
         return XmlResult::DocumentError;
     if (old)

@@ -40,7 +40,10 @@ void listPorts(std::vector<std::string>& ports)
         ListSerialPorts(ports, portListRoot());
 }
 
-QString toQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
+QString toQt(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
 } // namespace
 
 TFormSensorSettings::TPortLister TFormSensorSettings::SetPortLister(TPortLister Lister)
@@ -54,8 +57,8 @@ std::string TFormSensorSettings::SetPortListRoot(std::string Root)
 }
 
 TFormSensorSettings::TFormSensorSettings(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , ui(std::make_unique<Ui::FormSensorSettings>())
+    : QDialog(Owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(std::make_unique<Ui::FormSensorSettings>())
 {
     ui->setupUi(this);
     cbPort = ui->cbPort;
@@ -186,10 +189,10 @@ void TFormSensorSettings::SetComPort(const std::string& PortName)
 
 void TFormSensorSettings::btnOKClick()
 {
-    for (QWidget* control : {static_cast<QWidget*>(btnOK), static_cast<QWidget*>(btnCancel),
-                             static_cast<QWidget*>(cbPort), static_cast<QWidget*>(edtBaudRate),
-                             static_cast<QWidget*>(edtDataBits), static_cast<QWidget*>(edtStopBits),
-                             static_cast<QWidget*>(edtParity), static_cast<QWidget*>(edtFlowControl)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(btnOK), static_cast<QWidget*>(btnCancel), static_cast<QWidget*>(cbPort),
+          static_cast<QWidget*>(edtBaudRate), static_cast<QWidget*>(edtDataBits), static_cast<QWidget*>(edtStopBits),
+          static_cast<QWidget*>(edtParity), static_cast<QWidget*>(edtFlowControl)})
         control->setEnabled(false);
     FRefreshTimer->stop();
     FPortWatcher->disconnect();

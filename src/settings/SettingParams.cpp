@@ -36,7 +36,10 @@ NameParts splitName(std::string_view name)
     return {name.substr(0, start), digits};
 }
 
-int sign(int v) { return (v > 0) - (v < 0); }
+int sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
 
 } // namespace
 
@@ -58,10 +61,8 @@ int32_t ComparePortNames(const std::string& a, const std::string& b)
     return sign(pa.digits.compare(pb.digits));
 }
 
-TSettingParams::TSettingParams(const std::string& FileBase, const std::string& RootPath)
-    : TQvXmlDoc(FileBase, RootPath)
-{
-}
+TSettingParams::TSettingParams(const std::string& FileBase, const std::string& RootPath) : TQvXmlDoc(FileBase, RootPath)
+{}
 
 int32_t TSettingParams::ComparePortNumbers(const std::vector<std::string>& List, int32_t Index1, int32_t Index2)
 {

@@ -105,7 +105,8 @@ TEST_F(AboutBoxTest, TitlesShowTheApplicationTitle)
 
 TEST_F(AboutBoxTest, AClickOnTheFormOrAnyPartClosesIt)
 {
-    const std::vector<std::string> parts{"ImageLogo", "LabelVersion", "LabelBuild", "LabelCopyright", "LabelTitle", "form"};
+    const std::vector<std::string> parts{"ImageLogo",      "LabelVersion", "LabelBuild",
+                                         "LabelCopyright", "LabelTitle",   "form"};
     for (const std::string& part : parts) {
         TFormAboutBox box;
         box.show();

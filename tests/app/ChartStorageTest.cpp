@@ -94,8 +94,12 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
     expectPyramidMatchesPoints(data);
 
     // Lower and upper key, columns, shift: all points over few to many columns; windows cutting buckets.
-    const double cases[][4] = {{0, key, 900, 0}, {0, key, 7, 0}, {0, key, 4000, 0.5}, {-10, key + 10, 33, 0},
-                               {key * 0.3, key * 0.31, 300, 0}, {key * 0.5, key * 0.9, 650, 0.5}};
+    const double cases[][4] = {{0, key, 900, 0},
+                               {0, key, 7, 0},
+                               {0, key, 4000, 0.5},
+                               {-10, key + 10, 33, 0},
+                               {key * 0.3, key * 0.31, 300, 0},
+                               {key * 0.5, key * 0.9, 650, 0.5}};
     for (const auto& [lower, upper, columns, shift] : cases) {
         const TKeyToPixel map{lower, upper - lower, columns, 41, shift};
         const auto begin = data.findBegin(lower), end = data.findEnd(upper);

@@ -31,15 +31,22 @@ struct TDataSet {
     std::vector<std::pair<int, double>> gaps = {};
 };
 const TDataSet DataSets[] = {
-    {"random walks, changing interval, gaps", 150600,
-     [](int t) { return t < 60000 ? t * 0.01 : t < 60600 ? 600 + (t - 60000) : 1200 + (t - 60600) * 0.004; },
-     nullptr, {{30000, 300.005}, {60600, 1199.999}}},
+    {"random walks, changing interval, gaps",
+     150600,
+     [](int t) { return t < 60000   ? t * 0.01
+                        : t < 60600 ? 600 + (t - 60000)
+                                    : 1200 + (t - 60600) * 0.004; },
+     nullptr,
+     {{30000, 300.005}, {60600, 1199.999}}},
     {"flat lines with a one-sample spike", 50000, [](int t) { return t * 0.1; },
      [](int s, int t) { return 100.0 * s + (t == 7001 * (s + 1) ? (s % 2 ? -47.0 : 53.0) : 0.0); }},
     {"steps", 50000, [](int t) { return t * 0.5; },
      [](int s, int t) { return 100.0 * s + 30.0 * ((t / (1500 + 700 * s)) % 4); }},
-    {"a clock set back among the points before", 50000,
-     [](int t) { return t < 40000 ? t * 0.05 : 1950 + (t - 40000) * 0.05; }, nullptr, {{40000, 1999.99}}},
+    {"a clock set back among the points before",
+     50000,
+     [](int t) { return t < 40000 ? t * 0.05 : 1950 + (t - 40000) * 0.05; },
+     nullptr,
+     {{40000, 1999.99}}},
     {"fewer points than columns", 300, [](int t) { return t < 150 ? t : t + 1.0; }, nullptr, {{150, 150}}},
 };
 
@@ -125,8 +132,8 @@ TEST_F(Chart, LegendReadsTheChannelsTitlesAtStart)
     createForm();
     QCPLegend* legend = form->Chart().chart()->legend;
     ASSERT_EQ(legend->itemCount(), 6);
-    const char* titles[] = {"Sample Counts", "Reference Counts", "Conc * 10000", "Temperature", "Pressure * 10",
-                            "Humidity"};
+    const char* titles[] = {"Sample Counts", "Reference Counts", "Conc * 10000",
+                            "Temperature",   "Pressure * 10",    "Humidity"};
     for (int i = 0; i < 6; ++i) {
         auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i));
         ASSERT_NE(item, nullptr);
@@ -273,7 +280,7 @@ TEST(StripChartGap, BreaksTheLinesOfSeriesWithPointsAndStaysOutOfTheAxes)
 {
     QCustomPlot plot;
     TStripChart chart(&plot);
-    TChartValues v{{}, 5}; // Channels mode: Series6 gets no point
+    TChartValues v{{}, 5};                                               // Channels mode: Series6 gets no point
     for (const double x : {1.0, 2.0, 3.0, -3.5, 4.0, 5.0, -5.5, -5.6}) { // negative: a gap at -x
         v.y.fill(x == 1 ? NAN : x);
         x < 0 ? chart.addGap(-x) : chart.addPoints(x, v);

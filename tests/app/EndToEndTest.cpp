@@ -19,7 +19,8 @@ const char* const ChannelsHeader =
 // A Channels-mode data line: UK date, time with milliseconds, channel, three counts, the concentration
 // with four decimals, temperature, pressure with one decimal, CR LF.
 const QRegularExpression ChannelsLine(QStringLiteral(
-    "^\\d\\d/\\d\\d/\\d{4}\\t\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\t1\\t\\d+\\t\\d+\\t\\d+\\t-?\\d\\.\\d{4}\\t-?\\d+\\t\\d+\\.\\d\\r$"));
+    "^\\d\\d/\\d\\d/"
+    "\\d{4}\\t\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\t1\\t\\d+\\t\\d+\\t\\d+\\t-?\\d\\.\\d{4}\\t-?\\d+\\t\\d+\\.\\d\\r$"));
 
 std::vector<std::string> lines(const std::string& text)
 {

@@ -61,7 +61,10 @@ protected:
         const int afterGap = int(gap - data->begin()) + 1;
         EXPECT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > afterGap; }, 3000));
     }
-    void countTries() { QObject::connect(&form->Reconnect().timer(), &QTimer::timeout, [this] { ++tries; }); }
+    void countTries()
+    {
+        QObject::connect(&form->Reconnect().timer(), &QTimer::timeout, [this] { ++tries; });
+    }
     // Comms > Settings... answered with OK on the given port.
     void chooseInCommsSettings(const std::string& port)
     {
@@ -203,7 +206,7 @@ TEST_F(Faults, LostDeviceWhileLoggingReconnectsAndTheSameLogGoesOnWithAGap)
     const std::string atOutage = dir.read("night.txt");
     const double lastX = std::prev(form->Series1->data()->constEnd())->key;
     ASSERT_TRUE(runEventsUntil([&] { return tries >= 3; }, 5000)); // each fails: nothing to open
-    EXPECT_EQ(dir.read("night.txt"), atOutage); // no lines during the outage
+    EXPECT_EQ(dir.read("night.txt"), atOutage);                    // no lines during the outage
 
     // Plugged in again: a new pseudo-terminal behind the same link.
     pty = std::make_unique<PtyPair>();
@@ -213,7 +216,7 @@ TEST_F(Faults, LostDeviceWhileLoggingReconnectsAndTheSameLogGoesOnWithAGap)
     EXPECT_EQ(sim->commands().at(0), "N"); // the same mode, asked for afresh
     ASSERT_TRUE(runEventsUntil([&] { return count(dir.read("night.txt"), "\n") >= count(atOutage, "\n") + 4; }, 3000));
     EXPECT_TRUE(ReconnectedNote.match(form->StatusPanelText(1)).hasMatch()); // the ticks leave the note
-    EXPECT_EQ(dir.read("night.txt").rfind(atOutage, 0), 0u); // the same file goes on
+    EXPECT_EQ(dir.read("night.txt").rfind(atOutage, 0), 0u);                 // the same file goes on
     expectGapAfter(lastX);
     EXPECT_EQ(beeps.size(), 1u); // one for the outage, none for the tries
     EXPECT_TRUE(reports.empty());
@@ -233,7 +236,8 @@ TEST_F(Faults, PortMissingAtStartIsTriedWithReconnectOnAndTheRunStartsWhenItIsTh
     // The adapter is plugged in late.
     startSimulator(false, 20);
     std::filesystem::create_symlink(pty->slavePath(), link);
-    ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1).startsWith(QStringLiteral("Connected at ")); }, 5000));
+    ASSERT_TRUE(
+        runEventsUntil([&] { return form->StatusPanelText(1).startsWith(QStringLiteral("Connected at ")); }, 5000));
     EXPECT_EQ(sim->commands().at(0), "N1");
     EXPECT_TRUE(form->DisplaysTimer->isActive());
     EXPECT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > 0; }, 3000));
@@ -285,7 +289,8 @@ TEST_F(Faults, PortNamesThatAreNotSerialPortsAreRefusedAndNothingIsWritten)
     dir.write("victim.txt", "keep me\n");
     std::ifstream in("/etc/passwd", std::ios::binary);
     const std::string passwdBefore((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (const std::string& port : {std::string("../../etc/passwd"), std::string("/etc/passwd"), dir.file("victim.txt"), dir.path()}) {
+    for (const std::string& port :
+         {std::string("../../etc/passwd"), std::string("/etc/passwd"), dir.file("victim.txt"), dir.path()}) {
         SCOPED_TRACE(port);
         portStored = false;
         storePort(port);
@@ -303,9 +308,9 @@ TEST_F(Faults, PortNamesThatAreNotSerialPortsAreRefusedAndNothingIsWritten)
 TEST_F(Faults, PortHeldByAnotherProcessIsBusy)
 {
     QProcess holder;
-    holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"),
-                                           QString::fromStdString(pty->slavePath()),
-                                           QStringLiteral("sleep"), QStringLiteral("30")});
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"), QString::fromStdString(pty->slavePath()),
+                  QStringLiteral("sleep"), QStringLiteral("30")});
     ASSERT_TRUE(holder.waitForStarted(5000));
     runEventsFor(300); // the lock is taken
     startSimulator();

@@ -21,8 +21,8 @@ bool activateCommaLocale(const std::string& scratch)
     if (!std::setlocale(LC_ALL, "")) {
         const std::string target = scratch + "/de_DE.UTF-8";
         QProcess::execute(QStringLiteral("localedef"),
-                          {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
-                           QStringLiteral("UTF-8"), QString::fromStdString(target)});
+                          {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"), QStringLiteral("UTF-8"),
+                           QString::fromStdString(target)});
         setenv("LOCPATH", scratch.c_str(), 1);
         if (!std::setlocale(LC_ALL, ""))
             return false;

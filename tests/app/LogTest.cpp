@@ -81,9 +81,9 @@ TEST_F(Log, ChannelsModeFileByteForByte)
     click();
     expectNotLogging();
     const std::string content = read("log.txt");
-    const QRegularExpression pattern(
-        QStringLiteral("^") + QRegularExpression::escape(ChannelsHeader) + QStringLiteral("\\r\\n(")
-        + timestampPattern() + QStringLiteral("3\\t51234\\t49876\\t120\\t0\\.0123\\t24\\t101\\.3\\r\\n){3,}$"));
+    const QRegularExpression pattern(QStringLiteral("^") + QRegularExpression::escape(ChannelsHeader)
+                                     + QStringLiteral("\\r\\n(") + timestampPattern()
+                                     + QStringLiteral("3\\t51234\\t49876\\t120\\t0\\.0123\\t24\\t101\\.3\\r\\n){3,}$"));
     EXPECT_TRUE(pattern.match(QString::fromStdString(content)).hasMatch()) << content;
     EXPECT_TRUE(reports.empty());
 }

@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,7 +27,8 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        previousLister = TFormSensorSettings::SetPortLister([this](std::vector<std::string>& ports) { ports = listed; });
+        previousLister =
+            TFormSensorSettings::SetPortLister([this](std::vector<std::string>& ports) { ports = listed; });
     }
     void TearDown() override
     {

@@ -8,7 +8,8 @@ TEST(SaveDialog, FilterPairsBecomeNameFilters)
     dialog.SetFilter(QStringLiteral("Bitmaps (*.bmp)|*.bmp"));
     EXPECT_EQ(dialog.NameFilters(), QStringList{QStringLiteral("Bitmaps (*.bmp)")});
     dialog.SetFilter(QStringLiteral("Text files|*.txt|All files (*)|*"));
-    EXPECT_EQ(dialog.NameFilters(), (QStringList{QStringLiteral("Text files (*.txt)"), QStringLiteral("All files (*)")}));
+    EXPECT_EQ(dialog.NameFilters(),
+              (QStringList{QStringLiteral("Text files (*.txt)"), QStringLiteral("All files (*)")}));
 }
 
 TEST(SaveDialog, DefaultExtensionIsAppendedToANameWithoutOne)

@@ -130,13 +130,14 @@ TEST_F(Startup, NoSettingsFileAndNoPortsLeavesThePortNameEmpty)
 TEST_F(Startup, UnreadablePortListLeavesTheWindowWithoutSensorButUsable)
 {
     portStored = true;
-    form = std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), dir.file("no-such-folder"), {}});
+    form =
+        std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), dir.file("no-such-folder"), {}});
     form->show();
     ASSERT_EQ(reports.size(), 1u); // the settings load's error, reported once
     EXPECT_EQ(form->Sensor(), nullptr);
     EXPECT_EQ(form->StatusPanelText(0), QString());
-    for (const char* name : {"gbConcentration", "gbChannel", "gbPressure", "gbHumidity", "gbSample", "gbReference",
-                             "gbTemperature"})
+    for (const char* name :
+         {"gbConcentration", "gbChannel", "gbPressure", "gbHumidity", "gbSample", "gbReference", "gbTemperature"})
         EXPECT_TRUE(box(name)->isVisible()) << name;
     EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Sample"));
     EXPECT_EQ(box("gbChannel")->title(), QStringLiteral("Channel"));
@@ -157,9 +158,8 @@ TEST_F(Startup, ModesSetCaptionsVisibilityTitlesAndCheckMarks)
 {
     startSimulator();
     createForm();
-    EXPECT_EQ(seriesTitles(*form),
-              (std::vector<QString>{"Sample Counts", "Reference Counts", "Conc * 10000", "Temperature",
-                                    "Pressure * 10", "Humidity"}));
+    EXPECT_EQ(seriesTitles(*form), (std::vector<QString>{"Sample Counts", "Reference Counts", "Conc * 10000",
+                                                         "Temperature", "Pressure * 10", "Humidity"}));
     EXPECT_FALSE(box("gbConcentration")->isHidden());
     EXPECT_TRUE(box("gbHumidity")->isHidden());
     EXPECT_EQ(box("gbReference")->title(), QStringLiteral("Reference"));
@@ -171,9 +171,8 @@ TEST_F(Startup, ModesSetCaptionsVisibilityTitlesAndCheckMarks)
     EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Channel 1"));
     EXPECT_EQ(box("gbReference")->title(), QStringLiteral("Channel 2"));
     EXPECT_EQ(box("gbChannel")->title(), QStringLiteral("Channel 3"));
-    EXPECT_EQ(seriesTitles(*form),
-              (std::vector<QString>{"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000", "Temperature",
-                                    "Pressure * 10", "Humidity"}));
+    EXPECT_EQ(seriesTitles(*form), (std::vector<QString>{"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000",
+                                                         "Temperature", "Pressure * 10", "Humidity"}));
     EXPECT_TRUE(action("ModeConcentrationItem")->isChecked());
     EXPECT_FALSE(action("ModeChannelsItem")->isChecked());
 

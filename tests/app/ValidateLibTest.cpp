@@ -1,5 +1,5 @@
-#include "Conversions.h"
 #include "ValidateLib.h"
+#include "Conversions.h"
 
 #include <gtest/gtest.h>
 

@@ -73,4 +73,3 @@ protected:
     };
     std::vector<SeenDialog> seenDialogs;
 };
-

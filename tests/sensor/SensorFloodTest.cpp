@@ -3,8 +3,8 @@
 #include "PtyPair.h"
 #include "SensorObjects.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 

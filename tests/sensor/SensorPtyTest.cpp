@@ -158,7 +158,7 @@ TEST(SimulatorProgram, ReplugsItsDeviceBehindTheLinkOnSigusr2)
     openAndAsk();
     EXPECT_TRUE(OtherPortHolders(link).empty()); // the simulator holds the far end: no other reader
     ::kill(static_cast<pid_t>(sim.processId()), SIGUSR2);
-    EXPECT_THROW(while (port.ReadText(chunk, 256) > 0) {}, EComPort); // the hang-up
+    EXPECT_THROW(while (port.ReadText(chunk, 256) > 0){}, EComPort); // the hang-up
     ASSERT_TRUE(runEventsUntil([&] { return fs::is_symlink(link) && fs::read_symlink(link) != first; }, 5000));
     port.ClosePort();
     openAndAsk();

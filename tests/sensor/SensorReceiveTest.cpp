@@ -120,18 +120,40 @@ TEST_F(SensorReceiveTest, ChannelReplyAndConcentrationFlagInBothFirmwareModes)
 
 TEST_F(SensorReceiveTest, ClassificationByLeadingCharacters)
 {
-    const struct { const char* text; int32_t kind; } cases[] = {
-        {"N 1", ReplyKind::Concentration}, {"N5 1", ReplyKind::Channels}, {"N6 1", ReplyKind::Unknown},
-        {"N1x1", ReplyKind::Unknown}, {"n 1 2 3", ReplyKind::Unknown}, {"C3 1", ReplyKind::C13},
-        {"C4 1", ReplyKind::C45}, {"C6 1", ReplyKind::Unknown}, {"E5 1", ReplyKind::E},
-        {"O1 1", ReplyKind::O}, {"D 1", ReplyKind::D}, {"X 1", ReplyKind::SettingsMode},
-        {"U 1", ReplyKind::UserInterfaceMode}, {"A 1", ReplyKind::A}, {"Rxyz", ReplyKind::SettingPots},
-        {"S", ReplyKind::SettingPots}, {"Z 1", ReplyKind::Unknown}, {"D1", ReplyKind::Unknown},
+    const struct {
+        const char* text;
+        int32_t kind;
+    } cases[] = {
+        {"N 1", ReplyKind::Concentration},
+        {"N5 1", ReplyKind::Channels},
+        {"N6 1", ReplyKind::Unknown},
+        {"N1x1", ReplyKind::Unknown},
+        {"n 1 2 3", ReplyKind::Unknown},
+        {"C3 1", ReplyKind::C13},
+        {"C4 1", ReplyKind::C45},
+        {"C6 1", ReplyKind::Unknown},
+        {"E5 1", ReplyKind::E},
+        {"O1 1", ReplyKind::O},
+        {"D 1", ReplyKind::D},
+        {"X 1", ReplyKind::SettingsMode},
+        {"U 1", ReplyKind::UserInterfaceMode},
+        {"A 1", ReplyKind::A},
+        {"Rxyz", ReplyKind::SettingPots},
+        {"S", ReplyKind::SettingPots},
+        {"Z 1", ReplyKind::Unknown},
+        {"D1", ReplyKind::Unknown},
         // Too short to tell: no kind, and nothing is read past the end.
-        {"", ReplyKind::Unknown}, {"N", ReplyKind::Unknown}, {"N1", ReplyKind::Unknown},
-        {"C", ReplyKind::Unknown}, {"C4", ReplyKind::Unknown}, {"E5", ReplyKind::Unknown},
-        {"O", ReplyKind::Unknown}, {"D", ReplyKind::Unknown}, {"X", ReplyKind::Unknown},
-        {"U", ReplyKind::Unknown}, {"A", ReplyKind::Unknown},
+        {"", ReplyKind::Unknown},
+        {"N", ReplyKind::Unknown},
+        {"N1", ReplyKind::Unknown},
+        {"C", ReplyKind::Unknown},
+        {"C4", ReplyKind::Unknown},
+        {"E5", ReplyKind::Unknown},
+        {"O", ReplyKind::Unknown},
+        {"D", ReplyKind::Unknown},
+        {"X", ReplyKind::Unknown},
+        {"U", ReplyKind::Unknown},
+        {"A", ReplyKind::Unknown},
     };
     for (const auto& c : cases) {
         line(c.text);
@@ -242,7 +264,10 @@ TEST_F(SensorReceiveTest, SettingsModeReplyBitsAndFirmwareVersions)
     EXPECT_EQ(sensor.SettingsMode().Bits, bits); // two's complement: every bit set
 
     // expected -1: the text does not convert and the flag stays as it was.
-    const struct { const char* version; int32_t expected; } versions[] = {
+    const struct {
+        const char* version;
+        int32_t expected;
+    } versions[] = {
         {"1.12", 1}, {"1.6", 0}, {"1.7", 1}, {"2.0", 0}, {"0.9", 0}, {"17", -1}, {"1.x", -1}, {".7", -1}, {"1.", -1},
     };
     for (const int32_t before : {0, 1}) {

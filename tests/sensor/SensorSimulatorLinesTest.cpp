@@ -39,10 +39,21 @@ TEST(SensorSimulatorLinesTest, EveryKindParsesToItsEndInBothFirmwareModes)
                 feed(sensor, formatter.otherLine('X'));
             ASSERT_EQ(sensor.NewFirmware(), formatter.newFirmware() ? 1 : 0);
         };
-        const struct { char kind; int32_t code; } kinds[] = {
-            {'C', ReplyKind::C13}, {'C', ReplyKind::C13}, {'C', ReplyKind::C13}, {'C', ReplyKind::C45},
-            {'C', ReplyKind::C45}, {'E', ReplyKind::E}, {'O', ReplyKind::O}, {'D', ReplyKind::D},
-            {'U', ReplyKind::UserInterfaceMode}, {'A', ReplyKind::A}, {'X', ReplyKind::SettingsMode},
+        const struct {
+            char kind;
+            int32_t code;
+        } kinds[] = {
+            {'C', ReplyKind::C13},
+            {'C', ReplyKind::C13},
+            {'C', ReplyKind::C13},
+            {'C', ReplyKind::C45},
+            {'C', ReplyKind::C45},
+            {'E', ReplyKind::E},
+            {'O', ReplyKind::O},
+            {'D', ReplyKind::D},
+            {'U', ReplyKind::UserInterfaceMode},
+            {'A', ReplyKind::A},
+            {'X', ReplyKind::SettingsMode},
         };
         for (const auto& k : kinds) {
             TSensor sensor;

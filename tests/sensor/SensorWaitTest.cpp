@@ -59,9 +59,17 @@ TEST_F(SensorWaitTest, RecordIsAskedForAgainOnlyWhenOlderThanTheStalenessLimit)
         int32_t (*read)(TSensor&);         // takes a reading: its first value
     } cases[] = {
         {"N1\r\n", "\nN1 ", " 200 5 0.5 21 101.3\r",
-         [](TSensor& s) { TChannelsModeStructure r; s.GetChannelsReading(r); return r.Sample; }},
+         [](TSensor& s) {
+             TChannelsModeStructure r;
+             s.GetChannelsReading(r);
+             return r.Sample;
+         }},
         {"N\r\n", "\nN ", " 2 3 4 5 6 7 8\r",
-         [](TSensor& s) { TConcentrationModeStructure r; s.GetConcentrationReading(r); return int32_t(r.SampleConc1); }},
+         [](TSensor& s) {
+             TConcentrationModeStructure r;
+             s.GetConcentrationReading(r);
+             return int32_t(r.SampleConc1);
+         }},
     };
     FakeClock clock;
     sensor.setClock(&clock);
@@ -126,9 +134,18 @@ TEST_F(SensorWaitTest, DeadlineIsOneMillisecondPastTheLimitOnTheMonotonicClock)
     const auto start = clock.t;
     int ran = 0;
     // The wait clock stands still while real time passes: no time-out from real time.
-    at(10, [&] { clock.t = start + 50ms; ++ran; });            // at the deadline
-    at(150, [&] { clock.t = start + 50ms + 999us; ++ran; });   // inside the tolerance
-    at(300, [&] { clock.t = start + 51ms; ++ran; });           // past it
+    at(10, [&] {
+        clock.t = start + 50ms;
+        ++ran;
+    }); // at the deadline
+    at(150, [&] {
+        clock.t = start + 50ms + 999us;
+        ++ran;
+    }); // inside the tolerance
+    at(300, [&] {
+        clock.t = start + 51ms;
+        ++ran;
+    }); // past it
     QElapsedTimer elapsed;
     elapsed.start();
     TChannelsModeStructure reading;

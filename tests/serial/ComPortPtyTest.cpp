@@ -40,7 +40,10 @@ protected:
     {
         port.Timeouts().SetReadInterval(0);
         port.Timeouts().SetReadTotalConstant(0);
-        auto unplug = std::async(std::launch::async, [this] { usleep(50 * 1000); pty.closeMaster(); });
+        auto unplug = std::async(std::launch::async, [this] {
+            usleep(50 * 1000);
+            pty.closeMaster();
+        });
         std::string text;
         EXPECT_THAT([&] { port.ReadText(text, 4); },
                     Throws<EComPort>(AllOf(Field(&EComPort::ErrorCode, 3), Field(&EComPort::SystemErrorCode, EIO))));
@@ -181,7 +184,10 @@ TEST_F(PtyPort, WithoutAnEventThreadReadsSeeWhatHasArrivedAndKeepTheirTimeouts)
     port.OpenPort();
     pty.write("wx");
     ASSERT_TRUE(runEventsUntil([&] { return port.InputQueueCount() == 2; }));
-    auto rest = std::async(std::launch::async, [&] { usleep(50 * 1000); pty.write("yz"); });
+    auto rest = std::async(std::launch::async, [&] {
+        usleep(50 * 1000);
+        pty.write("yz");
+    });
     QElapsedTimer elapsed;
     elapsed.start();
     std::string text;
@@ -325,8 +331,8 @@ TEST_F(PtyPort, AProgramLeftOpenOnTheLineIsListedAndItsReadsAreNoDeviceLoss)
         pty.write("y");
         pollfd p{other, POLLIN, 0};
         char sink[64];
-        if (::poll(&p, 1, 1) > 0)
-            [[maybe_unused]] ssize_t n = ::read(other, sink, sizeof sink);
+        if (::poll(&p, 1, 1) > 0) [[maybe_unused]]
+            ssize_t n = ::read(other, sink, sizeof sink);
     }
     ::close(other);
     pty.write("\r");

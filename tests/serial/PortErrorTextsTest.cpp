@@ -27,12 +27,11 @@ TEST(PortErrorTexts, CatalogueTranslatesTextsAndSuffix)
 {
     TempDir dir;
     std::filesystem::create_directories(dir.file("de/LC_MESSAGES"));
-    dir.write("cport.po",
-              "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
-              "msgid \"Unable to open com port\"\nmsgstr \"Schnittstelle kann nicht geöffnet werden\"\n\n"
-              "msgid \" (win error code: %d)\"\nmsgstr \" (Systemfehler: %d)\"\n");
-    const std::string cmd = std::string(MSGFMT_EXECUTABLE) + " -o " + dir.file("de/LC_MESSAGES/cport.mo") + " " +
-                            dir.file("cport.po");
+    dir.write("cport.po", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                          "msgid \"Unable to open com port\"\nmsgstr \"Schnittstelle kann nicht geöffnet werden\"\n\n"
+                          "msgid \" (win error code: %d)\"\nmsgstr \" (Systemfehler: %d)\"\n");
+    const std::string cmd =
+        std::string(MSGFMT_EXECUTABLE) + " -o " + dir.file("de/LC_MESSAGES/cport.mo") + " " + dir.file("cport.po");
     ASSERT_EQ(std::system(cmd.c_str()), 0);
 
     setenv("LANGUAGE", "de", 1);

@@ -1,6 +1,6 @@
+#include "PortList.h"
 #include "EComPort.h"
 #include "FakeTtyTree.h"
-#include "PortList.h"
 #include "TempDir.h"
 
 #include <cerrno>
@@ -28,7 +28,7 @@ TEST(PortList, ListsTtysWithADeviceSortedAsText)
     tree.addPort("ttyUSB0");
     tree.addPort("ttyACM1");
     tree.addPort("com4");
-    tree.addPort("tty0", false);    // virtual console
+    tree.addPort("tty0", false); // virtual console
     tree.addPort("ptmx", false);
     Names ports;
     ListSerialPorts(ports, tree.root());

@@ -1,5 +1,5 @@
-#include "FailingFileOps.h"
 #include "QvXmlDoc.h"
+#include "FailingFileOps.h"
 #include "TempDir.h"
 
 #include <cerrno>
@@ -118,8 +118,8 @@ TEST(QvXmlDocElements, NamesAndTextsTheFileCannotCarryAreRefused)
 TEST(QvXmlDocElements, TextNeedsASingleTextNode)
 {
     pugi::xml_document xml;
-    ASSERT_TRUE(xml.load_string("<R><A>t</A><B><![CDATA[<c>]]></B><C/><D><x/></D><E>t<!--c--></E></R>",
-                                pugi::parse_full));
+    ASSERT_TRUE(
+        xml.load_string("<R><A>t</A><B><![CDATA[<c>]]></B><C/><D><x/></D><E>t<!--c--></E></R>", pugi::parse_full));
     const pugi::xml_node r = xml.document_element();
     EXPECT_EQ(ElementText(r.child("A")), "t");
     EXPECT_EQ(ElementText(r.child("B")), "<c>");
@@ -140,7 +140,8 @@ TEST(QvXmlDocFile, LoadResults)
     TempDir dir;
     TQvXmlDoc doc(dir.file("s"), "");
     EXPECT_EQ(doc.LoadFile(), XmlResult::FileNotFound);
-    for (const std::string& content : {std::string("   "), Declaration, std::string("<Sensor><x></Sensor>"), std::string()}) {
+    for (const std::string& content :
+         {std::string("   "), Declaration, std::string("<Sensor><x></Sensor>"), std::string()}) {
         dir.write("s.xml", content);
         EXPECT_EQ(doc.LoadFile(), XmlResult::LoadFailed) << "[" << content << "]";
         EXPECT_NE(doc.ErrorText(), "") << "[" << content << "]"; // why, for the operator
@@ -158,8 +159,9 @@ TEST(QvXmlDocFile, IndentedFileWithByteOrderMarkReadsLikeCompact)
 {
     TempDir dir;
     dir.write("compact.xml", Compact);
-    dir.write("indented.xml", "\xEF\xBB\xBF" + Declaration +
-                                  "\r\n<Sensor>\r\n  <Settings>\r\n\t<ComPort>COM3</ComPort>\r\n  </Settings>\n</Sensor>\n");
+    dir.write("indented.xml",
+              "\xEF\xBB\xBF" + Declaration
+                  + "\r\n<Sensor>\r\n  <Settings>\r\n\t<ComPort>COM3</ComPort>\r\n  </Settings>\n</Sensor>\n");
     TQvXmlDoc compact(dir.file("compact"), ""), indented(dir.file("indented"), "");
     ASSERT_EQ(compact.LoadFile(), XmlResult::Ok);
     ASSERT_EQ(indented.LoadFile(), XmlResult::Ok);
@@ -174,7 +176,8 @@ TEST(QvXmlDocFile, IndentedFileWithByteOrderMarkReadsLikeCompact)
 TEST(QvXmlDocFile, SaveWritesDeclarationAndKeepsOtherContent)
 {
     TempDir dir;
-    dir.write("s.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><!--note--><Sensor a=\"1\"><Other>\xE9</Other></Sensor>");
+    dir.write("s.xml",
+              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><!--note--><Sensor a=\"1\"><Other>\xE9</Other></Sensor>");
     TQvXmlDoc doc(dir.file("s"), "");
     ASSERT_EQ(doc.LoadFile(), XmlResult::Ok);
     ASSERT_EQ(doc.SaveFile(), XmlResult::Ok);

@@ -64,8 +64,8 @@ TEST_F(SensorSettingsDialogTest, ListsPortsInEnumerationOrderWithNothingSelected
     EXPECT_EQ(dialog.cbPort->currentIndex(), -1);
     EXPECT_EQ(dialog.FComPort, "");
     EXPECT_EQ(fields(dialog), (QStringList{"57600", "8", "1", "None", "Software"}));
-    for (QLineEdit* field : {dialog.edtBaudRate, dialog.edtDataBits, dialog.edtStopBits, dialog.edtParity,
-                             dialog.edtFlowControl})
+    for (QLineEdit* field :
+         {dialog.edtBaudRate, dialog.edtDataBits, dialog.edtStopBits, dialog.edtParity, dialog.edtFlowControl})
         EXPECT_TRUE(field->isReadOnly());
     EXPECT_EQ(dialog.windowTitle(), "FormSensorSettings");
     EXPECT_TRUE(reports.empty());
@@ -171,7 +171,12 @@ TEST_F(SensorSettingsDialogTest, ListFollowsAdaptersPluggedInAndRemovedWhileOpen
     TFormSensorSettings dialog;
     dialog.SetComPort("COM2");
     dialog.cbPort->setCurrentIndex(1); // the operator picks COM10
-    const struct { bool plugIn; const char* port; QStringList listed; QString chosen; } steps[] = {
+    const struct {
+        bool plugIn;
+        const char* port;
+        QStringList listed;
+        QString chosen;
+    } steps[] = {
         {true, "ttyUSB0", {"COM1", "COM10", "COM2", "ttyUSB0"}, "COM10"},
         {false, "COM10", {"COM1", "COM2", "ttyUSB0"}, "COM2"}, // the chosen adapter goes: back to the configured port
         {false, "COM2", {"COM1", "ttyUSB0", "COM2"}, "COM2"},  // the configured port stays offered while away

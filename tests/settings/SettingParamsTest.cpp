@@ -1,11 +1,11 @@
+#include "SettingParams.h"
 #include "EComPort.h"
 #include "FakeTtyTree.h"
-#include "SettingParams.h"
 #include "TempDir.h"
 
 #include <filesystem>
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -125,13 +125,15 @@ TEST_F(SettingParamsTest, SaveCreatesCompactFileAndReplacesSettings)
     ASSERT_EQ(s->Save(), XmlResult::Ok);
     EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM3</ComPort></Settings></Sensor>\n");
 
-    writeFile(Declaration + "<!--keep--><Sensor><Extra>e</Extra><Settings><Baud>9600</Baud><ComPort>COM3</ComPort>"
-                            "</Settings></Sensor>");
+    writeFile(Declaration
+              + "<!--keep--><Sensor><Extra>e</Extra><Settings><Baud>9600</Baud><ComPort>COM3</ComPort>"
+                "</Settings></Sensor>");
     s->ComPort = "ttyUSB1";
     ASSERT_EQ(s->Save(), XmlResult::Ok);
     ASSERT_EQ(s->Save(), XmlResult::Ok);
-    EXPECT_EQ(file(), Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>ttyUSB1</ComPort>"
-                                    "</Settings></Sensor>\n");
+    EXPECT_EQ(file(), Declaration
+                          + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>ttyUSB1</ComPort>"
+                            "</Settings></Sensor>\n");
 
     auto reread = make();
     reread->Load();
@@ -156,7 +158,8 @@ TEST_F(SettingParamsTest, UnusableFileKeepsDefaultAndIsNeverOverwritten)
     tty.addPort("COM1");
     for (const std::string& content :
          {std::string(), std::string("<Sensor><Settings>"), fileWith("<ComPort>COM7</ComPort><ComPort><x/></ComPort>"),
-          fileWith("<ComPort>COM7<!--c--></ComPort>"), fileWith("<ComPort>COM7</ComPort><Reconnect><x/></Reconnect>")}) {
+          fileWith("<ComPort>COM7<!--c--></ComPort>"),
+          fileWith("<ComPort>COM7</ComPort><Reconnect><x/></Reconnect>")}) {
         writeFile(content);
         auto s = make();
         EXPECT_EQ(s->Load(), XmlResult::LoadFailed) << content;
@@ -206,11 +209,12 @@ TEST_F(SettingParamsTest, PrefixedSettingsElementIsReadWhereItIsWritten)
 
 TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSoAndIsStoredBesideThePort)
 {
-    const std::pair<const char*, bool> cases[] = {
-        {"<ComPort>COM3</ComPort>", false}, // a file from before the switch
-        {"<Reconnect> TRUE </Reconnect><ComPort>COM3</ComPort>", true}, {"<Reconnect>1</Reconnect>", true},
-        {"<Reconnect>yes please</Reconnect>", false}, {"<reconnect>true</reconnect>", false},
-        {"<Reconnect>true</Reconnect><Reconnect>0</Reconnect>", false}};
+    const std::pair<const char*, bool> cases[] = {{"<ComPort>COM3</ComPort>", false}, // a file from before the switch
+                                                  {"<Reconnect> TRUE </Reconnect><ComPort>COM3</ComPort>", true},
+                                                  {"<Reconnect>1</Reconnect>", true},
+                                                  {"<Reconnect>yes please</Reconnect>", false},
+                                                  {"<reconnect>true</reconnect>", false},
+                                                  {"<Reconnect>true</Reconnect><Reconnect>0</Reconnect>", false}};
     for (const auto& [settings, on] : cases) {
         writeFile(fileWith(settings));
         auto s = make();

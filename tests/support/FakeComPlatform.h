@@ -15,9 +15,9 @@ public:
         std::condition_variable changed;
         std::vector<std::string> calls;
         std::vector<ComLineSettings> lineSettings;
-        std::string failCall;   // name of the call to fail
+        std::string failCall; // name of the call to fail
         int failErrno = 0;
-        int openErrno = 0;      // non-zero: open fails with it
+        int openErrno = 0; // non-zero: open fails with it
         uint32_t postedMask = 0;
         uint32_t errors = 0;
         int32_t inQueue = 0;
@@ -63,7 +63,10 @@ private:
     class Device : public ComDevice {
     public:
         explicit Device(Shared& s) : s_(s) {}
-        int setupComm(int32_t in, int32_t out) override { return call("setupComm:" + std::to_string(in) + "/" + std::to_string(out), "setupComm"); }
+        int setupComm(int32_t in, int32_t out) override
+        {
+            return call("setupComm:" + std::to_string(in) + "/" + std::to_string(out), "setupComm");
+        }
         int setCommState(const ComLineSettings& settings) override
         {
             std::lock_guard l(s_.lock);
@@ -91,7 +94,9 @@ private:
         }
         int purge(bool abortTx, bool abortRx, bool clearTx, bool clearRx) override
         {
-            return call("purge:" + std::to_string(abortTx) + std::to_string(abortRx) + std::to_string(clearTx) + std::to_string(clearRx), "purge");
+            return call("purge:" + std::to_string(abortTx) + std::to_string(abortRx) + std::to_string(clearTx)
+                            + std::to_string(clearRx),
+                        "purge");
         }
         int clearCommError(uint32_t& errors, int32_t& inQueue) override
         {
