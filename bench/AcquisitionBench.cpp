@@ -2,9 +2,9 @@
 // channel lines back to back at the wire rate of 57600 8N1 (5760 bytes a second). Reports the
 // application's CPU time as a share of one core (the sending thread's own CPU time subtracted) and the
 // latency from a line's CR written on the PTY to the sensor's record holding that line's values.
-#include "Main.h"
-#include "SensorObjects.h"
-#include "SettingParams.h"
+#include "app/Main.h"
+#include "sensor/SensorObjects.h"
+#include "settings/SettingParams.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

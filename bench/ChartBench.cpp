@@ -3,7 +3,7 @@
 // points' own storage. A bare QCustomPlot whose six default graphs share the same point containers is
 // redrawn in the same run as the baseline.
 // Arguments: optional point counts per series; `--picture FILE` saves the largest chart as a PNG.
-#include "StripChart.h"
+#include "chart/StripChart.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,15 +27,14 @@ double median(std::vector<double> v)
 // Six random walks of different step sizes around their own levels.
 class TWalks {
 public:
-    TChartValues next()
+    std::array<double, TStripChart::SeriesCount> next()
     {
-        TChartValues v;
-        v.count = TStripChart::SeriesCount;
-        for (size_t s = 0; s < v.y.size(); ++s) {
+        std::array<double, TStripChart::SeriesCount> v;
+        for (size_t s = 0; s < v.size(); ++s) {
             FState = FState * 6364136223846793005ULL + 1442695040888963407ULL;
             const double step = (static_cast<double>(FState >> 54) - 511.5) / 512.0; // -1..1, mean 0
             FLevel[s] += step * static_cast<double>(s + 1) * 0.05;
-            v.y[s] = FLevel[s];
+            v[s] = FLevel[s];
         }
         return v;
     }
@@ -75,7 +74,7 @@ void fill(TChartRun& run, int n)
     addUs.reserve(static_cast<size_t>(n));
     double worst = 0;
     for (int i = 0; i < n; ++i) {
-        const TChartValues v = walks.next();
+        const auto v = walks.next();
         QElapsedTimer t;
         t.start();
         run.chart->addPoints(i * 1.0, v);

@@ -1,7 +1,7 @@
 // Lines per second written to a local file with the log format's per-field flushes (every field and
 // TAB handed to the operating system at once, the line end left in the buffer).
-#include "LogFile.h"
-#include "ReadingFormat.h"
+#include "record/LogFile.h"
+#include "record/ReadingFormat.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

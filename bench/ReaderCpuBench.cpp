@@ -6,8 +6,8 @@
 //
 //   bench_reader_cpu [seconds [rounds]]   both readers side by side, one table row
 //   bench_reader_cpu --only sensor|plain [seconds]   one reader in this process (for profilers)
-#include "ExceptionLib.h"
-#include "SensorObjects.h"
+#include "sensor/ExceptionLib.h"
+#include "sensor/SensorObjects.h"
 
 #include <QCoreApplication>
 #include <QSerialPort>

@@ -1,7 +1,7 @@
 // Lines per second through the sensor's receive path (framing, classification, parsing), fed as the
 // chunks the port hands over, against a baseline that parses the same lines with std::istringstream.
-#include "SensorLineFormatter.h"
-#include "SensorObjects.h"
+#include "tools/SensorLineFormatter.h"
+#include "sensor/SensorObjects.h"
 
 #include <benchmark/benchmark.h>
 #include <sstream>

@@ -6,9 +6,9 @@
 //   bench_unattended [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE]
 //
 // --coarse sets the three acquisition timers back to Qt's coarse timers, for comparison.
-#include "Main.h"
-#include "SaveDialog.h"
-#include "SettingParams.h"
+#include "app/Main.h"
+#include "app/SaveDialog.h"
+#include "settings/SettingParams.h"
 
 #include <QApplication>
 #include <QDateTime>

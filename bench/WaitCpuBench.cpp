@@ -1,7 +1,7 @@
 // CPU time used while the sensor object waits for a silent sensor, against a baseline loop that
 // processes events without blocking until the same deadline. Prints one table row per case.
-#include "ExceptionLib.h"
-#include "SensorObjects.h"
+#include "sensor/ExceptionLib.h"
+#include "sensor/SensorObjects.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // the reply kind is always a known code, a chunk without a CR changes no record, and a chunk that ends
 // a line changes at most the record of the kind that line was classified as.
 #include "FuzzCheck.h"
-#include "SensorObjects.h"
+#include "sensor/SensorObjects.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Arbitrary file content through Load then Save. Beyond "no crash": a load that fails never leads to a
 // write, and a successful save reloads to the same port name.
 #include "FuzzCheck.h"
-#include "SettingParams.h"
+#include "settings/SettingParams.h"
 
 #include <cstdint>
 #include <cstdio>

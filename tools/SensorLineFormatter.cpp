@@ -1,4 +1,4 @@
-#include "SensorLineFormatter.h"
+#include "tools/SensorLineFormatter.h"
 
 #include <algorithm>
 #include <charconv>

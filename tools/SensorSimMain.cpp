@@ -1,6 +1,6 @@
 // velmora-sensor-sim: plays the gas sensor on a pseudo-terminal (or a serial device) for tests,
 // demos and operator training.
-#include "SensorSimulator.h"
+#include "tools/SensorSimulator.h"
 
 #include <cerrno>
 #include <csignal>

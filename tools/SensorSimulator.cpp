@@ -1,4 +1,4 @@
-#include "SensorSimulator.h"
+#include "tools/SensorSimulator.h"
 
 #include <cerrno>
 #include <fcntl.h>

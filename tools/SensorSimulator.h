@@ -1,5 +1,5 @@
 #pragma once
-#include "SensorLineFormatter.h"
+#include "tools/SensorLineFormatter.h"
 
 #include <atomic>
 #include <chrono>

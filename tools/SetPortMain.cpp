@@ -1,6 +1,6 @@
 // velmora-set-port FOLDER PORT: stores PORT as the sensor's port in FOLDER/SensorSettings.xml, keeping
 // whatever else the file holds. Exits 1 when the file cannot be stored.
-#include "SettingParams.h"
+#include "settings/SettingParams.h"
 
 #include <cstdio>
 #include <exception>

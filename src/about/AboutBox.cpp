@@ -1,4 +1,4 @@
-#include "AboutBox.h"
+#include "about/AboutBox.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,5 +1,5 @@
 #pragma once
-#include "AboutSplash.h"
+#include "about/AboutSplash.h"
 
 // The Help > About window: the splash layout titled " About " plus the application title; a click on
 // the form or any of its pictures and labels closes it. Usage from a menu handler:

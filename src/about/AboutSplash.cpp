@@ -1,4 +1,4 @@
-#include "AboutSplash.h"
+#include "about/AboutSplash.h"
 #include "ui_AboutSplash.h"
 
 #include "BuildVersion.h"

@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "app/Application.h"
 
-#include "ErrorReport.h"
+#include "serial/ErrorReport.h"
 
 #include <QDirIterator>
 #include <QIcon>

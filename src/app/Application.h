@@ -1,5 +1,5 @@
 #pragma once
-#include "ErrorReport.h"
+#include "serial/ErrorReport.h"
 
 #include <QApplication>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "Beep.h"
+#include "app/Beep.h"
 
 #include <QApplication>
 

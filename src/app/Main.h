@@ -1,7 +1,7 @@
 #pragma once
-#include "LogFile.h"
-#include "ReadingFormat.h"
-#include "SettingsFile.h"
+#include "record/LogFile.h"
+#include "record/ReadingFormat.h"
+#include "settings/SettingsFile.h"
 
 #include <QDateTime>
 #include <QMainWindow>

@@ -1,10 +1,10 @@
 // The graphics tick and saving the chart as a bitmap.
-#include "ExceptionLib.h"
-#include "Main.h"
-#include "MainTick.h"
-#include "SaveDialog.h"
-#include "SensorObjects.h"
-#include "StripChart.h"
+#include "sensor/ExceptionLib.h"
+#include "app/Main.h"
+#include "app/MainTick.h"
+#include "app/SaveDialog.h"
+#include "sensor/SensorObjects.h"
+#include "chart/StripChart.h"
 
 #include <QTimer>
 
@@ -13,7 +13,7 @@ void TFormMain::GraphicsTimerTimer()
     // x is the moment the tick began, not the moment the reading was in hand.
     const double x = elapsedSeconds();
     runTick(GraphicsTimer, [this, x](const auto& reading) {
-        FChart->addPoints(x, ChartValues(reading));
+        FChart->addPoints(x, ChartValues(reading).values());
         return true;
     });
 }

@@ -1,10 +1,10 @@
 // The display tick and the two interval editors of the main window.
-#include "Conversions.h"
-#include "ExceptionLib.h"
-#include "Main.h"
-#include "MainTick.h"
-#include "SensorObjects.h"
-#include "ValidateLib.h"
+#include "record/Conversions.h"
+#include "sensor/ExceptionLib.h"
+#include "app/Main.h"
+#include "app/MainTick.h"
+#include "sensor/SensorObjects.h"
+#include "record/ValidateLib.h"
 #include "ui_Main.h"
 
 #include <QTimer>

@@ -1,9 +1,9 @@
 // Logging to a tab-separated text file: START/STOP and the log tick.
-#include "ExceptionLib.h"
-#include "Main.h"
-#include "MainTick.h"
-#include "SaveDialog.h"
-#include "SensorObjects.h"
+#include "sensor/ExceptionLib.h"
+#include "app/Main.h"
+#include "app/MainTick.h"
+#include "app/SaveDialog.h"
+#include "sensor/SensorObjects.h"
 #include "ui_Main.h"
 
 #include <QTimer>

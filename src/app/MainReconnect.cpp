@@ -1,10 +1,10 @@
 // Reconnecting by itself after an outage: Comms > Reconnect Automatically, one try, and the run going on.
-#include "EComPort.h"
-#include "Main.h"
-#include "MainTick.h"
-#include "ReconnectController.h"
-#include "SettingParams.h"
-#include "StripChart.h"
+#include "serial/EComPort.h"
+#include "app/Main.h"
+#include "app/MainTick.h"
+#include "record/ReconnectController.h"
+#include "settings/SettingParams.h"
+#include "chart/StripChart.h"
 #include "ui_Main.h"
 
 #include <QTime>

@@ -1,8 +1,8 @@
 #pragma once
 // The tick pattern shared by the three timers of the main window.
-#include "ExceptionLib.h"
-#include "Main.h"
-#include "SensorObjects.h"
+#include "sensor/ExceptionLib.h"
+#include "app/Main.h"
+#include "sensor/SensorObjects.h"
 
 #include <QTimer>
 

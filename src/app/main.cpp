@@ -1,7 +1,7 @@
 // Program entry: the application object, the window, the message loop.
-#include "Main.h"
-#include "Application.h"
-#include "EComPort.h"
+#include "app/Main.h"
+#include "app/Application.h"
+#include "serial/EComPort.h"
 
 #include <QDir>
 

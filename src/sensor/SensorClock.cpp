@@ -1,4 +1,4 @@
-#include "SensorClock.h"
+#include "sensor/SensorClock.h"
 
 namespace {
 class SteadySensorClock final : public SensorClock {

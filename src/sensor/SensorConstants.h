@@ -1,5 +1,5 @@
 #pragma once
-#include "SensorTypes.h"
+#include "sensor/SensorTypes.h"
 
 #include <cstdint>
 

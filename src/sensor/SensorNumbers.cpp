@@ -1,4 +1,4 @@
-#include "SensorNumbers.h"
+#include "sensor/SensorNumbers.h"
 
 #include <charconv>
 #include <cmath>

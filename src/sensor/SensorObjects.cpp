@@ -1,6 +1,6 @@
-#include "SensorObjects.h"
+#include "sensor/SensorObjects.h"
 
-#include "ExceptionLib.h"
+#include "sensor/ExceptionLib.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #pragma once
-#include "ComPort.h"
-#include "SensorClock.h"
-#include "SensorConstants.h"
-#include "SensorTypes.h"
+#include "serial/ComPort.h"
+#include "sensor/SensorClock.h"
+#include "sensor/SensorConstants.h"
+#include "sensor/SensorTypes.h"
 
 #include <QObject>
 #include <chrono>

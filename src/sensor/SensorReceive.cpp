@@ -1,6 +1,6 @@
 // The receive path of TSensor: framing, classification and the parsers of every line kind.
-#include "SensorNumbers.h"
-#include "SensorObjects.h"
+#include "sensor/SensorNumbers.h"
+#include "sensor/SensorObjects.h"
 
 using SensorNumbers::toDouble;
 using SensorNumbers::toInt32;

@@ -1,9 +1,9 @@
 #pragma once
 // The serial port component: port class, settings groups, exception, enumeration and setting texts.
-#include "ComPort.h"
-#include "ComTypes.h"
-#include "EComPort.h"
-#include "ErrorReport.h"
-#include "PortHolders.h"
-#include "PortList.h"
-#include "SettingTexts.h"
+#include "serial/ComPort.h"
+#include "serial/ComTypes.h"
+#include "serial/EComPort.h"
+#include "serial/ErrorReport.h"
+#include "serial/PortHolders.h"
+#include "serial/PortList.h"
+#include "serial/SettingTexts.h"

@@ -1,6 +1,6 @@
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
 #include <cerrno>
 #include <limits>

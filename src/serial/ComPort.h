@@ -1,7 +1,7 @@
 #pragma once
-#include "ComPlatform.h"
-#include "ComTypes.h"
-#include "EComPort.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComTypes.h"
+#include "serial/EComPort.h"
 
 #include <QObject>
 #include <functional>

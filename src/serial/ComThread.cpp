@@ -1,7 +1,7 @@
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
-#include "ComPort.h"
-#include "ErrorReport.h"
+#include "serial/ComPort.h"
+#include "serial/ErrorReport.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

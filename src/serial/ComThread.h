@@ -1,6 +1,6 @@
 #pragma once
-#include "ComPlatform.h"
-#include "ComTypes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComTypes.h"
 
 #include <atomic>
 #include <cstdint>

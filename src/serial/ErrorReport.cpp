@@ -1,4 +1,4 @@
-#include "ErrorReport.h"
+#include "serial/ErrorReport.h"
 
 #include <QtGlobal>
 #include <mutex>

@@ -1,7 +1,7 @@
-#include "PortHolders.h"
+#include "serial/PortHolders.h"
 
-#include "ComPlatform.h"
-#include "SystemFiles.h"
+#include "serial/ComPlatform.h"
+#include "serial/SystemFiles.h"
 
 #include <algorithm>
 #include <climits>

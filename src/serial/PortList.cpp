@@ -1,7 +1,7 @@
-#include "PortList.h"
+#include "serial/PortList.h"
 
-#include "EComPort.h"
-#include "SystemFiles.h"
+#include "serial/EComPort.h"
+#include "serial/SystemFiles.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "PosixComPlatform.h"
+#include "serial/PosixComPlatform.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
-#include "ComPlatform.h"
-#include "ComTypes.h"
+#include "serial/ComPlatform.h"
+#include "serial/ComTypes.h"
 
 #include <condition_variable>
 #include <linux/serial.h>

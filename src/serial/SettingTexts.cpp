@@ -1,4 +1,4 @@
-#include "SettingTexts.h"
+#include "serial/SettingTexts.h"
 
 #include <array>
 

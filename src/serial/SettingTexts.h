@@ -1,5 +1,5 @@
 #pragma once
-#include "ComTypes.h"
+#include "serial/ComTypes.h"
 #include <string>
 
 std::string BaudRateToText(TBaudRate Value);

@@ -1,4 +1,4 @@
-#include "SystemFiles.h"
+#include "serial/SystemFiles.h"
 
 #include <cctype>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "FileWriter.h"
+#include "settings/FileWriter.h"
 
 #include <atomic>
 #include <cerrno>

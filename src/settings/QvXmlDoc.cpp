@@ -1,6 +1,6 @@
-#include "QvXmlDoc.h"
+#include "settings/QvXmlDoc.h"
 
-#include "FileWriter.h"
+#include "settings/FileWriter.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,9 +1,9 @@
-#include "SensorSettings.h"
+#include "settings/SensorSettings.h"
 #include "ui_SensorSettings.h"
 
-#include "ErrorReport.h"
-#include "PortList.h"
-#include "SettingTexts.h"
+#include "serial/ErrorReport.h"
+#include "serial/PortList.h"
+#include "serial/SettingTexts.h"
 
 #include <QFileSystemWatcher>
 #include <QKeyEvent>

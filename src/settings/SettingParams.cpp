@@ -1,6 +1,6 @@
-#include "SettingParams.h"
+#include "settings/SettingParams.h"
 
-#include "PortList.h"
+#include "serial/PortList.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,5 +1,5 @@
 #pragma once
-#include "QvXmlDoc.h"
+#include "settings/QvXmlDoc.h"
 
 #include <cstdint>
 #include <string>

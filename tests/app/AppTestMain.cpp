@@ -1,6 +1,6 @@
 // Test main for the window tests: the application object of the program, so that exceptions leaving a
 // handler reach the error report through its notify().
-#include "Application.h"
+#include "app/Application.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The strip chart: points per mode, legend, storage, saving as a bitmap, gaps, drawing through the pyramid.
-#include "ColumnReducer.h"
-#include "EventLoopHelper.h"
-#include "SaveDialog.h"
-#include "StripChart.h"
+#include "chart/ColumnReducer.h"
+#include "support/EventLoopHelper.h"
+#include "app/SaveDialog.h"
+#include "chart/StripChart.h"
 #include "WindowFixture.h"
 
 #include <QAction>
@@ -66,7 +66,7 @@ struct TSizedChart {
                 chart.addGap(set.gaps[gap].second);
             for (int s = 0; s < v.count; ++s)
                 v.y[s] = set.y ? set.y(s, t) : v.y[s] + (int(random() % 2001) - 1000) * 0.0005 * (s + 1);
-            chart.addPoints(set.x(t), v);
+            chart.addPoints(set.x(t), v.values());
         }
     }
 };
@@ -283,7 +283,7 @@ TEST(StripChartGap, BreaksTheLinesOfSeriesWithPointsAndStaysOutOfTheAxes)
     TChartValues v{{}, 5};                                               // Channels mode: Series6 gets no point
     for (const double x : {1.0, 2.0, 3.0, -3.5, 4.0, 5.0, -5.5, -5.6}) { // negative: a gap at -x
         v.y.fill(x == 1 ? NAN : x);
-        x < 0 ? chart.addGap(-x) : chart.addPoints(x, v);
+        x < 0 ? chart.addGap(-x) : chart.addPoints(x, v.values());
     }
     for (int s = 0; s < TStripChart::SeriesCount; ++s) {
         std::vector<double> keys; // of gaps negative

@@ -1,6 +1,6 @@
 // The display tick: panel texts in both modes, and a sensor that stops answering.
-#include "EventLoopHelper.h"
-#include "SensorObjects.h"
+#include "support/EventLoopHelper.h"
+#include "sensor/SensorObjects.h"
 #include "WindowFixture.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 // The whole application against the sensor simulator on a pseudo-terminal, driven through its window.
-#include "EventLoopHelper.h"
-#include "SensorObjects.h"
-#include "SensorSettings.h"
-#include "StripChart.h"
+#include "support/EventLoopHelper.h"
+#include "sensor/SensorObjects.h"
+#include "settings/SensorSettings.h"
+#include "chart/StripChart.h"
 #include "WindowFixture.h"
 
 #include <QAction>

@@ -1,11 +1,11 @@
 // Faults an unattended logger meets: a vanishing device, a sensor that stops sending, reconnecting by
 // itself, unusable settings files, port names that are not serial ports, and a port held by another process.
-#include "EventLoopHelper.h"
-#include "FakeClock.h"
-#include "ReconnectController.h"
-#include "SensorObjects.h"
-#include "SensorSettings.h"
-#include "StripChart.h"
+#include "support/EventLoopHelper.h"
+#include "support/FakeClock.h"
+#include "record/ReconnectController.h"
+#include "sensor/SensorObjects.h"
+#include "settings/SensorSettings.h"
+#include "chart/StripChart.h"
 #include "WindowFixture.h"
 
 #include <QAction>

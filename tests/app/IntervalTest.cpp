@@ -1,5 +1,5 @@
 // The interval editors (validation, Apply buttons, conversion errors, the Enter key) and the timers' precision.
-#include "EventLoopHelper.h"
+#include "support/EventLoopHelper.h"
 #include "WindowFixture.h"
 
 #include <QLineEdit>

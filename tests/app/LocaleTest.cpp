@@ -1,5 +1,5 @@
 // A user whose locale writes decimal commas still sees points in the panels and the log.
-#include "EventLoopHelper.h"
+#include "support/EventLoopHelper.h"
 #include "WindowFixture.h"
 
 #include <QLocale>

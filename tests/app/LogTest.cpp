@@ -1,5 +1,5 @@
 // The data log file: START/STOP, headers and lines byte for byte, and file failures.
-#include "EventLoopHelper.h"
+#include "support/EventLoopHelper.h"
 #include "WindowFixture.h"
 
 #include <QAction>

@@ -1,11 +1,11 @@
 // Comms > Settings... and Help > About.
-#include "AboutBox.h"
-#include "EventLoopHelper.h"
-#include "FailingFileOps.h"
-#include "SensorObjects.h"
-#include "SensorSettings.h"
-#include "SettingParams.h"
-#include "StripChart.h"
+#include "about/AboutBox.h"
+#include "support/EventLoopHelper.h"
+#include "support/FailingFileOps.h"
+#include "sensor/SensorObjects.h"
+#include "settings/SensorSettings.h"
+#include "settings/SettingParams.h"
+#include "chart/StripChart.h"
 #include "WindowFixture.h"
 
 #include <QAction>

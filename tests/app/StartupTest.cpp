@@ -1,7 +1,7 @@
 // Start-up with a working, busy, missing or unusable port; the modes.
-#include "EventLoopHelper.h"
-#include "SensorObjects.h"
-#include "StripChart.h"
+#include "support/EventLoopHelper.h"
+#include "sensor/SensorObjects.h"
+#include "chart/StripChart.h"
 #include "WindowFixture.h"
 
 #include <QAction>

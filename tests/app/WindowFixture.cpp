@@ -1,11 +1,11 @@
 #include "WindowFixture.h"
 
-#include "Beep.h"
-#include "ErrorReport.h"
-#include "EventLoopHelper.h"
-#include "SaveDialog.h"
-#include "SensorObjects.h"
-#include "SettingParams.h"
+#include "app/Beep.h"
+#include "serial/ErrorReport.h"
+#include "support/EventLoopHelper.h"
+#include "app/SaveDialog.h"
+#include "sensor/SensorObjects.h"
+#include "settings/SettingParams.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #pragma once
-#include "Main.h"
-#include "PtyPair.h"
-#include "SensorSimulator.h"
-#include "TempDir.h"
+#include "app/Main.h"
+#include "support/PtyPair.h"
+#include "tools/SensorSimulator.h"
+#include "support/TempDir.h"
 
 #include <QString>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "ExceptionLib.h"
+#include "sensor/ExceptionLib.h"
 
 #include <gtest/gtest.h>
 

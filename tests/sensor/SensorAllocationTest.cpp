@@ -1,5 +1,5 @@
 // The receive path allocates nothing per byte or line once its buffers have grown.
-#include "SensorObjects.h"
+#include "sensor/SensorObjects.h"
 
 #include <atomic>
 #include <cstdlib>

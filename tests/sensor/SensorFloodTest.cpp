@@ -1,7 +1,7 @@
 // A noisy line: random bytes at and above the wire rate, with and without CR and LF.
-#include "EventLoopHelper.h"
-#include "PtyPair.h"
-#include "SensorObjects.h"
+#include "support/EventLoopHelper.h"
+#include "support/PtyPair.h"
+#include "sensor/SensorObjects.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

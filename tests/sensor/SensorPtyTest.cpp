@@ -1,11 +1,11 @@
 // The sensor object against the simulator on the far side of a pseudo-terminal.
-#include "CPort.h"
-#include "EventLoopHelper.h"
+#include "serial/CPort.h"
+#include "support/EventLoopHelper.h"
 #include "ExpectSensorTimeout.h"
-#include "PtyPair.h"
-#include "SensorObjects.h"
-#include "SensorSimulator.h"
-#include "TempDir.h"
+#include "support/PtyPair.h"
+#include "sensor/SensorObjects.h"
+#include "tools/SensorSimulator.h"
+#include "support/TempDir.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,6 +1,6 @@
 // The receive path through the byte seam: framing, classification and the parsers.
-#include "ExceptionLib.h"
-#include "SensorObjects.h"
+#include "sensor/ExceptionLib.h"
+#include "sensor/SensorObjects.h"
 
 #include <clocale>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The simulator's lines are what the sensor object expects of a sensor.
-#include "SensorLineFormatter.h"
-#include "SensorObjects.h"
+#include "tools/SensorLineFormatter.h"
+#include "sensor/SensorObjects.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Requests and their waits against a far end that the test plays on a pseudo-terminal.
-#include "EventLoopHelper.h"
+#include "support/EventLoopHelper.h"
 #include "ExpectSensorTimeout.h"
-#include "FakeClock.h"
-#include "PtyPair.h"
-#include "SensorObjects.h"
+#include "support/FakeClock.h"
+#include "support/PtyPair.h"
+#include "sensor/SensorObjects.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "CPort.h"
-#include "EventLoopHelper.h"
-#include "PtyPair.h"
-#include "TempDir.h"
+#include "serial/CPort.h"
+#include "support/EventLoopHelper.h"
+#include "support/PtyPair.h"
+#include "support/TempDir.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

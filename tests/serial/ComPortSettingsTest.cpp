@@ -1,5 +1,5 @@
-#include "CPort.h"
-#include "FakeComPlatform.h"
+#include "serial/CPort.h"
+#include "support/FakeComPlatform.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

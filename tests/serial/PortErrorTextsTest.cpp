@@ -1,5 +1,5 @@
-#include "CPort.h"
-#include "TempDir.h"
+#include "serial/CPort.h"
+#include "support/TempDir.h"
 
 #include <clocale>
 #include <cstdlib>

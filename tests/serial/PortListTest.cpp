@@ -1,7 +1,7 @@
-#include "PortList.h"
-#include "EComPort.h"
-#include "FakeTtyTree.h"
-#include "TempDir.h"
+#include "serial/PortList.h"
+#include "serial/EComPort.h"
+#include "support/FakeTtyTree.h"
+#include "support/TempDir.h"
 
 #include <cerrno>
 #include <filesystem>

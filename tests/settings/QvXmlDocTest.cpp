@@ -1,6 +1,6 @@
-#include "QvXmlDoc.h"
-#include "FailingFileOps.h"
-#include "TempDir.h"
+#include "settings/QvXmlDoc.h"
+#include "support/FailingFileOps.h"
+#include "support/TempDir.h"
 
 #include <cerrno>
 #include <cstring>

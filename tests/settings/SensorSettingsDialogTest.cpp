@@ -1,11 +1,11 @@
-#include "SensorSettings.h"
+#include "settings/SensorSettings.h"
 
-#include "EComPort.h"
-#include "ErrorReport.h"
-#include "EventLoopHelper.h"
-#include "FakeTtyTree.h"
-#include "PortList.h"
-#include "TempDir.h"
+#include "serial/EComPort.h"
+#include "serial/ErrorReport.h"
+#include "support/EventLoopHelper.h"
+#include "support/FakeTtyTree.h"
+#include "serial/PortList.h"
+#include "support/TempDir.h"
 
 #include <QComboBox>
 #include <QGroupBox>

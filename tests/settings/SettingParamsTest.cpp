@@ -1,7 +1,7 @@
-#include "SettingParams.h"
-#include "EComPort.h"
-#include "FakeTtyTree.h"
-#include "TempDir.h"
+#include "settings/SettingParams.h"
+#include "serial/EComPort.h"
+#include "support/FakeTtyTree.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

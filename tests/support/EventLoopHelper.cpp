@@ -1,4 +1,4 @@
-#include "EventLoopHelper.h"
+#include "support/EventLoopHelper.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,5 +1,5 @@
 #pragma once
-#include "FileWriter.h"
+#include "settings/FileWriter.h"
 
 #include <cerrno>
 #include <cstddef>

@@ -1,5 +1,5 @@
 #pragma once
-#include "SensorClock.h"
+#include "sensor/SensorClock.h"
 
 // Moves only when the test sets t; starts at the steady clock's time, so earlier records keep their age.
 struct FakeClock : SensorClock {

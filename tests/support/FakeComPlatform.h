@@ -1,5 +1,5 @@
 #pragma once
-#include "ComPlatform.h"
+#include "serial/ComPlatform.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "ReconnectController.h"
+#include "record/ReconnectController.h"
 
 #include <utility>
 

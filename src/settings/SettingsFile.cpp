@@ -1,7 +1,7 @@
-#include "SettingsFile.h"
+#include "settings/SettingsFile.h"
 
-#include "QvXmlDoc.h"
-#include "SettingParams.h"
+#include "settings/QvXmlDoc.h"
+#include "settings/SettingParams.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ChartSeriesData.h"
+#include "chart/ChartSeriesData.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "ChartSeriesData.h"
+#include "chart/ChartSeriesData.h"
 
 #include <qcustomplot.h>
 

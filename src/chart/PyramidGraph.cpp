@@ -1,6 +1,6 @@
-#include "PyramidGraph.h"
+#include "chart/PyramidGraph.h"
 
-#include "ColumnReducer.h"
+#include "chart/ColumnReducer.h"
 
 #include <algorithm>
 

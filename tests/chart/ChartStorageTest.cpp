@@ -1,6 +1,6 @@
 // Point storage of a series, its min/max pyramid and the reduction of points to pixel columns.
-#include "ColumnReducer.h"
-#include "StripChart.h"
+#include "chart/ColumnReducer.h"
+#include "chart/StripChart.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "ReadingFormat.h"
-#include "RegionalSettings.h"
+#include "record/ReadingFormat.h"
+#include "record/RegionalSettings.h"
 
 #include <gtest/gtest.h>
 

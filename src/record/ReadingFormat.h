@@ -1,9 +1,10 @@
 #pragma once
-#include "SensorTypes.h"
+#include "sensor/SensorTypes.h"
 
 #include <QDate>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -26,6 +27,8 @@ TPanelTexts ChannelsPanelTexts(const TChannelsModeStructure& reading);
 struct TChartValues {
     std::array<double, 6> y{};
     int count = 0;
+
+    std::span<const double> values() const { return std::span<const double>(y.data(), static_cast<size_t>(count)); }
 };
 TChartValues ConcentrationChartValues(const TConcentrationModeStructure& reading);
 TChartValues ChannelsChartValues(const TChannelsModeStructure& reading);

@@ -1,4 +1,4 @@
-#include "LogFile.h"
+#include "record/LogFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "ReadingFormat.h"
+#include "record/ReadingFormat.h"
 
 #include <QLocale>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "StripChart.h"
+#include "chart/StripChart.h"
 
-#include "PyramidGraph.h"
+#include "chart/PyramidGraph.h"
 
 #include <QFile>
 #include <QPixmap>
@@ -120,12 +120,13 @@ void TStripChart::setSeriesTitle(int index, const QString& title)
     FChart->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TStripChart::addPoints(double x, const TChartValues& values)
+void TStripChart::addPoints(double x, std::span<const double> values)
 {
     if (!std::isfinite(x))
         return;
-    for (int i = 0; i < values.count; ++i) {
-        const double y = values.y[static_cast<size_t>(i)];
+    const int count = static_cast<int>(std::min(values.size(), static_cast<size_t>(SeriesCount)));
+    for (int i = 0; i < count; ++i) {
+        const double y = values[static_cast<size_t>(i)];
         data(i).addPoint(x, y);
         // A value that is not finite is drawn as a gap and kept out of the extremes.
         if (!std::isfinite(y))
@@ -134,7 +135,7 @@ void TStripChart::addPoints(double x, const TChartValues& values)
         FMaxY = FHasY ? std::max(FMaxY, y) : y;
         FHasY = true;
     }
-    if (values.count > 0) {
+    if (count > 0) {
         FMinX = FHasX ? std::min(FMinX, x) : x;
         FMaxX = FHasX ? std::max(FMaxX, x) : x;
         FHasX = true;

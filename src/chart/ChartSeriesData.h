@@ -1,5 +1,5 @@
 #pragma once
-#include "MinMaxPyramid.h"
+#include "chart/MinMaxPyramid.h"
 
 #include <qcustomplot.h>
 

@@ -1,5 +1,5 @@
-#include "ValidateLib.h"
-#include "Conversions.h"
+#include "record/ValidateLib.h"
+#include "record/Conversions.h"
 
 #include <gtest/gtest.h>
 

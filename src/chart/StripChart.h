@@ -1,9 +1,9 @@
 #pragma once
-#include "ChartSeriesData.h"
-#include "ReadingFormat.h"
+#include "chart/ChartSeriesData.h"
 
 #include <QString>
 #include <array>
+#include <span>
 #include <qcustomplot.h>
 
 class TPyramidGraph;
@@ -23,8 +23,8 @@ public:
     TReservingGraphData& data(int index) const;
     void setSeriesTitle(int index, const QString& title);
 
-    // Adds (x, values.y[i]) to the first values.count series and schedules a redraw.
-    void addPoints(double x, const TChartValues& values);
+    // Adds (x, values[i]) to the first values.size() series and schedules a redraw.
+    void addPoints(double x, std::span<const double> values);
     // Breaks the line of every series that has points at x (an outage): the points before and after x are
     // not joined. Stored as a point at x with a quiet NaN value; the axes' ranges ignore it.
     void addGap(double x);

@@ -1,4 +1,4 @@
-#include "Conversions.h"
+#include "record/Conversions.h"
 
 #include <charconv>
 

@@ -1,5 +1,5 @@
-#include "LogFile.h"
-#include "TempDir.h"
+#include "record/LogFile.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

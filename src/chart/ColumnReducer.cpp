@@ -1,4 +1,4 @@
-#include "ColumnReducer.h"
+#include "chart/ColumnReducer.h"
 
 #include <algorithm>
 #include <cmath>

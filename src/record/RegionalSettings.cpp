@@ -1,4 +1,4 @@
-#include "RegionalSettings.h"
+#include "record/RegionalSettings.h"
 
 #include <QLocale>
 #include <clocale>

@@ -1,4 +1,4 @@
-#include "MinMaxPyramid.h"
+#include "chart/MinMaxPyramid.h"
 
 #include <algorithm>
 

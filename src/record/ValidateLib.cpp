@@ -1,6 +1,6 @@
-#include "ValidateLib.h"
+#include "record/ValidateLib.h"
 
-#include "Conversions.h"
+#include "record/Conversions.h"
 
 bool IsInvalidInteger(const std::string& Text)
 {
