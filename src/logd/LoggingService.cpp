@@ -1,5 +1,6 @@
 #include "logd/LoggingService.h"
 
+#include "record/RegionalSettings.h"
 #include "record/RunClock.h"
 #include "record/RunTexts.h"
 #include "sensor/SensorObjects.h"
@@ -13,6 +14,7 @@ TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& cl
     : QObject(parent), FOptions(options), FClock(clock), FSay(std::move(say)), FAcquisition(clock, this), FLog(clock),
       FLogTimer(new QTimer(this)), FNotifier(clock)
 {
+    ApplyRegionalSettings(); // the log's dates and numbers whatever the environment says
     FLogTimer->setObjectName(QStringLiteral("LogTimer"));
     FLogTimer->setTimerType(Qt::PreciseTimer);
     FLogTimer->setInterval(options.intervalMs);

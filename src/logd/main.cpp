@@ -2,7 +2,6 @@
 #include "logd/LogdOptions.h"
 #include "logd/LoggingService.h"
 #include "logd/SignalEvents.h"
-#include "record/RegionalSettings.h"
 #include "record/RunClock.h"
 #include "serial/EComPort.h"
 #include "serial/ErrorReport.h"
@@ -41,7 +40,6 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("velmora-logd"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
     SetApplicationErrorReport([](const std::exception& error) { say(error.what()); });
-    ApplyRegionalSettings();
 
     TLogdOptions options;
     const TLogdStart start = ParseLogdOptions(app.arguments(), options);
