@@ -12,7 +12,7 @@
 
 TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& clock, TSay say, QObject* parent)
     : QObject(parent), FOptions(options), FClock(clock), FSay(std::move(say)), FAcquisition(clock, this), FLog(clock),
-      FLogTimer(new QTimer(this)), FNotifier(clock)
+      FLogTimer(new QTimer(this)), FWatchdogTimer(new QTimer(this))
 {
     ApplyRegionalSettings(); // the log's dates and numbers whatever the environment says
     FLogTimer->setObjectName(QStringLiteral("LogTimer"));
@@ -21,8 +21,11 @@ TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& cl
     ConnectHandler(FLogTimer, &QTimer::timeout, this, &TLoggingService::logTick);
     connect(&FAcquisition, &TAcquisition::timedOut, this, &TLoggingService::timedOut);
     connect(&FAcquisition, &TAcquisition::reconnected, this, &TLoggingService::reconnected);
-    // Each try shows the service manager that the program is alive while the sensor is away.
-    connect(&FAcquisition.reconnect().timer(), &QTimer::timeout, this, [this] { FNotifier.watchdog(); });
+    if (const auto period = FNotifier.watchdogPeriod(); period.count() > 0) {
+        FWatchdogTimer->setInterval(static_cast<int>(std::max<long long>(1, period.count() / 2000)));
+        ConnectHandler(FWatchdogTimer, &QTimer::timeout, this, &TLoggingService::watchdogTick);
+        FWatchdogTimer->start();
+    }
     FAcquisition.setConcentrationMode(options.concentration);
     FAcquisition.reconnect().setEnabled(true);
 }
@@ -54,6 +57,7 @@ void TLoggingService::start()
 void TLoggingService::finish()
 {
     FLogTimer->stop();
+    FWatchdogTimer->stop();
     FAcquisition.reconnect().clear();
     closeFile();
 }
@@ -107,7 +111,6 @@ void TLoggingService::writeReading(const TReading& reading)
     }
     FLastReading = now.time();
     tellStatus();
-    FNotifier.watchdog();
 }
 
 // velmora-<start time>.txt; a name taken already gets a number, so no file is ever replaced.
@@ -136,6 +139,17 @@ void TLoggingService::tellStatus()
                                + FLastReading.toString(QStringLiteral("hh:mm:ss")).toStdString();
     FNotifier.ready(status); // once: the port is open and the first reading arrived
     FNotifier.status(status);
+}
+
+// Pings while readings arrive (the sensor's lines, whatever the log interval), and while an outage is being
+// tried: a program that hangs, or stops hearing the sensor without noticing, is restarted.
+void TLoggingService::watchdogTick()
+{
+    const auto sinceReading = FClock.now() - FAcquisition.sensor().lastReadingTime();
+    const bool hearing = FAcquisition.sensor().lastReadingTime() != std::chrono::nanoseconds::min()
+                         && sinceReading < FNotifier.watchdogPeriod();
+    if (hearing || FAcquisition.reconnect().outage())
+        FNotifier.watchdog();
 }
 
 void TLoggingService::timedOut(bool beginsOutage)

@@ -50,6 +50,7 @@ private:
     void reconnected(bool firstStart);
     std::string device() const;
     void tellStatus();
+    void watchdogTick();
 
     TLogdOptions FOptions;
     const RunClock& FClock;
@@ -57,6 +58,7 @@ private:
     TAcquisition FAcquisition;
     TLogWriter FLog;
     QTimer* FLogTimer = nullptr;
+    QTimer* FWatchdogTimer = nullptr;
     TSystemdNotifier FNotifier;
     QDate FFileDate;
     QTime FLastReading;

@@ -1,10 +1,8 @@
 #include "logd/SystemdNotifier.h"
 
-#include "sensor/SensorClock.h"
-
 #include <systemd/sd-daemon.h>
 
-TSystemdNotifier::TSystemdNotifier(const SensorClock& clock) : FClock(clock)
+TSystemdNotifier::TSystemdNotifier()
 {
     uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0)
@@ -35,13 +33,6 @@ void TSystemdNotifier::status(const std::string& status)
 
 void TSystemdNotifier::watchdog()
 {
-    if (FWatchdogPeriod.count() == 0)
-        return;
-    const std::chrono::nanoseconds now = FClock.now();
-    if (FPinged && now - FLastPing < FWatchdogPeriod / 2)
-        return;
-    FPinged = true;
-    FLastPing = now;
     send("WATCHDOG=1");
 }
 

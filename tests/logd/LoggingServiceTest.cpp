@@ -109,7 +109,9 @@ TEST_F(LoggingService, APortMissingAtTheStartIsWaitedForAndAReplugLeavesAGapInTh
     unplug();
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething(TimeoutText); }, 5000));
     const std::string atOutage = read(name);
-    runEventsFor(300); // tries fail: nothing to open
+    int tries = 0;
+    QObject::connect(&service->acquisition().reconnect().timer(), &QTimer::timeout, [&] { ++tries; });
+    ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000)); // each fails: nothing to open
     EXPECT_EQ(read(name), atOutage);
 
     pty = std::make_unique<PtyPair>();
@@ -140,9 +142,10 @@ TEST_F(LoggingService, AFailingWriteIsSaidOnceAndLoggingGoesOnWhenThereIsRoomAga
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
     const rlimit full{static_cast<rlim_t>(read(name).size() + 30), limit.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
-    const bool failed =
-        runEventsUntil([&] { return saidSomething("I/O error 27: \"" + dir.file("out/" + name)); }, 5000);
-    runEventsFor(200);
+    int ticks = 0; // a few ticks fail after the first failure
+    QObject::connect(service->logTimer(), &QTimer::timeout, [&] { ++ticks; });
+    const bool failed = runEventsUntil(
+        [&] { return saidSomething("I/O error 27: \"" + dir.file("out/" + name)) && ticks >= 4; }, 5000);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     ASSERT_TRUE(failed);
     EXPECT_EQ(
