@@ -154,5 +154,3 @@ private:
     bool FAcquiring = false;
     QDateTime FStartTime;
 };
-
-extern TFormMain* FormMain;
