@@ -129,10 +129,10 @@ struct LogdProgram : ::testing::Test {
         const std::string text = dir.read("out/" + name);
         return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
     }
-    // Collects notify messages (and lets time pass) until `done` holds or 15 s passed.
+    // Collects notify messages (and lets time pass) until `done` holds, or 60 s passed (a hung program).
     bool until(const std::function<bool()>& done)
     {
-        for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;) {
+        for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
             if (done())
                 return true;
             pollfd p{notify, POLLIN, 0};
