@@ -79,6 +79,7 @@ TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
     setupPanels();
     setupStatusBar();
     setupTimers();
+    setupPublishing();
     setupChart();
     connectHandlers();
     setupSize();
@@ -269,6 +270,7 @@ void TFormMain::FormCreate()
     Reconnect().setEnabled(FSettings->Reconnect);
     Sensor()->ConfigurePort(FSettings->ComPort);
     openConfiguredPort();
+    startPublishing();
 }
 
 void TFormMain::openConfiguredPort()
@@ -305,6 +307,7 @@ void TFormMain::FormDestroy()
     FDisplaysTimer->stop();
     FGraphicsTimer->stop();
     FLogTimer->stop();
+    FPublisher.reset(); // "offline" for the broker, waiting a moment for its acknowledgement
     // An open log file is closed so that its last line end is written.
     if (FLogFile && FLogFile->isOpen()) {
         try {
@@ -385,6 +388,7 @@ void TFormMain::runAcquisition(bool fresh)
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
     FAcquiring = true;
+    publishingRunChanged(true, false);
 }
 
 void TFormMain::StopAcquisition()
@@ -397,6 +401,7 @@ void TFormMain::StopAcquisition()
     if (!FLogging)
         ui->btnLogging->setEnabled(false);
     FAcquiring = false;
+    publishingRunChanged(false, false);
 }
 
 // With reconnection on, an outage beeps once however many ticks fail in it, and the log timer waits for
@@ -406,6 +411,7 @@ void TFormMain::sensorTimedOut(bool beginsOutage)
     if (beginsOutage || !Reconnect().isEnabled())
         Beep(TimeoutBeepHz, TimeoutBeepMs);
     StopAcquisition();
+    publishingRunChanged(false, true);
     setStatusText(1, QString::fromLatin1(TimeoutText));
     if (Reconnect().isEnabled())
         FLogTimer->stop();
