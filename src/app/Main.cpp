@@ -6,6 +6,7 @@
 #include "app/Beep.h"
 #include "app/SaveDialog.h"
 #include "chart/StripChart.h"
+#include "publish/Publisher.h"
 #include "record/Acquisition.h"
 #include "record/LogWriter.h"
 #include "record/ReconnectController.h"
