@@ -271,7 +271,7 @@ private:
         for (const TQuantity& q : ReadingQuantities(item.reading)) {
             FPayload.clear();
             AppendNumber(FPayload, q.value);
-            FClient.send(topics[i++], FPayload, FQos, false, false);
+            FClient.send(topics[i++], FPayload, 0, false, false); // the next value supersedes a lost one
         }
     }
 

@@ -21,8 +21,9 @@ struct TPublishLimits {
 // returns at once: the readings go to a queue in memory that a thread of the publisher hands to the
 // MQTT client, so a slow, hung or absent broker never holds up the caller. While the broker is
 // unreachable the readings wait, up to maxWaiting; past it the oldest are dropped and counted. When it
-// returns they are delivered in order with the times they were taken. Per-quantity topics carry the
-// latest value only: they are sent for the newest reading once the queue has been delivered.
+// returns they are delivered in order with the times they were taken, at the settings' QoS. Per-quantity
+// topics carry the latest value only: they are sent at QoS 0 for the newest reading once the queue has
+// been delivered, since the next value supersedes one that is lost.
 //
 //   TPublisher publisher;
 //   if (!publisher.start(settings.Publishing, settings.ComPort)) report(publisher.error());
