@@ -1,5 +1,7 @@
 #include "settings/PublishSettings.h"
 
+#include <pugixml.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>

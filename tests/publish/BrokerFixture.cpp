@@ -123,9 +123,14 @@ void TestBroker::stop()
 {
     if (FPid <= 0)
         return;
+    // SIGTERM saves retained messages and sessions; a broker that has not ended 5 s later is killed.
     ::kill(FPid, SIGTERM);
     int status = 0;
-    while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
+    for (int i = 0; i < 500 && ::waitpid(FPid, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::waitpid(FPid, &status, WNOHANG) == 0) {
+        ::kill(FPid, SIGKILL);
+        ::waitpid(FPid, &status, 0);
     }
     FPid = -1;
 }
@@ -169,7 +174,7 @@ TestSubscriber::TestSubscriber(int port, const std::string& filter, const std::s
 TestSubscriber::~TestSubscriber()
 {
     if (FPid > 0) {
-        ::kill(FPid, SIGTERM);
+        ::kill(FPid, SIGKILL); // it may miss a SIGTERM that comes while it connects
         int status = 0;
         while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
         }
