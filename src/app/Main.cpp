@@ -6,6 +6,7 @@
 #include "app/Beep.h"
 #include "app/SaveDialog.h"
 #include "chart/StripChart.h"
+#include "publish/Publisher.h"
 #include "record/Acquisition.h"
 #include "record/LogWriter.h"
 #include "record/ReconnectController.h"
@@ -76,6 +77,7 @@ TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
     setupPanels();
     setupStatusBar();
     setupTimers();
+    setupPublishing();
     setupChart();
     connectHandlers();
     setupSize();
@@ -264,6 +266,7 @@ void TFormMain::FormCreate()
     Reconnect().setEnabled(FSettings->Reconnect);
     Sensor()->ConfigurePort(FSettings->ComPort);
     openConfiguredPort();
+    startPublishing();
 }
 
 void TFormMain::openConfiguredPort()
@@ -300,6 +303,7 @@ void TFormMain::FormDestroy()
     FDisplaysTimer->stop();
     FGraphicsTimer->stop();
     FLogTimer->stop();
+    FPublisher.reset(); // "offline" for the broker, waiting a moment for its acknowledgement
     // An open log file is closed so that its last line end is written.
     if (FLogFile && FLogFile->isOpen()) {
         try {
@@ -380,6 +384,7 @@ void TFormMain::runAcquisition(bool fresh)
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
     FAcquiring = true;
+    publishingRunChanged(true, false);
 }
 
 void TFormMain::StopAcquisition()
@@ -392,6 +397,7 @@ void TFormMain::StopAcquisition()
     if (!FLogging)
         ui->btnLogging->setEnabled(false);
     FAcquiring = false;
+    publishingRunChanged(false, false);
 }
 
 // With reconnection on, an outage beeps once however many ticks fail in it, and the log timer waits for
@@ -401,6 +407,7 @@ void TFormMain::sensorTimedOut(bool beginsOutage)
     if (beginsOutage || !Reconnect().isEnabled())
         Beep(TimeoutBeepHz, TimeoutBeepMs);
     StopAcquisition();
+    publishingRunChanged(false, true);
     setStatusText(1, QString::fromLatin1(TimeoutText));
     if (Reconnect().isEnabled())
         FLogTimer->stop();

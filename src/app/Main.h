@@ -17,6 +17,7 @@ class QTimer;
 class RunClock;
 class TAcquisition;
 class TLogWriter;
+class TPublisher;
 class TReconnectController;
 class TSaveDialog;
 class TSensor;
@@ -65,17 +66,22 @@ public:
     const QDateTime& StartTime() const { return FStartTime; }
     TStripChart& Chart() const { return *FChart; }
     TReconnectController& Reconnect() const;
+    // Panels 0 and 1, and 2: the publishing state.
     QString StatusPanelText(int index) const;
+    QTimer* PublishTimer() const { return FPublishTimer; }
+    TPublisher* Publisher() const { return FPublisher.get(); }
 
 public slots:
     void ModeConcentrationItemClick();
     void ModeChannelsItemClick();
     void CommsSettingsItemClick();
     void CommsReconnectItemClick();
+    void CommsPublishingItemClick();
     void HelpAboutItemClick();
     void DisplaysTimerTimer();
     void GraphicsTimerTimer();
     void LogTimerTimer();
+    void PublishTimerTimer();
     void edtGraphicsIntervalChange();
     void edtLoggingIntervalChange();
     void btnGraphicsIntervalClick();
@@ -133,15 +139,23 @@ private:
     void setMenusEnabledForLogging(bool enabled);
     void startLogging();
     void stopLogging();
+    // Publishing (MainPublish.cpp): its menu item, status panel and timer; a publisher for the stored
+    // settings; the timer following the run, and the outage status following the sensor.
+    void setupPublishing();
+    void startPublishing();
+    void stopPublishing();
+    void publishingRunChanged(bool running, bool outage);
+    void showPublishingStatus();
 
     std::unique_ptr<Ui::FormMain> ui;
     TFormMainSetup FSetup;
     const RunClock& FClock;
-    QLabel* FStatusPanels[2] = {nullptr, nullptr};
+    QLabel* FStatusPanels[3] = {nullptr, nullptr, nullptr};
     std::array<QLabel*, PanelCount> FPanels{};
     QTimer* FDisplaysTimer = nullptr;
     QTimer* FGraphicsTimer = nullptr;
     QTimer* FLogTimer = nullptr;
+    QTimer* FPublishTimer = nullptr;
     TSaveDialog* SaveDialog1 = nullptr;
     TSaveDialog* SaveDialog2 = nullptr;
     std::unique_ptr<TStripChart> FChart;
@@ -150,6 +164,7 @@ private:
     std::unique_ptr<TSettingParams> FSettings;
     std::unique_ptr<TAcquisition> FAcquisition; // owns the sensor
     std::unique_ptr<TLogWriter> FLogFile;
+    std::unique_ptr<TPublisher> FPublisher;
     bool FLogging = false;
     bool FAcquiring = false;
     QDateTime FStartTime;

@@ -1,11 +1,13 @@
 #include "logd/LogdOptions.h"
 
+#include "publish/ServiceOptions.h"
 #include "record/Conversions.h"
 #include "record/ValidateLib.h"
 #include "serial/ComPlatform.h"
 
 #include <QCommandLineParser>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,7 +80,18 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("Folder of the log files (default: the current folder)."),
                                     QStringLiteral("DIR"));
-    for (const QCommandLineOption& option : {help, version, port, mode, interval, output})
+    const QCommandLineOption publish(
+        QStringLiteral("publish"),
+        QStringLiteral("Publish the readings to an MQTT broker: mqtt://[user@]host[:port]/prefix, or mqtts:// for\n"
+                       "TLS. The password comes from VELMORA_MQTT_PASSWORD or --publish-password-file."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption passwordFile(QStringLiteral("publish-password-file"),
+                                          QStringLiteral("File whose first line is the broker password."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption ca(QStringLiteral("publish-ca"),
+                                QStringLiteral("CA certificate of the broker (mqtts://; default: the system's)."),
+                                QStringLiteral("FILE"));
+    for (const QCommandLineOption& option : {help, version, port, mode, interval, output, publish, passwordFile, ca})
         parser.addOption(option);
 
     if (!parser.parse(arguments))
@@ -112,6 +125,16 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
         options.outputDir = parser.value(output).toLocal8Bit().toStdString();
     if (const std::string why = unusableFolder(options.outputDir); !why.empty())
         return fail(EX_CANTCREAT, "The output folder \"" + options.outputDir + "\" cannot take log files: " + why);
+    if (parser.isSet(publish)) {
+        const TServicePublishOptions given{parser.value(publish).toStdString(),
+                                           parser.value(passwordFile).toLocal8Bit().toStdString(),
+                                           parser.value(ca).toLocal8Bit().toStdString()};
+        std::string error;
+        if (!PublishSettingsFromOptions(given, std::getenv(PasswordVariable), options.publishing, error))
+            return fail(EX_USAGE, error);
+    } else if (parser.isSet(passwordFile) || parser.isSet(ca)) {
+        return fail(EX_USAGE, "--publish-password-file and --publish-ca need --publish");
+    }
     if (parser.isSet(port)) {
         options.port = NormalisePortName(parser.value(port).toLocal8Bit().toStdString());
         if (options.port.empty())

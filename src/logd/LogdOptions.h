@@ -1,4 +1,6 @@
 #pragma once
+#include "settings/PublishSettings.h"
+
 #include <QStringList>
 #include <cstdint>
 #include <string>
@@ -9,13 +11,15 @@ struct TLogdOptions {
     bool concentration = false;  // --mode concentration
     int32_t intervalMs = 1000;   // --interval SECONDS
     std::string outputDir = "."; // --output DIR
+    TPublishSettings publishing; // --publish ADDRESS, --publish-password-file FILE, --publish-ca FILE
 };
 
 // The outcome of reading the command line: go on, or end at once with `exitCode` after printing `text`
 // (to stdout for --help and --version, exit code 0; to stderr otherwise). Exit codes follow sysexits.h:
 // EX_USAGE for an unknown option or a bad mode, EX_DATAERR for an interval the window would not accept,
 // EX_CANTCREAT for an output folder that does not exist or cannot be written, EX_NOINPUT for a port that
-// exists but is not a terminal. A port that does not exist yet is accepted: it is waited for.
+// exists but is not a terminal, EX_USAGE for publishing options that cannot be used. A port that does not
+// exist yet is accepted: it is waited for.
 struct TLogdStart {
     bool run = false;
     int exitCode = 0;

@@ -1,6 +1,7 @@
 // velmora-logd: the sensor's readings logged to files without a window, for a service manager.
 #include "logd/LogdOptions.h"
 #include "logd/LoggingService.h"
+#include "logd/ServicePublishing.h"
 #include "logd/SignalEvents.h"
 #include "record/RunClock.h"
 #include "serial/EComPort.h"
@@ -10,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
 #include <sysexits.h>
 
@@ -65,7 +67,15 @@ int main(int argc, char** argv)
     QObject::connect(&signalEvents, &TSignalEvents::terminate, &app, [](int) { QCoreApplication::exit(0); });
     QObject::connect(&signalEvents, &TSignalEvents::hangUp, &service, &TLoggingService::startNewFile);
     service.start();
+    TServicePublishing publishing(service.acquisition(), say);
+    if (options.publishing.Enabled
+        && !publishing.start(options.publishing, options.port, service.logTimer()->isActive())) {
+        say("Publishing: " + publishing.error());
+        service.finish();
+        return EX_CONFIG;
+    }
     const int code = app.exec();
+    publishing.finish();
     service.finish();
     return code;
 }

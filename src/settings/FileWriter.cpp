@@ -36,12 +36,12 @@ std::string folderOf(const std::string& fileName)
     return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
-int openTemporary(const std::string& fileName, std::string& tempName)
+int openTemporary(const std::string& fileName, std::string& tempName, mode_t mode)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempName = fileName + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -77,16 +77,18 @@ void syncFolder(const std::string& folder)
 
 } // namespace
 
-bool ReplaceFileContent(const std::string& fileName, std::string_view data, TFileOps& ops)
+bool ReplaceFileContent(const std::string& fileName, std::string_view data, TFileOps& ops, bool ownerOnly)
 {
     std::string tempName;
-    const int fd = openTemporary(fileName, tempName);
+    const int fd = openTemporary(fileName, tempName, ownerOnly ? 0600 : 0666);
     if (fd < 0)
         return false;
 
-    // Keep the permissions of the file being replaced.
+    // Keep the permissions of the file being replaced, or allow its owner only, before any data is in it.
     struct stat old {};
-    if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (ownerOnly)
+        ::fchmod(fd, 0600);
+    else if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
 
     bool ok = writeAll(ops, fd, data) && ops.Sync(fd) == 0;

@@ -18,4 +18,6 @@ public:
 // Replaces the content of fileName with data without ever leaving a partial file: the data goes to a
 // temporary file in the same folder, which is flushed to disk and then renamed over fileName.
 // Returns false (errno set) when any step fails; fileName is then untouched and the temporary removed.
-bool ReplaceFileContent(const std::string& fileName, std::string_view data, TFileOps& ops = TFileOps::Default());
+// The new file keeps the permissions of the old one, or gets mode 0600 with ownerOnly.
+bool ReplaceFileContent(const std::string& fileName, std::string_view data, TFileOps& ops = TFileOps::Default(),
+                        bool ownerOnly = false);

@@ -222,7 +222,7 @@ int32_t TQvXmlDoc::SaveFile()
             out += '\n';
         }
         TFileOps& ops = FFileOps ? *FFileOps : TFileOps::Default();
-        if (ReplaceFileContent(FFileName, out, ops))
+        if (ReplaceFileContent(FFileName, out, ops, FOwnerOnly))
             return XmlResult::Ok;
         FErrorText = std::strerror(errno);
     } catch (const std::exception& e) {

@@ -77,6 +77,9 @@ public:
 
     // File calls used by SaveFile (not owned; null restores the system's).
     void SetFileOps(TFileOps* ops) { FFileOps = ops; }
+    // Whether SaveFile makes the file readable and writable by its owner only (for stored secrets);
+    // otherwise the file keeps the permissions it had.
+    void SetOwnerOnly(bool ownerOnly) { FOwnerOnly = ownerOnly; }
 
 protected:
     std::unique_ptr<pugi::xml_document> FXmlDoc;
@@ -87,4 +90,5 @@ protected:
 private:
     void ResetDocument();
     TFileOps* FFileOps = nullptr;
+    bool FOwnerOnly = false;
 };

@@ -11,6 +11,7 @@ namespace {
 
 constexpr const char* ComPortKey = "ComPort";
 constexpr const char* ReconnectKey = "Reconnect";
+constexpr const char* PublishingKey = "Publishing";
 
 // "true" or "1", in any letter case and between blanks, is on; anything else is off.
 bool switchIsOn(const std::string& text)
@@ -94,6 +95,13 @@ int32_t TSettingParams::ReadStored(Stored& stored)
         if (child.type() != pugi::node_element)
             continue;
         const std::string name = LocalName(child);
+        if (name == PublishingKey) {
+            if (!ReadPublishSettings(child, stored.publishing, FErrorText)) {
+                stored = Stored{};
+                return XmlResult::LoadFailed;
+            }
+            continue;
+        }
         if (name != ComPortKey && name != ReconnectKey)
             continue;
         try {
@@ -128,11 +136,13 @@ int32_t TSettingParams::Load()
     if (stored.portFound)
         ComPort = stored.port;
     Reconnect = stored.reconnect;
+    Publishing = stored.publishing;
     return read;
 }
 
 int32_t TSettingParams::Save()
 {
+    SetOwnerOnly(!Publishing.Password.empty());
     int32_t r = LoadFile();
     if (r == XmlResult::Ok) {
         Stored stored;
@@ -148,6 +158,10 @@ int32_t TSettingParams::Save()
             r = AddTextElement(settings, ComPortKey, ComPort);
             if (r == XmlResult::Ok && Reconnect)
                 r = AddTextElement(settings, ReconnectKey, "true");
+            TXmlElement publishing;
+            if (r == XmlResult::Ok && Publishing != TPublishSettings{}
+                && (r = AddChildElement(settings, PublishingKey, publishing)) == XmlResult::Ok)
+                r = WritePublishSettings(*this, publishing, Publishing);
             if (r != XmlResult::Ok)
                 FErrorText = "the settings cannot be stored in XML";
         } else {

@@ -1,4 +1,5 @@
 #pragma once
+#include "settings/PublishSettings.h"
 #include "settings/QvXmlDoc.h"
 
 #include <cstdint>
@@ -7,7 +8,9 @@
 
 // The settings that survive a restart: the serial port the sensor is attached to, kept in the element
 // "ComPort" under the root path of the settings file, and whether a stopped run reconnects by itself,
-// kept in "Reconnect" beside it ("true"; written only when on, so a file without it means off).
+// kept in "Reconnect" beside it ("true"; written only when on, so a file without it means off), and
+// what is published to an MQTT broker, kept in "Publishing" (written once it differs from the defaults;
+// a stored password makes the save write the file readable by its owner only).
 //
 //   TSettingParams settings(exeFolder + "SensorSettings", "Sensor\\Settings");
 //   settings.Load();              // ComPort: the stored name, else the lowest-numbered port present
@@ -24,6 +27,7 @@ public:
 
     std::string ComPort;
     bool Reconnect = false;
+    TPublishSettings Publishing;
 
     int32_t Load();
     int32_t Save();
@@ -41,6 +45,7 @@ private:
         std::string port;
         bool portFound = false;
         bool reconnect = false;
+        TPublishSettings publishing;
     };
     int32_t ReadStored(Stored& stored);
 

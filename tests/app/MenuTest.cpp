@@ -1,25 +1,31 @@
 // Comms > Settings... and Help > About.
+#include "WindowFixture.h"
 #include "about/AboutBox.h"
-#include "support/EventLoopHelper.h"
-#include "support/FailingFileOps.h"
+#include "app/PublishingDialog.h"
+#include "chart/StripChart.h"
+#include "publish/Publisher.h"
 #include "sensor/SensorObjects.h"
-#include "settings/SettingsFile.h"
 #include "settings/SensorSettings.h"
 #include "settings/SettingParams.h"
-#include "chart/StripChart.h"
-#include "WindowFixture.h"
+#include "settings/SettingsFile.h"
+#include "support/EventLoopHelper.h"
+#include "support/FailingFileOps.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,4 +212,69 @@ TEST_F(Menus, SettingsFileLocationAndFailingSavesReportedWithTheFileAndTheReason
     const std::string reason = "\"" + dir.file("SensorSettings.xml") + "\": " + std::strerror(ENOSPC);
     EXPECT_NE(reports[1].find(reason), std::string::npos) << reports[1];
     EXPECT_TRUE(form->DisplaysTimer()->isActive()); // the port is used all the same
+}
+
+// Publishing to a broker that refuses: panel 2 says so while the run goes on untouched; the dialog refuses
+// a wildcard prefix and an interval the window would not take, tests a connection, and switching off
+// hides the panel and is stored.
+TEST_F(Menus, PublishingPanelAndDialog)
+{
+    startSimulator();
+    storePort(pty->slavePath());
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ::bind(sock, reinterpret_cast<sockaddr*>(&a), size);
+    ::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &size);
+    ::close(sock); // nothing listens there now
+    const int port = ntohs(a.sin_port);
+    {
+        TSettingParams settings(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
+        settings.SetPortListRoot(emptyPortList);
+        ASSERT_EQ(settings.Load(), 0);
+        settings.Publishing.Enabled = true;
+        settings.Publishing.Host = "127.0.0.1";
+        settings.Publishing.Port = port;
+        ASSERT_EQ(settings.Save(), 0);
+    }
+    createForm();
+    const QString refused = QStringLiteral("Broker unreachable: connection refused by 127.0.0.1:%1;").arg(port);
+    ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(2).startsWith(refused); }, 10000))
+        << form->StatusPanelText(2).toStdString();
+    ASSERT_TRUE(runEventsUntil([&] { return form->Publisher()->waiting() >= 2; }, 5000));
+    EXPECT_TRUE(panel("StatusBar1Panel2")->isVisible());
+    EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
+    EXPECT_EQ(form->StatusPanelText(1), QString());
+    EXPECT_TRUE(form->DisplaysTimer()->isActive() || form->GraphicsTimer()->isActive());
+
+    TPublishingDialog dialog(form->Settings()->Publishing, "ttyUSB0");
+    dialog.prefixEdit()->setText(QStringLiteral("site/#"));
+    EXPECT_EQ(dialog.check(), QStringLiteral("the topic prefix 'site/#' contains a wildcard (# or +)"));
+    dialog.prefixEdit()->clear();
+    dialog.intervalEdit()->setText(QStringLiteral("0"));
+    EXPECT_EQ(dialog.check(), QStringLiteral("The publish interval must be a whole number of seconds, at least 1."));
+    dialog.intervalEdit()->setText(QStringLiteral("2"));
+    EXPECT_EQ(dialog.check(), QString());
+    dialog.testButton()->click();
+    ASSERT_TRUE(runEventsUntil(
+        [&] { return dialog.testResult()->text().startsWith(QStringLiteral("connection refused")); }, 10000))
+        << dialog.testResult()->text().toStdString();
+
+    whenModal([](QWidget* modal) {
+        auto* publishing = qobject_cast<TPublishingDialog*>(modal);
+        ASSERT_NE(publishing, nullptr);
+        publishing->enabledBox()->setChecked(false);
+        publishing->accept();
+    });
+    action("CommsPublishingItem")->trigger();
+    EXPECT_FALSE(panel("StatusBar1Panel2")->isVisible());
+    EXPECT_EQ(form->Publisher(), nullptr);
+    TSettingParams stored(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
+    stored.SetPortListRoot(emptyPortList);
+    ASSERT_EQ(stored.Load(), 0);
+    EXPECT_FALSE(stored.Publishing.Enabled);
+    EXPECT_EQ(stored.Publishing.Port, port);
+    EXPECT_TRUE(reports.empty());
 }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -232,4 +234,80 @@ TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSoAndIsStoredBesideThe
     s->Reconnect = false;
     ASSERT_EQ(s->Save(), XmlResult::Ok);
     EXPECT_EQ(file(), head + "</Settings></Sensor>\n");
+}
+
+TEST_F(SettingParamsTest, PublishingIsStoredBesideThePortAndAPasswordKeepsTheFilePrivate)
+{
+    const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
+    writeFile(head + "</Settings></Sensor>\n");
+    ::chmod(dir.file("SensorSettings.xml").c_str(), 0644);
+    auto s = make();
+    ASSERT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_EQ(s->Publishing, TPublishSettings{}); // a file from before publishing: off
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), head + "</Settings></Sensor>\n");
+
+    TPublishSettings p;
+    p.Enabled = true;
+    p.Host = "broker.local";
+    p.Port = 8884;
+    p.ClientId = "lab 1";
+    p.TopicPrefix = "site/lab<1>";
+    p.IntervalSeconds = 5;
+    p.QoS = 0;
+    p.Tls = true;
+    p.CaFile = "/etc/ca.pem";
+    p.CertFile = "c.pem";
+    p.KeyFile = "k.pem";
+    p.UserName = "logger";
+    p.Password = "pa ss&";
+    p.HomeAssistant = true;
+    s->Publishing = p;
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(std::filesystem::status(dir.file("SensorSettings.xml")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_NE(file().find("<Extra>e</Extra>"), std::string::npos);
+    auto reread = make();
+    ASSERT_EQ(reread->Load(), XmlResult::Ok);
+    EXPECT_EQ(reread->Publishing, p);
+    EXPECT_EQ(reread->ComPort, "COM3");
+
+    for (const std::string& bad : {std::string("<Publishing><Port>18x3</Port></Publishing>"),
+                                   std::string("<Publishing><Host><b/></Host></Publishing>")}) {
+        writeFile(fileWith("<ComPort>COM7</ComPort>" + bad));
+        auto broken = make();
+        EXPECT_EQ(broken->Load(), XmlResult::LoadFailed) << bad;
+        EXPECT_EQ(broken->ErrorText().rfind("Publishing\\", 0), 0u) << broken->ErrorText();
+    }
+}
+
+TEST(PublishSettings, DefaultsFollowTheMachineAndThePortAndProblemsAreNamed)
+{
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    TPublishSettings s;
+    s.Host = "broker";
+    EXPECT_EQ(EffectiveClientId(s, "/dev/serial/by-id/usb-FTDI-if00"), std::string(host) + "-usb-FTDI-if00");
+    EXPECT_EQ(EffectiveTopicPrefix(s, "ttyUSB0"), std::string("velmora/") + host + "-ttyUSB0");
+    EXPECT_EQ(EffectivePort(s), 1883);
+    s.Tls = true;
+    EXPECT_EQ(EffectivePort(s), 8883);
+    EXPECT_EQ(PublishSettingsProblem(s), "");
+
+    const std::pair<void (*)(TPublishSettings&), std::string> problems[] = {
+        {[](TPublishSettings& p) { p.Host = " "; }, "no broker host is given"},
+        {[](TPublishSettings& p) { p.Port = 70000; }, "the broker port 70000 is not between 1 and 65535"},
+        {[](TPublishSettings& p) { p.IntervalSeconds = 0; }, "the publish interval must be at least 1 s"},
+        {[](TPublishSettings& p) { p.QoS = 2; }, "the QoS must be 0 or 1"},
+        {[](TPublishSettings& p) { p.TopicPrefix = "a/#"; }, "the topic prefix 'a/#' contains a wildcard (# or +)"},
+        {[](TPublishSettings& p) { p.TopicPrefix = "a/"; },
+         "the topic prefix 'a/' must not start with $ or end with /"},
+        {[](TPublishSettings& p) { p.CertFile = "c.pem"; },
+         "a client certificate needs its key file, and a key its certificate"},
+    };
+    for (const auto& [change, message] : problems) {
+        TPublishSettings p = s;
+        change(p);
+        EXPECT_EQ(PublishSettingsProblem(p), message);
+    }
 }

@@ -1,0 +1,130 @@
+#include "publish/ConnectionTest.h"
+
+#include "publish/MqttClient.h"
+
+#include <QMetaObject>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+class TConnectionTest::Attempt final : public TMqttEvents {
+public:
+    Attempt(TConnectionTest& owner, TMqttEndpoint endpoint) : FOwner(owner), FClient(std::move(endpoint), *this)
+    {
+        FThread = std::thread([this] { run(); });
+    }
+    ~Attempt() override { FThread.join(); }
+    bool done() const
+    {
+        std::lock_guard lock(FMutex);
+        return FDone;
+    }
+
+private:
+    void connected() override
+    {
+        std::lock_guard lock(FMutex);
+        FResult = 1;
+        FChanged.notify_all();
+    }
+    void connectionLost() override {}
+    void connectFailed(int code, const std::string& message) override
+    {
+        std::lock_guard lock(FMutex);
+        FCode = code;
+        FMessage = message;
+        FResult = 0;
+        FChanged.notify_all();
+    }
+    void tlsError(const std::string& reason) override
+    {
+        std::lock_guard lock(FMutex);
+        FTls = reason;
+    }
+    void delivered(bool) override {}
+    void disconnected() override
+    {
+        std::lock_guard lock(FMutex);
+        FDisconnected = true;
+        FChanged.notify_all();
+    }
+
+    void run()
+    {
+        const TMqttEndpoint& e = FClient.endpoint();
+        std::string text = FClient.start(16);
+        bool ok = false;
+        if (text.empty()) {
+            std::unique_lock lock(FMutex);
+            FChanged.wait_for(lock, std::chrono::seconds(e.connectTimeoutSeconds + 5), [this] { return FResult >= 0; });
+            ok = FResult == 1;
+            const int code = FCode;
+            const std::string message = FMessage, tls = FTls;
+            lock.unlock();
+            if (ok) {
+                text = "Connected to " + e.address();
+                FClient.disconnect(500);
+                lock.lock();
+                FChanged.wait_for(lock, std::chrono::seconds(2), [this] { return FDisconnected; });
+            } else {
+                text = ConnectFailureText(e, FResult < 0 ? -1 : code, FResult < 0 ? "timeout" : message, tls);
+            }
+        }
+        {
+            std::lock_guard lock(FMutex);
+            FDone = true;
+        }
+        TConnectionTest* owner = &FOwner;
+        const QString shown = QString::fromStdString(text);
+        QMetaObject::invokeMethod(
+            owner, [owner, ok, shown] { emit owner->finished(ok, shown); }, Qt::QueuedConnection);
+    }
+
+    TConnectionTest& FOwner;
+    TMqttClient FClient;
+    mutable std::mutex FMutex;
+    std::condition_variable FChanged;
+    int FResult = -1; // -1 waiting, 0 failed, 1 connected
+    int FCode = 0;
+    std::string FMessage, FTls;
+    bool FDisconnected = false, FDone = false;
+    std::thread FThread;
+};
+
+TConnectionTest::TConnectionTest(QObject* parent) : QObject(parent) {}
+
+TConnectionTest::~TConnectionTest() = default;
+
+bool TConnectionTest::running() const
+{
+    return FAttempt && !FAttempt->done();
+}
+
+void TConnectionTest::start(const TPublishSettings& settings, const std::string& portName, int timeoutSeconds)
+{
+    const auto refuse = [this](const std::string& why) {
+        const QString text = QString::fromStdString(why);
+        QMetaObject::invokeMethod(
+            this, [this, text] { emit finished(false, text); }, Qt::QueuedConnection);
+    };
+    if (running())
+        return refuse("a test is already running");
+    FAttempt.reset();
+    std::string problem = PublishSettingsProblem(settings);
+    if (!problem.empty())
+        return refuse(problem);
+    TMqttEndpoint e;
+    e.host = settings.Host;
+    e.port = EffectivePort(settings);
+    e.tls = settings.Tls;
+    e.caFile = settings.CaFile;
+    e.certFile = settings.CertFile;
+    e.keyFile = settings.KeyFile;
+    e.userName = settings.UserName;
+    e.password = settings.Password;
+    e.clientId = EffectiveClientId(settings, portName) + "-test";
+    e.connectTimeoutSeconds = timeoutSeconds;
+    e.autoReconnect = false;
+    e.cleanSession = true;
+    FAttempt = std::make_unique<Attempt>(*this, std::move(e));
+}

@@ -1,0 +1,483 @@
+#include "publish/Publisher.h"
+
+#include "publish/MqttClient.h"
+#include "publish/PublishPayloads.h"
+#include "publish/ReadingQueue.h"
+
+#include <QMetaObject>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Readings handed to the MQTT client and not yet acknowledged, at most: the rest wait in our queue,
+// which costs 72 bytes a reading where the client's own queue costs about a kilobyte a message.
+constexpr size_t HandOverWindow = 100;
+constexpr int ClientQueueLimit = 4096; // hand-over window plus quantity, status and discovery messages
+constexpr size_t NoMode = 2;
+
+std::string fileProblem(const char* what, const std::string& file)
+{
+    if (file.empty() || ::access(file.c_str(), R_OK) == 0)
+        return {};
+    return std::string("the ") + what + " " + file + " cannot be read (" + std::strerror(errno) + ")";
+}
+
+} // namespace
+
+class TPublisher::Worker final : public TMqttEvents {
+public:
+    Worker(TPublisher& owner, TMqttEndpoint endpoint, const std::string& prefix, int qos, bool discovery, size_t bound,
+           int stopTimeoutMs)
+        : FOwner(owner), FClient(std::move(endpoint), *this), FPrefix(prefix), FQos(qos), FDiscovery(discovery),
+          FBound(bound), FStopTimeoutMs(stopTimeoutMs), FReadingTopic(prefix + "/reading"),
+          FStatusTopic(prefix + "/status")
+    {
+        for (size_t mode = 0; mode < 2; ++mode) {
+            size_t i = 0;
+            for (const TQuantity& q : ModeQuantities(mode))
+                FQuantityTopics[mode][i++] = prefix + "/" + q.name;
+        }
+        FPayload.reserve(1024);
+    }
+
+    ~Worker() override
+    {
+        requestStop();
+        if (FThread.joinable())
+            FThread.join();
+    }
+
+    void startThread()
+    {
+        FThread = std::thread([this] { run(); });
+    }
+
+    // Owner's thread. True when what statusText() shows changed.
+    bool push(const TReading& reading, std::chrono::system_clock::time_point takenAt)
+    {
+        bool wake = false, visible = false;
+        {
+            std::lock_guard lock(FMutex);
+            if (FStopRequested)
+                return false;
+            if (FQueue.size() + FHanded >= FBound) {
+                ++FDropped;
+                visible = true;
+                if (FQueue.empty())
+                    return true;
+                FQueue.pop();
+            }
+            FQueue.push({takenAt, reading});
+            wake = FConnected && FHanded < HandOverWindow;
+            visible = visible || !FConnected;
+        }
+        if (wake)
+            FWake.notify_one();
+        return visible;
+    }
+
+    void setOutage(bool active)
+    {
+        {
+            std::lock_guard lock(FMutex);
+            if (FOutage == active)
+                return;
+            FOutage = active;
+            FStatusDirty = true;
+        }
+        FWake.notify_one();
+    }
+
+    void requestStop()
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FStopRequested = true;
+        }
+        FWake.notify_one();
+    }
+
+    struct Snapshot {
+        State state;
+        std::string reason;
+        uint64_t waiting;
+        uint64_t dropped;
+        bool finished;
+        bool stopRequested;
+    };
+    Snapshot snapshot() const
+    {
+        std::lock_guard lock(FMutex);
+        return {FState, FReason, FQueue.size() + FHanded, FDropped, FFinished, FStopRequested};
+    }
+    const TMqttEndpoint& endpoint() const { return FClient.endpoint(); }
+
+    std::atomic<bool> notifyPending{false};
+    bool stoppedReported = false;
+
+private:
+    // Events of the MQTT client, on its threads.
+    void connected() override
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FConnected = true;
+            FJustConnected = true;
+            FFailed = false;
+            FState = State::Connected;
+            FReason.clear();
+        }
+        FWake.notify_one();
+    }
+    void connectionLost() override
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FConnected = false;
+            FLost = true;
+            FState = State::Unreachable;
+            FReason = "connection lost";
+        }
+        FWake.notify_one();
+    }
+    void connectFailed(int code, const std::string& libraryMessage) override
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FFailed = true;
+            FFailCode = code;
+            FFailMessage = libraryMessage;
+        }
+        FWake.notify_one();
+    }
+    void tlsError(const std::string& reason) override
+    {
+        std::lock_guard lock(FMutex);
+        FTlsError = reason;
+    }
+    void delivered(bool ok) override
+    {
+        {
+            std::lock_guard lock(FMutex);
+            if (FHanded > 0)
+                --FHanded;
+            if (!ok)
+                ++FDropped;
+        }
+        FWake.notify_one();
+    }
+    void disconnected() override
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FDisconnected = true;
+        }
+        FWake.notify_one();
+    }
+
+    void run()
+    {
+        const std::string problem = FClient.start(ClientQueueLimit);
+        std::unique_lock lock(FMutex);
+        if (!problem.empty()) {
+            FState = State::Unreachable;
+            FReason = problem;
+        }
+        notifyOwner();
+        size_t announcedMode = NoMode;
+        for (;;) {
+            FWake.wait(lock, [this] {
+                return FStopRequested || FJustConnected || FLost || FFailed || (FStatusDirty && FConnected)
+                       || (FConnected && !FQueue.empty() && FHanded < HandOverWindow);
+            });
+            if (FStopRequested)
+                break;
+            if (FLost) {
+                FLost = false;
+                notifyOwner();
+                lock.unlock();
+                FClient.reconnectNow();
+                lock.lock();
+                continue;
+            }
+            if (FFailed) {
+                FFailed = false;
+                const int code = FFailCode;
+                const std::string message = FFailMessage, tls = FTlsError;
+                FTlsError.clear();
+                lock.unlock();
+                const std::string reason = ConnectFailureText(FClient.endpoint(), code, message, tls);
+                lock.lock();
+                if (!FConnected) {
+                    FState = State::Unreachable;
+                    FReason = reason;
+                    notifyOwner();
+                }
+                continue;
+            }
+            if (FJustConnected || FStatusDirty) {
+                if (FJustConnected)
+                    announcedMode = NoMode; // the broker may have lost its retained messages
+                FJustConnected = FStatusDirty = false;
+                const char* status = FOutage ? StatusTimeout : StatusOnline;
+                notifyOwner();
+                lock.unlock();
+                FClient.send(FStatusTopic, status, 1, true, false);
+                lock.lock();
+                continue;
+            }
+            while (FConnected && !FQueue.empty() && FHanded < HandOverWindow && !FStopRequested) {
+                const TQueuedReading item = FQueue.front();
+                FQueue.pop();
+                ++FHanded;
+                const bool latest = FQueue.empty();
+                lock.unlock();
+                const size_t mode = item.reading.index();
+                if (FDiscovery && mode != announcedMode) {
+                    announce(mode, announcedMode);
+                    announcedMode = mode;
+                }
+                sendReading(item, latest);
+                lock.lock();
+            }
+        }
+        const bool connected = FConnected;
+        lock.unlock();
+        if (connected)
+            finishCleanly();
+        lock.lock();
+        FState = State::Off;
+        FReason.clear();
+        FFinished = true;
+        notifyOwner();
+    }
+
+    void sendReading(const TQueuedReading& item, bool latest)
+    {
+        FPayload.clear();
+        AppendReadingJson(FPayload, item.reading, item.takenAt);
+        if (!FClient.send(FReadingTopic, FPayload, FQos, false, true))
+            delivered(false);
+        if (!latest)
+            return;
+        const auto& topics = FQuantityTopics[item.reading.index()];
+        size_t i = 0;
+        for (const TQuantity& q : ReadingQuantities(item.reading)) {
+            FPayload.clear();
+            AppendNumber(FPayload, q.value);
+            FClient.send(topics[i++], FPayload, 0, false, false); // the next value supersedes a lost one
+        }
+    }
+
+    // Retained discovery configs for the quantities of `mode`; those of the mode before that it lacks
+    // are removed with an empty retained message.
+    void announce(size_t mode, size_t previous)
+    {
+        const TQuantities now = ModeQuantities(mode);
+        if (previous != NoMode) {
+            for (const TQuantity& old : ModeQuantities(previous)) {
+                bool kept = false;
+                for (const TQuantity& q : now)
+                    kept = kept || std::strcmp(q.name, old.name) == 0;
+                if (!kept)
+                    FClient.send(DiscoveryTopic(FClient.endpoint().clientId, old.name), "", 1, true, false);
+            }
+        }
+        for (const TQuantity& q : now)
+            FClient.send(DiscoveryTopic(FClient.endpoint().clientId, q.name),
+                         DiscoveryConfig(FClient.endpoint().clientId, FPrefix, q.name), 1, true, false);
+    }
+
+    // "offline", retained, once what was handed over is acknowledged; then DISCONNECT.
+    void finishCleanly()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FStopTimeoutMs);
+        std::unique_lock lock(FMutex);
+        ++FHanded;
+        lock.unlock();
+        if (!FClient.send(FStatusTopic, StatusOffline, 1, true, true))
+            delivered(false);
+        lock.lock();
+        FWake.wait_until(lock, deadline, [this] { return FHanded == 0 || !FConnected; });
+        FDisconnected = false;
+        lock.unlock();
+        FClient.disconnect(500);
+        lock.lock();
+        FWake.wait_until(lock, deadline + std::chrono::seconds(1), [this] { return FDisconnected; });
+    }
+
+    // Under FMutex.
+    void notifyOwner()
+    {
+        if (notifyPending.exchange(true))
+            return;
+        TPublisher* owner = &FOwner;
+        QMetaObject::invokeMethod(
+            owner, [owner] { owner->notifyFromWorker(); }, Qt::QueuedConnection);
+    }
+
+    TPublisher& FOwner;
+    TMqttClient FClient;
+    const std::string FPrefix;
+    const int FQos;
+    const bool FDiscovery;
+    const size_t FBound;
+    const int FStopTimeoutMs;
+    const std::string FReadingTopic, FStatusTopic;
+    std::array<std::array<std::string, MaxQuantities>, 2> FQuantityTopics;
+    std::string FPayload; // worker thread only
+    std::thread FThread;
+
+    mutable std::mutex FMutex;
+    std::condition_variable FWake;
+    TReadingQueue FQueue;
+    size_t FHanded = 0;
+    uint64_t FDropped = 0;
+    bool FConnected = false, FJustConnected = false, FLost = false, FFailed = false, FDisconnected = false;
+    int FFailCode = 0;
+    std::string FFailMessage, FTlsError;
+    bool FOutage = false, FStatusDirty = false, FStopRequested = false, FFinished = false;
+    State FState = State::Connecting;
+    std::string FReason;
+};
+
+TPublisher::TPublisher(QObject* parent) : QObject(parent) {}
+
+TPublisher::~TPublisher()
+{
+    FWorker.reset();
+}
+
+bool TPublisher::start(const TPublishSettings& settings, const std::string& portName, const TPublishLimits& limits)
+{
+    FError.clear();
+    if (FWorker) {
+        FError = "publishing has already been started";
+        return false;
+    }
+    TMqttEndpoint endpoint;
+    endpoint.host = settings.Host;
+    endpoint.port = EffectivePort(settings);
+    endpoint.tls = settings.Tls;
+    endpoint.caFile = settings.CaFile;
+    endpoint.certFile = settings.CertFile;
+    endpoint.keyFile = settings.KeyFile;
+    endpoint.userName = settings.UserName;
+    endpoint.password = settings.Password;
+    endpoint.clientId = EffectiveClientId(settings, portName);
+    const std::string prefix = EffectiveTopicPrefix(settings, portName);
+    endpoint.willTopic = prefix + "/status";
+    endpoint.willPayload = StatusOffline;
+    endpoint.connectTimeoutSeconds = limits.connectTimeoutSeconds;
+    endpoint.maxRetrySeconds = limits.maxRetrySeconds;
+
+    TPublishSettings resolved = settings;
+    resolved.TopicPrefix = prefix;
+    FError = PublishSettingsProblem(resolved);
+    if (FError.empty() && settings.Tls) {
+        for (const auto& [what, file] :
+             {std::pair{"CA file", settings.CaFile}, std::pair{"client certificate", settings.CertFile},
+              std::pair{"client key", settings.KeyFile}})
+            if (FError.empty())
+                FError = fileProblem(what, file);
+    }
+    if (!FError.empty())
+        return false;
+    const size_t bound =
+        limits.maxWaiting != 0 ? limits.maxWaiting : static_cast<size_t>(24 * 3600 / settings.IntervalSeconds);
+    FWorker = std::make_unique<Worker>(*this, std::move(endpoint), prefix, settings.QoS, settings.HomeAssistant, bound,
+                                       limits.stopTimeoutMs);
+    FWorker->startThread();
+    return true;
+}
+
+void TPublisher::publish(const TReading& reading, std::chrono::system_clock::time_point takenAt)
+{
+    if (FWorker && FWorker->push(reading, takenAt))
+        emit statusChanged();
+}
+
+void TPublisher::setOutage(bool active)
+{
+    if (FWorker)
+        FWorker->setOutage(active);
+}
+
+void TPublisher::stop()
+{
+    if (FWorker)
+        FWorker->requestStop();
+}
+
+bool TPublisher::running() const
+{
+    if (!FWorker)
+        return false;
+    const auto s = FWorker->snapshot();
+    return !s.finished && !s.stopRequested;
+}
+
+TPublisher::State TPublisher::state() const
+{
+    return FWorker ? FWorker->snapshot().state : State::Off;
+}
+
+std::string TPublisher::reason() const
+{
+    return FWorker ? FWorker->snapshot().reason : std::string();
+}
+
+uint64_t TPublisher::waiting() const
+{
+    return FWorker ? FWorker->snapshot().waiting : 0;
+}
+
+uint64_t TPublisher::dropped() const
+{
+    return FWorker ? FWorker->snapshot().dropped : 0;
+}
+
+std::string TPublisher::address() const
+{
+    return FWorker ? FWorker->endpoint().address() : std::string();
+}
+
+QString TPublisher::statusText() const
+{
+    if (!FWorker)
+        return {};
+    const auto s = FWorker->snapshot();
+    const QString where = QString::fromStdString(FWorker->endpoint().address());
+    QString text;
+    switch (s.state) {
+    case State::Off: text = QStringLiteral("Publishing stopped"); break;
+    case State::Connecting: text = QStringLiteral("Connecting to %1").arg(where); break;
+    case State::Connected: text = QStringLiteral("Publishing to %1").arg(where); break;
+    case State::Unreachable:
+        text = QStringLiteral("Broker unreachable: %1; %2 readings waiting")
+                   .arg(QString::fromStdString(s.reason))
+                   .arg(s.waiting);
+        break;
+    }
+    if (s.dropped > 0)
+        text += QStringLiteral("; %1 dropped").arg(s.dropped);
+    return text;
+}
+
+void TPublisher::notifyFromWorker()
+{
+    if (!FWorker)
+        return;
+    FWorker->notifyPending = false;
+    emit statusChanged();
+    if (!FWorker->stoppedReported && FWorker->snapshot().finished) {
+        FWorker->stoppedReported = true;
+        emit stopped();
+    }
+}

@@ -1,0 +1,78 @@
+#pragma once
+#include "sensor/Reading.h"
+#include "settings/PublishSettings.h"
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Tuning that the settings file does not hold (tests and benchmarks make it small).
+struct TPublishLimits {
+    size_t maxWaiting = 0;          // readings kept while the broker is away; 0: a day at the publish interval
+    int connectTimeoutSeconds = 10; // for the broker's answer to a connection attempt
+    int maxRetrySeconds = 60;       // longest pause between reconnection attempts
+    int stopTimeoutMs = 2000;       // how long a clean stop waits for "offline" to be acknowledged
+};
+
+// Publishes readings to an MQTT broker (see PublishPayloads.h for topics and payloads). Every call
+// returns at once: the readings go to a queue in memory that a thread of the publisher hands to the
+// MQTT client, so a slow, hung or absent broker never holds up the caller. While the broker is
+// unreachable the readings wait, up to maxWaiting; past it the oldest are dropped and counted. When it
+// returns they are delivered in order with the times they were taken, at the settings' QoS. Per-quantity
+// topics carry the latest value only: they are sent at QoS 0 for the newest reading once the queue has
+// been delivered, since the next value supersedes one that is lost.
+//
+//   TPublisher publisher;
+//   if (!publisher.start(settings.Publishing, settings.ComPort)) report(publisher.error());
+//   connect(&publisher, &TPublisher::statusChanged, ...);   // statusText() for a status bar
+//   publisher.publish(reading, std::chrono::system_clock::now());   // each fresh reading
+//   publisher.setOutage(true);    // the sensor stopped answering: status "timeout" until setOutage(false)
+//   publisher.stop();             // "offline", retained; stopped() when done; the destructor waits for it
+//
+// Use from the thread that owns it (the main thread).
+class TPublisher : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Off, Connecting, Connected, Unreachable };
+
+    explicit TPublisher(QObject* parent = nullptr);
+    ~TPublisher() override; // stops cleanly, waiting up to about stopTimeoutMs plus a connection check
+
+    // Checks the settings and files and starts connecting in the background. False, with error(), when
+    // they cannot be used; nothing is started then. portName gives the default client id.
+    bool start(const TPublishSettings& settings, const std::string& portName, const TPublishLimits& limits = {});
+    const std::string& error() const { return FError; }
+
+    // A fresh reading, taken at takenAt. Stale or failed readings are never passed here.
+    void publish(const TReading& reading, std::chrono::system_clock::time_point takenAt);
+    // The sensor stopped answering (true) or answers again (false): status "timeout" / "online".
+    void setOutage(bool active);
+    // Publishes "offline" (retained) when connected, then disconnects; returns at once. Readings still
+    // waiting are dropped. stopped() follows.
+    void stop();
+    bool running() const;
+
+    State state() const;
+    std::string reason() const;  // why the broker is unreachable
+    uint64_t waiting() const;    // readings not yet delivered
+    uint64_t dropped() const;    // readings dropped since start
+    std::string address() const; // "host:port"
+    // "Publishing to host:port", "Connecting to host:port", "Broker unreachable: reason; N readings
+    // waiting" (and "; M dropped"), "Publishing stopped".
+    QString statusText() const;
+
+signals:
+    // State, reason, waiting or dropped changed (coalesced; emitted on the owner's thread).
+    void statusChanged();
+    void stopped();
+
+private:
+    class Worker;
+    void notifyFromWorker();
+
+    std::unique_ptr<Worker> FWorker;
+    std::string FError;
+};

@@ -1,0 +1,49 @@
+#pragma once
+#include "settings/QvXmlDoc.h"
+
+#include <cstdint>
+#include <string>
+
+// What the program publishes to an MQTT broker, kept in the element "Publishing" beside "ComPort":
+//
+//   <Publishing><Enabled>true</Enabled><Host>broker.local</Host><Port>1883</Port>...</Publishing>
+//
+// A file without the element means off. Empty ClientId and TopicPrefix, and Port 0, stand for their
+// defaults, which follow the machine and the serial port (see the Effective... functions).
+struct TPublishSettings {
+    bool Enabled = false;
+    std::string Host;
+    int32_t Port = 0; // 0: 1883, or 8883 with TLS
+    std::string ClientId;
+    std::string TopicPrefix;
+    int32_t IntervalSeconds = 1;
+    int32_t QoS = 1; // 0 or 1
+    bool Tls = false;
+    std::string CaFile;
+    std::string CertFile; // client certificate, optional
+    std::string KeyFile;  // its private key
+    std::string UserName;
+    std::string Password; // never printed; a stored password makes the settings file owner-only
+    bool HomeAssistant = false;
+
+    bool operator==(const TPublishSettings&) const = default;
+};
+
+inline constexpr int32_t MqttPort = 1883;
+inline constexpr int32_t MqttTlsPort = 8883;
+
+int32_t EffectivePort(const TPublishSettings& s);
+// The host name and the serial port's base name: "labpc-ttyUSB0".
+std::string EffectiveClientId(const TPublishSettings& s, const std::string& portName);
+// "velmora/<client id>" unless set.
+std::string EffectiveTopicPrefix(const TPublishSettings& s, const std::string& portName);
+
+// Why these settings cannot be used for publishing ("" when they can): no host, a port, interval or QoS
+// out of range, a topic prefix with a wildcard, a client certificate without its key.
+std::string PublishSettingsProblem(const TPublishSettings& s);
+
+// Reads the children of a "Publishing" element; unknown children are ignored. False with `error` (naming
+// the element) when a child holds anything but text or a number does not read.
+bool ReadPublishSettings(TXmlElement element, TPublishSettings& s, std::string& error);
+// Appends the children of a "Publishing" element. XmlResult code.
+int32_t WritePublishSettings(TQvXmlDoc& doc, TXmlElement element, const TPublishSettings& s);

@@ -1,0 +1,333 @@
+#include "BrokerFixture.h"
+#include "publish/PublishPayloads.h"
+#include "publish/Publisher.h"
+#include "support/EventLoopHelper.h"
+
+#include <arpa/inet.h>
+#include <clocale>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono;
+
+const system_clock::time_point T0 = system_clock::time_point(seconds(1796852400)); // 2026-12-09 21:40:00 UTC
+
+TPublishSettings settingsFor(int port, const std::string& prefix = "lab")
+{
+    TPublishSettings s;
+    s.Enabled = true;
+    s.Host = "127.0.0.1";
+    s.Port = port;
+    s.ClientId = prefix + "-ttyUSB0";
+    s.TopicPrefix = prefix;
+    return s;
+}
+
+// Short waits, so that failures show within seconds.
+TPublishLimits quick()
+{
+    TPublishLimits l;
+    l.connectTimeoutSeconds = 1;
+    l.maxRetrySeconds = 1;
+    return l;
+}
+
+TChannelsModeStructure channels(int sample)
+{
+    return {3, sample, 49876, 120, false, 0.0123, 24, 101.3};
+}
+
+// The value of "sample" and the time of each reading JSON, in order of arrival.
+std::vector<std::pair<int, std::string>> samples(const std::vector<TReceived>& readings)
+{
+    std::vector<std::pair<int, std::string>> out;
+    for (const TReceived& r : readings) {
+        const size_t at = r.payload.find("\"sample\":");
+        const size_t time = r.payload.find("\"time\":\"");
+        if (at != std::string::npos && time != std::string::npos)
+            out.emplace_back(std::stoi(r.payload.substr(at + 9)), r.payload.substr(time + 8, 24));
+    }
+    return out;
+}
+
+std::string isoTime(system_clock::time_point t)
+{
+    std::string s;
+    AppendIsoTime(s, t);
+    return s;
+}
+
+bool hasPayload(const std::vector<TReceived>& messages, const std::string& topic, const std::string& payload)
+{
+    for (const TReceived& m : messages)
+        if (m.topic == topic && m.payload == payload)
+            return true;
+    return false;
+}
+
+// The retained message a new subscriber gets on `topic` ("" when none).
+std::string retainedOn(int port, const std::string& topic)
+{
+    TestSubscriber late(port, topic, "late-subscriber", false);
+    if (!late.waitConnected() || !late.waitFor([](const auto& m) { return !m.empty(); }, 3000))
+        return {};
+    const TReceived first = late.messages().front();
+    return first.retained ? first.payload : "(not retained) " + first.payload;
+}
+
+} // namespace
+
+TEST(PublisherBroker, BothModesStatusAndDiscoveryUnderADecimalCommaLocale)
+{
+    const std::string oldLocale = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "#");
+    ASSERT_TRUE(sub.waitConnected());
+
+    TPublishSettings s = settingsFor(broker.port());
+    s.HomeAssistant = true;
+    TPublisher publisher;
+    ASSERT_TRUE(publisher.start(s, "ttyUSB0", quick())) << publisher.error();
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.state() == TPublisher::State::Connected; }));
+    EXPECT_EQ(publisher.statusText().toStdString(), "Publishing to 127.0.0.1:" + std::to_string(broker.port()));
+
+    publisher.publish(channels(51234), T0 + milliseconds(42));
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return hasPayload(m, "lab/pressure", "101.3"); }));
+    publisher.publish(TConcentrationModeStructure{0.0101, 0.0102, 0.0099, 0.01, 0.0098, 21, 1013.25, 45},
+                      T0 + seconds(1));
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return hasPayload(m, "lab/humidity", "45"); }));
+
+    const auto all = sub.messages();
+    for (const auto& [topic, payload] :
+         std::vector<std::pair<std::string, std::string>>{{"lab/status", "online"},
+                                                          {"lab/channel", "3"},
+                                                          {"lab/sample", "51234"},
+                                                          {"lab/voltage_pwm", "120"},
+                                                          {"lab/concentration", "0.0123"},
+                                                          {"lab/temperature", "24"},
+                                                          {"lab/sample_conc_1", "0.0101"},
+                                                          {"lab/ostrel_conc_1", "0.01"},
+                                                          {"lab/temperature", "21"},
+                                                          {"lab/pressure", "1013.25"},
+                                                          {"homeassistant/sensor/lab-ttyUSB0/sample", ""}})
+        EXPECT_EQ(
+            hasPayload(all, topic == "homeassistant/sensor/lab-ttyUSB0/sample" ? topic + "/config" : topic, payload),
+            true)
+            << topic << " " << payload;
+    const auto readings = sub.on("lab/reading");
+    ASSERT_EQ(readings.size(), 2u);
+    EXPECT_EQ(readings[0].payload, R"({"time":"2026-12-09T21:40:00.042Z","mode":"channels","channel":3,"sample":51234,)"
+                                   R"("reference":49876,"voltage_pwm":120,"concentration":0.0123,"temperature":24,)"
+                                   R"("pressure":101.3})");
+    EXPECT_EQ(readings[1].payload,
+              R"({"time":"2026-12-09T21:40:01.000Z","mode":"concentration","sample_conc_1":0.0101,)"
+              R"("sample_conc_2":0.0102,"sample_conc_3":0.0099,"ostrel_conc_1":0.01,)"
+              R"("ostrel_conc_2":0.0098,"temperature":21,"pressure":1013.25,"humidity":45})");
+    // Discovery follows the mode: the Channels-only quantities are removed, the new ones announced.
+    EXPECT_TRUE(hasPayload(all, "homeassistant/sensor/lab-ttyUSB0/voltage_pwm/config", ""));
+    EXPECT_EQ(retainedOn(broker.port(), "homeassistant/sensor/lab-ttyUSB0/humidity/config"),
+              DiscoveryConfig("lab-ttyUSB0", "lab", "humidity"));
+    EXPECT_EQ(retainedOn(broker.port(), "lab/status"), "online");
+
+    publisher.setOutage(true);
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return hasPayload(m, "lab/status", "timeout"); }));
+    EXPECT_EQ(retainedOn(broker.port(), "lab/status"), "timeout");
+    publisher.setOutage(false);
+    ASSERT_TRUE(
+        sub.waitFor([](const auto& m) { return m.back().topic == "lab/status" && m.back().payload == "online"; }));
+    int stopped = 0;
+    QObject::connect(&publisher, &TPublisher::stopped, [&] { ++stopped; });
+    publisher.stop();
+    ASSERT_TRUE(runEventsUntil([&] { return stopped == 1; }));
+    EXPECT_EQ(retainedOn(broker.port(), "lab/status"), "offline");
+    EXPECT_EQ(publisher.state(), TPublisher::State::Off);
+    std::setlocale(LC_ALL, oldLocale.c_str());
+}
+
+TEST(PublisherBroker, LastWillSetsOfflineWhenThePublisherIsKilled)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "will/status");
+    ASSERT_TRUE(sub.waitConnected());
+    const std::string port = std::to_string(broker.port());
+    const char* argv[] = {PUBLISH_HELPER, port.c_str(), "will", nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, PUBLISH_HELPER, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    const bool online = sub.waitFor([](const auto& m) { return hasPayload(m, "will/status", "online"); });
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(online);
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return hasPayload(m, "will/status", "offline"); }));
+    EXPECT_EQ(retainedOn(broker.port(), "will/status"), "offline");
+}
+
+// The broker goes away for about two seconds while readings go on every 50 ms. Every reading arrives, in
+// the order taken and with its time. With QoS 1 a reading that was in flight when the broker stopped
+// may come twice (resent because its acknowledgement was lost); that is the only duplicate allowed.
+TEST(PublisherBroker, ReadingsTakenWhileTheBrokerIsAwayArriveInOrderWithTheirTimes)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "lab/reading");
+    ASSERT_TRUE(sub.waitConnected());
+    TPublisher publisher;
+    ASSERT_TRUE(publisher.start(settingsFor(broker.port()), "ttyUSB0", quick()));
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.state() == TPublisher::State::Connected; }));
+
+    const int total = 80, stopAt = 10, startAt = 50;
+    int lastBeforeStop = -1;
+    bool sawWaiting = false;
+    for (int i = 0; i < total; ++i) {
+        if (i == stopAt) {
+            lastBeforeStop = i - 1;
+            broker.stop();
+        }
+        if (i == startAt) {
+            sawWaiting = publisher.statusText().contains(" readings waiting");
+            ASSERT_TRUE(broker.start());
+        }
+        publisher.publish(channels(i), T0 + milliseconds(100 * i));
+        runEventsFor(50);
+    }
+    EXPECT_TRUE(sawWaiting) << publisher.statusText().toStdString();
+    ASSERT_TRUE(
+        sub.waitFor([&](const auto& m) { return !samples(m).empty() && samples(m).back().first == total - 1; }, 20000))
+        << sub.messages().size();
+    int expected = 0;
+    for (const auto& [sample, time] : samples(sub.messages())) {
+        if (sample == expected - 1 && sample <= lastBeforeStop)
+            continue; // a resent message that was in flight
+        ASSERT_EQ(sample, expected);
+        EXPECT_EQ(time, isoTime(T0 + milliseconds(100 * sample)));
+        ++expected;
+    }
+    EXPECT_EQ(expected, total);
+    EXPECT_EQ(publisher.dropped(), 0u);
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.waiting() == 0; }));
+}
+
+TEST(PublisherBroker, PastTheBoundTheOldestAreDroppedAndCounted)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    {
+        TestSubscriber first(broker.port(), "lab/reading");
+        ASSERT_TRUE(first.waitConnected()); // the broker keeps its session from here on
+    }
+    broker.stop();
+    TPublishLimits limits = quick();
+    limits.maxWaiting = 5;
+    TPublisher publisher;
+    ASSERT_TRUE(publisher.start(settingsFor(broker.port()), "ttyUSB0", limits));
+    for (int i = 0; i < 8; ++i)
+        publisher.publish(channels(i), T0 + seconds(i));
+    EXPECT_EQ(publisher.waiting(), 5u);
+    EXPECT_EQ(publisher.dropped(), 3u);
+    const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.state() == TPublisher::State::Unreachable; }));
+    EXPECT_EQ(publisher.statusText().toStdString(),
+              "Broker unreachable: connection refused by " + where + "; 5 readings waiting; 3 dropped");
+
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "lab/reading");
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return samples(m).size() >= 5; }));
+    std::vector<int> got;
+    for (const auto& [sample, time] : samples(sub.messages()))
+        got.push_back(sample);
+    EXPECT_EQ(got, (std::vector<int>{3, 4, 5, 6, 7}));
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.state() == TPublisher::State::Connected; }));
+    EXPECT_EQ(publisher.statusText().toStdString(), "Publishing to " + where + "; 3 dropped");
+}
+
+// Each failure names its cause in the status, and publish() returns at once throughout.
+TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
+{
+    TestBroker secured({"alice", "s3cret-pw", false});
+    TestBroker tls({"", "", true});
+    ASSERT_TRUE(secured.start());
+    ASSERT_TRUE(tls.start());
+    // Accepts TCP connections (the kernel completes them) and never answers.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), size), 0);
+    ::listen(silent, 16);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &size);
+    const int silentPort = ntohs(a.sin_port);
+    const int closedPort = freePort();
+
+    struct Case {
+        std::string name;
+        TPublishSettings settings;
+        std::string reason; // "" for a connection that works
+    };
+    std::vector<Case> cases;
+    TPublishSettings s = settingsFor(closedPort);
+    s.Host = "no-such-host.invalid";
+    cases.push_back({"wrong host", s, "host no-such-host.invalid not found"});
+    cases.push_back(
+        {"refused", settingsFor(closedPort), "connection refused by 127.0.0.1:" + std::to_string(closedPort)});
+    cases.push_back({"silent", settingsFor(silentPort), "no MQTT answer from 127.0.0.1:" + std::to_string(silentPort)});
+    s = settingsFor(secured.port());
+    s.UserName = "alice";
+    s.Password = "wrong";
+    cases.push_back({"bad password", s, "not authorised: check the user name and password"});
+    s.Password = "s3cret-pw";
+    cases.push_back({"good password", s, ""});
+    s = settingsFor(tls.port());
+    s.Tls = true;
+    s.CaFile = tls.otherCaFile();
+    cases.push_back({"wrong CA", s, "TLS: certificate verify failed"});
+    s.CaFile = tls.caFile();
+    cases.push_back({"right CA", s, ""});
+
+    for (const Case& c : cases) {
+        TPublisher publisher;
+        ASSERT_TRUE(publisher.start(c.settings, "ttyUSB0", quick())) << c.name;
+        auto slowest = nanoseconds(0);
+        const auto until = steady_clock::now() + seconds(15);
+        while (steady_clock::now() < until) {
+            const auto before = steady_clock::now();
+            publisher.publish(channels(1), system_clock::now());
+            slowest = std::max(slowest, steady_clock::now() - before);
+            if (c.reason.empty() ? publisher.state() == TPublisher::State::Connected
+                                 : publisher.reason().find(c.reason) != std::string::npos)
+                break;
+            runEventsFor(20);
+        }
+        EXPECT_LT(slowest, milliseconds(100)) << c.name; // a blocking call would wait for the network
+        if (c.reason.empty()) {
+            EXPECT_EQ(publisher.state(), TPublisher::State::Connected) << c.name << ": " << publisher.reason();
+        } else {
+            EXPECT_EQ(publisher.state(), TPublisher::State::Unreachable) << c.name;
+            EXPECT_NE(publisher.reason().find(c.reason), std::string::npos) << c.name << ": " << publisher.reason();
+            EXPECT_TRUE(publisher.statusText().startsWith("Broker unreachable: ")) << c.name;
+        }
+        EXPECT_EQ(publisher.statusText().indexOf("s3cret"), -1);
+    }
+    ::close(silent);
+
+    TPublisher publisher;
+    TPublishSettings wildcard = settingsFor(closedPort, "site/+/lab");
+    EXPECT_FALSE(publisher.start(wildcard, "ttyUSB0"));
+    EXPECT_EQ(publisher.error(), "the topic prefix 'site/+/lab' contains a wildcard (# or +)");
+    EXPECT_EQ(publisher.state(), TPublisher::State::Off);
+    s.CaFile = "/nonexistent/ca.crt";
+    EXPECT_FALSE(publisher.start(s, "ttyUSB0"));
+    EXPECT_EQ(publisher.error(), "the CA file /nonexistent/ca.crt cannot be read (No such file or directory)");
+}
