@@ -4,7 +4,8 @@
 #include <string>
 
 // A stand-in for the sysfs tty class folder: one folder per tty, with a "device" link for ttys that
-// have hardware behind them and, for serial-core ports, a "type" file.
+// have hardware behind them and, for serial-core ports, a "type" file. Beside it, a stand-in for the
+// by-id folder of device links (byId()).
 class FakeTtyTree {
 public:
     explicit FakeTtyTree(std::string root) : root_(std::move(root)) { std::filesystem::create_directories(root_); }
@@ -25,6 +26,35 @@ public:
             std::ofstream(target / "type") << uartType << "\n";
         fs::create_directory_symlink(target, fs::path(root_) / name);
     }
+
+    // A port of a USB adapter with a serial number: its device folder lies below the adapter's interface.
+    void addUsbPort(const std::string& name, const std::string& serial, int interface = 0, int port = 0) const
+    {
+        namespace fs = std::filesystem;
+        const fs::path devices = fs::path(root_).parent_path() / "devices";
+        const fs::path adapter = devices / "usb1" / ("1-" + serial);
+        const fs::path usbInterface = adapter / ("1-" + serial + ":1." + std::to_string(interface));
+        fs::create_directories(usbInterface / name);
+        std::ofstream(adapter / "idVendor") << "0403\n";
+        std::ofstream(adapter / "idProduct") << "6001\n";
+        std::ofstream(adapter / "serial") << serial << "\n";
+        std::ofstream(usbInterface / "bInterfaceNumber") << "0" << interface << "\n";
+        std::ofstream(usbInterface / name / "port_number") << port << "\n";
+        fs::create_directories(devices / name);
+        fs::create_directory_symlink(usbInterface / name, devices / name / "device");
+        fs::create_directory_symlink(devices / name, fs::path(root_) / name);
+    }
+
+    // The by-id folder, and its links as the system keeps them: pointed at a device, moved, removed.
+    std::string byId() const { return (std::filesystem::path(root_).parent_path() / "by-id").string(); }
+    void linkById(const std::string& name, const std::string& device) const
+    {
+        namespace fs = std::filesystem;
+        fs::create_directories(byId());
+        fs::remove(fs::path(byId()) / name);
+        fs::create_symlink(device, fs::path(byId()) / name);
+    }
+    void unlinkById(const std::string& name) const { std::filesystem::remove(std::filesystem::path(byId()) / name); }
 
     void removePort(const std::string& name) const // unplugging: the class entry and the device's folder go
     {

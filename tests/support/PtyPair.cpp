@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -92,6 +93,29 @@ std::string PtyPair::readAvailable(int timeoutMs)
         out.append(buf, static_cast<size_t>(n));
     }
     return out;
+}
+
+bool PtyPair::holdOutputByXoff(int timeoutMs)
+{
+    int on = 1;
+    if (ioctl(master_, TIOCPKT, &on) != 0) // packet mode reports the slave's output being stopped
+        return false;
+    write("\x13");
+    bool held = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!held) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        pollfd p{master_, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        char packet[4096];
+        const ssize_t n = ::read(master_, packet, sizeof packet);
+        held = n > 0 && packet[0] != TIOCPKT_DATA && (packet[0] & TIOCPKT_STOP);
+    }
+    int off = 0;
+    ioctl(master_, TIOCPKT, &off);
+    return held;
 }
 
 void PtyPair::closeMaster()
