@@ -87,6 +87,9 @@ public:
     int32_t PotsIndex() const { return FPotsIndex; }
     // The kind of the last line that had one (ReplyKind() also follows lines of no kind).
     int32_t knownKind() const { return FKnownKind; }
+    // Clock time at which a reading record (either kind) last completed; nanoseconds::min() while there
+    // is none (before the first, and after the readings were made stale).
+    std::chrono::nanoseconds lastReadingTime() const { return std::max(FConcentrationTime, FChannelsTime); }
 
     // Test seams: the two wait limits (SensorWaitLimitMs each in the product), the staleness limit
     // (SensorStalenessLimitMs) and the clock of the waits and of the records' ages (null restores the
