@@ -315,7 +315,14 @@ TEST_F(Faults, PortHeldByAnotherProcessIsBusy)
     ASSERT_TRUE(holder.waitForStarted(5000));
     const int probe = ::open(pty->slavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(probe, 0);
-    ASSERT_TRUE(runEventsUntil([&] { return flock(probe, LOCK_EX | LOCK_NB) != 0; }, 5000)); // the lock is taken
+    ASSERT_TRUE(runEventsUntil(
+        [&] { // the lock is taken; a probe that got it before the holder gives it back
+            if (flock(probe, LOCK_EX | LOCK_NB) != 0)
+                return true;
+            flock(probe, LOCK_UN);
+            return false;
+        },
+        5000));
     ::close(probe);
     startSimulator();
     createForm();
