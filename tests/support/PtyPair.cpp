@@ -97,24 +97,17 @@ std::string PtyPair::readAvailable(int timeoutMs)
 
 bool PtyPair::holdOutputByXoff(int timeoutMs)
 {
-    int on = 1;
-    if (ioctl(master_, TIOCPKT, &on) != 0) // packet mode reports the slave's output being stopped
-        return false;
+    int packetMode = 1; // the master then reads a notice when the slave's output stops
+    ioctl(master_, TIOCPKT, &packetMode);
     write("\x13");
+    char packet[4096];
     bool held = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!held) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        pollfd p{master_, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
-            break;
-        char packet[4096];
+    for (pollfd p{master_, POLLIN, 0}; !held && ::poll(&p, 1, timeoutMs) > 0;) {
         const ssize_t n = ::read(master_, packet, sizeof packet);
         held = n > 0 && packet[0] != TIOCPKT_DATA && (packet[0] & TIOCPKT_STOP);
     }
-    int off = 0;
-    ioctl(master_, TIOCPKT, &off);
+    packetMode = 0;
+    ioctl(master_, TIOCPKT, &packetMode);
     return held;
 }
 
