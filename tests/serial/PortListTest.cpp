@@ -157,7 +157,7 @@ TEST(PortIdentity, UsbAdapterIsFoundBySerialNumberInterfaceAndPort)
     tree.addUsbPort("ttyUSB2", "C3D4");
     dir.write("ttyUSB1", "");
     const PortIdentity identity = IdentifyPort(dir.file("ttyUSB1"), roots);
-    EXPECT_EQ(identity.UsbSerial, "0403:6001:A1B2:01:0");
+    EXPECT_EQ(identity.UsbSerial, "1111:2222:A1B2:01:0");
     // Replugged: both ports of the adapter come back under new names.
     for (const char* name : {"ttyUSB0", "ttyUSB1"})
         tree.removePort(name);

@@ -34,8 +34,8 @@ public:
         const fs::path adapter = fs::path(root_).parent_path() / "devices" / ("usb-" + serial);
         const fs::path device = adapter / std::to_string(interface) / name;
         fs::create_directories(device);
-        std::ofstream(adapter / "idVendor") << "0403\n";
-        std::ofstream(adapter / "idProduct") << "6001\n";
+        std::ofstream(adapter / "idVendor") << "1111\n";
+        std::ofstream(adapter / "idProduct") << "2222\n";
         std::ofstream(adapter / "serial") << serial << "\n";
         std::ofstream(device.parent_path() / "bInterfaceNumber") << "0" << interface << "\n";
         std::ofstream(device / "port_number") << "0\n";
