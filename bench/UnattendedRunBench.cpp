@@ -3,9 +3,11 @@
 // simulator drops its device after K lines and brings it back behind the same link (the application
 // reconnects by itself); the log lines around the outage and the status bar messages are printed.
 //
-//   bench_unattended [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE]
+//   bench_unattended [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE] [--sim ARG]...
 //
-// --coarse sets the three acquisition timers back to Qt's coarse timers, for comparison.
+// --coarse sets the three acquisition timers back to Qt's coarse timers, for comparison. Each --sim ARG
+// is passed on to the simulator (for example --sim --noise-every --sim 5 for a noisy line); the requests
+// the simulator received during the run are counted.
 #include "app/Main.h"
 #include "app/SaveDialog.h"
 #include "settings/SettingParams.h"
@@ -13,6 +15,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -62,6 +65,7 @@ int main(int argc, char** argv)
     int replugAt = -1;
     bool coarse = false;
     QString keep, screenshot;
+    QStringList simExtra;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -75,9 +79,12 @@ int main(int argc, char** argv)
             keep = QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--screenshot" && hasValue)
             screenshot = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--sim" && hasValue)
+            simExtra << QString::fromLocal8Bit(argv[++i]);
         else {
             std::fprintf(stderr,
-                         "usage: %s [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE]\n",
+                         "usage: %s [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE] "
+                         "[--sim ARG]...\n",
                          argv[0]);
             return 2;
         }
@@ -88,7 +95,8 @@ int main(int argc, char** argv)
     QDir().mkpath(dir);
     const QString link = dir + QStringLiteral("/sensor");
     QProcess sim;
-    QStringList simArgs = {QStringLiteral("--link"), link};
+    QStringList simArgs = {QStringLiteral("--link"), link, QStringLiteral("--show-commands")};
+    simArgs << simExtra;
     if (replugAt >= 0)
         simArgs << QStringLiteral("--replug-delay") << QStringLiteral("3");
     sim.start(QStringLiteral(VELMORA_SENSOR_SIM), simArgs);
@@ -97,6 +105,14 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    int requests = 0; // commands the simulator printed, one a line
+    QObject::connect(&sim, &QProcess::readyReadStandardOutput, [&] {
+        while (sim.canReadLine())
+            if (!sim.readLine().trimmed().isEmpty())
+                ++requests;
+    });
+    int requestsAtStart = 0;
+    QElapsedTimer logging;
 
     {
         TSettingParams settings((dir + QStringLiteral("/SensorSettings")).toStdString(), TFormMain::SettingsRootPath);
@@ -137,12 +153,16 @@ int main(int argc, char** argv)
     });
     QTimer::singleShot(1000, [&] {
         window.findChild<QPushButton*>(QStringLiteral("btnLogging"))->click();
+        requestsAtStart = requests;
+        logging.start();
         watch.start();
     });
     QTimer::singleShot((lines + 60) * 1000, &app, &QCoreApplication::quit); // a stuck run ends anyway
     app.exec();
     if (!screenshot.isEmpty())
         window.grab().save(screenshot);
+    const int runRequests = requests - requestsAtStart;
+    const double runSeconds = logging.isValid() ? logging.elapsed() / 1000.0 : 0.0;
     window.findChild<QPushButton*>(QStringLiteral("btnLogging"))->click();
     sim.terminate();
     sim.waitForFinished(5000);
@@ -179,6 +199,7 @@ int main(int argc, char** argv)
         "| Log spacing at a 1 s interval (%zu lines, %s timers) | min %.3f s, median %.3f s, max %.3f s | 1.000 s |\n",
         log.size() - 1, coarse ? "coarse" : "the window's", sorted.front() / 1000.0, sorted[sorted.size() / 2] / 1000.0,
         sorted.back() / 1000.0);
+    std::printf("Requests while logging: %d in %.1f s\n", runRequests, runSeconds);
     std::printf("Spacing in order (s):");
     for (long g : gaps)
         std::printf(" %.3f", g / 1000.0);

@@ -231,3 +231,11 @@ std::string SensorLineFormatter::garbage(int bytes)
     }
     return s;
 }
+
+std::string SensorLineFormatter::noise(int bytes)
+{
+    std::string s(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    for (char& c : s)
+        c = static_cast<char>(uniform(0, 255));
+    return s;
+}

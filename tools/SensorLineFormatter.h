@@ -25,6 +25,8 @@ public:
     std::string malformedLine();
     // Random bytes (no XON/XOFF), CR and LF included.
     std::string garbage(int bytes);
+    // Random bytes of any value 0..255: XON/XOFF, CR and LF included, as a noisy line delivers them.
+    std::string noise(int bytes);
 
 private:
     double walk(double& value, double mean, double spread, double stepSize);

@@ -63,8 +63,12 @@ void usage(FILE* out)
                "  --firmware VER         firmware version sent in X lines (default 1.7; 1.7 and later 1.x\n"
                "                         sign the channel concentration and add a letter to U lines)\n"
                "  --malformed-every N    every N-th line of the stream is malformed\n"
-               "  --garbage-every N      a burst of random bytes before every N-th line of the stream\n"
+               "  --garbage-every N      a burst of random bytes (no XON/XOFF) before every N-th line of the stream\n"
                "  --garbage-bytes N      size of a garbage burst (default 64)\n"
+               "  --noise-every N        a burst of noise inside every N-th line of the stream, right after its\n"
+               "                         LF: random bytes of any value, XON/XOFF, CR and LF included, as when\n"
+               "                         noise hits a line on the wire\n"
+               "  --noise-bytes N        size of a noise burst (default 40)\n"
                "  --seed N               seed of the value generator (default 1)\n"
                "  --help                 show this text\n",
                out);
@@ -165,6 +169,8 @@ int main(int argc, char** argv)
         optMalformed,
         optGarbageEvery,
         optGarbageBytes,
+        optNoiseEvery,
+        optNoiseBytes,
         optSeed,
         optHelp
     };
@@ -183,6 +189,8 @@ int main(int argc, char** argv)
                                          {"malformed-every", required_argument, nullptr, optMalformed},
                                          {"garbage-every", required_argument, nullptr, optGarbageEvery},
                                          {"garbage-bytes", required_argument, nullptr, optGarbageBytes},
+                                         {"noise-every", required_argument, nullptr, optNoiseEvery},
+                                         {"noise-bytes", required_argument, nullptr, optNoiseBytes},
                                          {"seed", required_argument, nullptr, optSeed},
                                          {"help", no_argument, nullptr, optHelp},
                                          {nullptr, 0, nullptr, 0}};
@@ -264,6 +272,14 @@ int main(int argc, char** argv)
         case optGarbageBytes:
             needNumber(1);
             options.garbageBytes = static_cast<int>(n);
+            break;
+        case optNoiseEvery:
+            needNumber(1);
+            options.noiseEvery = static_cast<int>(n);
+            break;
+        case optNoiseBytes:
+            needNumber(1);
+            options.noiseBytes = static_cast<int>(n);
             break;
         case optSeed:
             needNumber(0);

@@ -221,6 +221,8 @@ void SensorSimulator::streamNext()
     const auto every = [this](int n) { return n > 0 && streamed_ % static_cast<uint64_t>(n) == 0; };
     if (every(options_.garbageEvery))
         output_ += formatter_.garbage(options_.garbageBytes);
+    if (every(options_.noiseEvery))
+        noise_ = formatter_.noise(options_.noiseBytes);
     if (every(options_.malformedEvery))
         sendLine(formatter_.malformedLine());
     else if (every(options_.interleaveEvery) && !options_.interleaveKinds.empty())
@@ -238,6 +240,8 @@ void SensorSimulator::sendLine(const std::string& line)
     if (silent_.load())
         return;
     output_ += '\n';
+    output_ += noise_; // inside the frame, after its LF
+    noise_.clear();
     output_ += line;
     output_ += '\r';
     lastPeriod_ = period(line.size() + 2);

@@ -20,6 +20,8 @@ struct SimulatorOptions {
     int malformedEvery = 0;      // every N-th line of the stream is malformed (0: none)
     int garbageEvery = 0;        // a burst of garbage before every N-th line of the stream (0: none)
     int garbageBytes = 64;
+    int noiseEvery = 0; // a burst of noise (any byte value) inside every N-th line, after its LF (0: none)
+    int noiseBytes = 40;
     std::string firmware = "1.7"; // version carried by X lines; decides the channel and U line formats
     uint32_t seed = 1;
     std::string startCommand;                          // "", "N" or "N1".."N5": stream as if this had been requested
@@ -86,7 +88,8 @@ private:
 
     std::string input_;
     std::string output_;
-    std::string mode_; // last valid command: "N" or "N1".."N5"
+    std::string noise_; // the burst that goes into the next line sent
+    std::string mode_;  // last valid command: "N" or "N1".."N5"
     Clock::time_point nextDue_{};
     Clock::duration lastPeriod_{};
     uint64_t streamed_ = 0;

@@ -4,6 +4,7 @@
 #include "record/Acquisition.h"
 #include "record/RunClock.h"
 #include "record/RunTexts.h"
+#include "sensor/SensorObjects.h"
 #include "settings/SettingParams.h"
 #include "ui_Main.h"
 
@@ -26,6 +27,7 @@ void TFormMain::CommsReconnectItemClick()
 void TFormMain::resumeAcquisition(bool firstStart)
 {
     const QTime now = FClock.wallNow().time();
+    setStatusText(0, QString::fromLocal8Bit(Sensor()->Port())); // the adapter may have come back under another name
     if (firstStart) {
         StartAcquisition();
         showStatusNote(ConnectedText(now));

@@ -145,9 +145,8 @@ void TLoggingService::tellStatus()
 // tried: a program that hangs, or stops hearing the sensor without noticing, is restarted.
 void TLoggingService::watchdogTick()
 {
-    const auto sinceReading = FClock.now() - FAcquisition.sensor().lastReadingTime();
-    const bool hearing = FAcquisition.sensor().lastReadingTime() != std::chrono::nanoseconds::min()
-                         && sinceReading < FNotifier.watchdogPeriod();
+    const auto last = FAcquisition.sensor().lastReadingTime(); // min() before the first: no difference taken
+    const bool hearing = last != std::chrono::nanoseconds::min() && FClock.now() - last < FNotifier.watchdogPeriod();
     if (hearing || FAcquisition.reconnect().outage())
         FNotifier.watchdog();
 }

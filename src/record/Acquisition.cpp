@@ -58,11 +58,8 @@ void TAcquisition::outage()
 bool TAcquisition::reconnectAttempt()
 {
     try {
-        if (!FSensor->Connected() || FSensor->deviceLost()) {
-            FSensor->Close();
-            FSensor->Open();
-        }
-        FSensor->markReadingsStale(); // a record from before the outage does not count as an answer
+        FSensor->reopenFollowingIdentity(); // if closed or lost; under the adapter's new name if it moved
+        FSensor->markReadingsStale();       // a record from before the outage does not count as an answer
         takeReading();
         return true;
     } catch (const ESensorError&) {

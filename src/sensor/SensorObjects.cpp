@@ -34,6 +34,7 @@ void TSensor::ResetState()
     FLineStarted = false;
     FReplyComplete = false;
     FReplyKind = ReplyKind::Unknown;
+    FKnownKind = ReplyKind::Unknown;
     FNewFirmware = 0;
     FPotsIndex = 1;
     markReadingsStale();
@@ -56,7 +57,6 @@ void TSensor::markReadingsStale()
 void TSensor::ConfigurePort(const std::string& PortName)
 {
     ResetState();
-    FDeviceLost = false;
     BeginSettingsChange();
     SetPort(PortName);
     SetBaudRate(br57600);
@@ -69,7 +69,6 @@ void TSensor::ConfigurePort(const std::string& PortName)
 
 void TSensor::Open()
 {
-    FDeviceLost = false;
     OpenPort();
 }
 
@@ -78,24 +77,40 @@ void TSensor::Close()
     ClosePort();
 }
 
+// A handler that finds the device gone says nothing more: the loss ends the wait and fails the readings.
 void TSensor::HandleRx80Full(QObject*)
 {
-    PurgeQueues(true, false);
+    try {
+        PurgeQueues(true, false);
+    } catch (const EComPort&) {
+        if (!deviceLost())
+            throw;
+    }
 }
 
 void TSensor::HandleRxFlag(QObject*)
 {
-    const int32_t count = InputQueueCount();
-    if (count <= 0)
-        return;
-    const int32_t got = ReadText(FRxBuffer, count);
-    receiveBytes(std::string_view(FRxBuffer.data(), std::min(static_cast<size_t>(std::max(got, 0)), FRxBuffer.size())));
+    try {
+        const int32_t count = InputQueueCount();
+        if (count <= 0)
+            return;
+        const int32_t got = ReadText(FRxBuffer, count);
+        receiveBytes(
+            std::string_view(FRxBuffer.data(), std::min(static_cast<size_t>(std::max(got, 0)), FRxBuffer.size())));
+    } catch (const EComPort&) {
+        if (!deviceLost())
+            throw;
+    }
 }
 
 void TSensor::FireDeviceLost()
 {
-    FDeviceLost = true; // ends a wait in progress and fails the next reading
     TComPort::FireDeviceLost();
+    try {
+        ClosePort(); // deviceLost() stays true: it ends a wait in progress and fails the next reading
+    } catch (const EComPort&) {
+        // The device stays held until the next reopen closes it again.
+    }
 }
 
 void TSensor::raiseTimeout() const
@@ -103,19 +118,29 @@ void TSensor::raiseTimeout() const
     throw ESensorError(SensorTimeoutMessage, SensorTimeoutErrorCode);
 }
 
+std::chrono::nanoseconds TSensor::deadlineIn(int32_t timeoutMs) const
+{
+    using namespace std::chrono;
+    // Timed out once the clock is the tolerance past the deadline.
+    return FClock->now() + milliseconds(timeoutMs) + milliseconds(SensorDeadlineToleranceMs);
+}
+
 template <typename Done> void TSensor::waitFor(int32_t timeoutMs, Done done)
+{
+    waitUntil(deadlineIn(timeoutMs), done);
+}
+
+template <typename Done> void TSensor::waitUntil(std::chrono::nanoseconds limit, Done done)
 {
     using namespace std::chrono;
     const SensorClock& clock = *FClock;
-    // Timed out once the clock is the tolerance past the deadline.
-    const nanoseconds limit = clock.now() + milliseconds(timeoutMs) + milliseconds(SensorDeadlineToleranceMs);
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     bool timedOut = false;
     for (;;) {
-        if (FDeviceLost)
+        if (deviceLost())
             raiseTimeout();
         // Each pass processes the pending events once; it sleeps until the next event (the port's
         // hand-over, any timer, input) or the deadline timer only while the condition does not hold.
@@ -132,7 +157,7 @@ template <typename Done> void TSensor::waitFor(int32_t timeoutMs, Done done)
         }
         loop.processEvents(flags);
         timedOut = clock.now() >= limit;
-        if (FDeviceLost)
+        if (deviceLost())
             raiseTimeout();
         if (done() || timedOut)
             break;
@@ -143,27 +168,56 @@ template <typename Done> void TSensor::waitFor(int32_t timeoutMs, Done done)
 
 void TSensor::SendCommand(const std::string& Command, int32_t TimeoutMs)
 {
-    if (FDeviceLost)
+    if (deviceLost())
         raiseTimeout();
     FLineStarted = false;
     FReplyComplete = false;
     FCommandBuffer.assign(Command).append(SensorCommandTerminator);
-    WriteText(FCommandBuffer);
+    try {
+        WriteText(FCommandBuffer);
+    } catch (const EComPort&) {
+        if (deviceLost()) // the device went before its loss was reported: an outage like any other
+            raiseTimeout();
+        throw;
+    }
     waitFor(TimeoutMs, [this] { return FReplyComplete; });
+}
+
+void TSensor::requestReading(int32_t kind, const char* command)
+{
+    const auto answered = [this, kind] { return FKnownKind == kind; };
+    if (FPendingKind == kind) {
+        // A tick run by the wait of the same request: another command would only add traffic and restart
+        // the framing of a line in transit. Wait for the answer of the pending one.
+        waitUntil(FPendingLimit, [this, answered] { return FReplyComplete && answered(); });
+        return;
+    }
+    struct Pending { // the request this one runs inside (another kind, or none) is pending again after it
+        TSensor& sensor;
+        int32_t kind;
+        std::chrono::nanoseconds limit;
+        ~Pending()
+        {
+            sensor.FPendingKind = kind;
+            sensor.FPendingLimit = limit;
+        }
+    } outer{*this, FPendingKind, FPendingLimit};
+    FPendingKind = kind;
+    FPendingLimit = deadlineIn(FCommandWaitMs + FReplyKindWaitMs);
+    SendCommand(command, FCommandWaitMs);
+    waitFor(FReplyKindWaitMs, answered);
 }
 
 void TSensor::RequestConcentrationReading()
 {
-    SendCommand("N", FCommandWaitMs);
-    waitFor(FReplyKindWaitMs, [this] { return FReplyKind == ReplyKind::Concentration; });
+    requestReading(ReplyKind::Concentration, "N");
 }
 
 void TSensor::RequestChannelsReading()
 {
     char command[16];
     std::snprintf(command, sizeof command, "N%d", static_cast<int>(FChannels.Channel));
-    SendCommand(command, FCommandWaitMs);
-    waitFor(FReplyKindWaitMs, [this] { return FReplyKind == ReplyKind::Channels; });
+    requestReading(ReplyKind::Channels, command);
 }
 
 bool TSensor::stale(std::chrono::nanoseconds completedAt) const
@@ -173,14 +227,14 @@ bool TSensor::stale(std::chrono::nanoseconds completedAt) const
 
 void TSensor::GetConcentrationReading(TConcentrationModeStructure& Reading)
 {
-    if (FReplyKind != ReplyKind::Concentration || FDeviceLost || stale(FConcentrationTime))
+    if (FKnownKind != ReplyKind::Concentration || deviceLost() || stale(FConcentrationTime))
         RequestConcentrationReading();
     Reading = FConcentration;
 }
 
 void TSensor::GetChannelsReading(TChannelsModeStructure& Reading)
 {
-    if (FReplyKind != ReplyKind::Channels || FDeviceLost || stale(FChannelsTime))
+    if (FKnownKind != ReplyKind::Channels || deviceLost() || stale(FChannelsTime))
         RequestChannelsReading();
     Reading = FChannels;
 }

@@ -1,8 +1,8 @@
 #pragma once
-#include "serial/ComPort.h"
 #include "sensor/SensorClock.h"
 #include "sensor/SensorConstants.h"
 #include "sensor/SensorTypes.h"
+#include "serial/ComPort.h"
 
 #include <QObject>
 #include <chrono>
@@ -33,13 +33,15 @@ public:
     void Open();
     void Close();
 
-    // The readings: send a request only when the last line was of another kind, the stored record is
-    // older than the staleness limit or the device was lost, else copy the stored record. Raise
-    // ESensorError ("ESensorError", -1010) on a time-out or when the device has been lost; an EComPort
-    // from writing the command passes through.
+    // The readings: send a request only when the last line of a known kind was of another kind, the stored
+    // record is older than the staleness limit or the device was lost, else copy the stored record. A line
+    // of no kind (noise on the line, a fragment) does not count: the sensor has not changed what it sends.
+    // Raise ESensorError ("ESensorError", -1010) on a time-out or when the device has been lost, also when
+    // writing the command finds it gone; any other EComPort from writing the command passes through.
     void GetConcentrationReading(TConcentrationModeStructure& Reading);
     void GetChannelsReading(TChannelsModeStructure& Reading);
-    // "N" / "N<channel>" and the two waits.
+    // "N" / "N<channel>" and the two waits. A request made while one of the same kind waits (a timer tick
+    // run by that wait) sends nothing and waits for the same answer, until the same deadline.
     void RequestConcentrationReading();
     void RequestChannelsReading();
     // Writes Command + CR LF and waits until some reply is complete.
@@ -83,8 +85,8 @@ public:
     const TReplyAStructure& ReplyA() const { return FReplyA; }
     const TSettingPotsStructure& SettingPots() const { return FSettingPots; }
     int32_t PotsIndex() const { return FPotsIndex; }
-    // True from a device loss (hang-up, I/O failure while open) until the next Open or ConfigurePort.
-    bool deviceLost() const { return FDeviceLost; }
+    // The kind of the last line that had one (ReplyKind() also follows lines of no kind).
+    int32_t knownKind() const { return FKnownKind; }
     // Clock time at which a reading record (either kind) last completed; nanoseconds::min() while there
     // is none (before the first, and after the readings were made stale).
     std::chrono::nanoseconds lastReadingTime() const { return std::max(FConcentrationTime, FChannelsTime); }
@@ -100,6 +102,9 @@ public:
     void setClock(const SensorClock* clock);
 
 protected:
+    // Closes the port as soon as the loss is known, so that the system can give a returning adapter its
+    // old name; deviceLost() holds until the next Open or ConfigurePort, and reopenFollowingIdentity()
+    // opens the port again.
     void FireDeviceLost() override;
 
 private:
@@ -107,6 +112,10 @@ private:
     // tolerance) has passed; raises ESensorError on a time-out (even if `done` became true in the same
     // pass) or on a device loss.
     template <typename Done> void waitFor(int32_t timeoutMs, Done done);
+    // The same with the clock time at which it times out.
+    template <typename Done> void waitUntil(std::chrono::nanoseconds limit, Done done);
+    std::chrono::nanoseconds deadlineIn(int32_t timeoutMs) const;
+    void requestReading(int32_t kind, const char* command);
     [[noreturn]] void raiseTimeout() const;
     // True when a record completed at `completedAt` is older than the staleness limit.
     bool stale(std::chrono::nanoseconds completedAt) const;
@@ -157,7 +166,10 @@ private:
     std::chrono::nanoseconds FConcentrationTime = NeverCompleted;
     std::chrono::nanoseconds FChannelsTime = NeverCompleted;
 
-    bool FDeviceLost = false;
+    int32_t FKnownKind = ReplyKind::Unknown;
+    // The innermost request waiting for its answer: its kind (Unknown: none) and when it times out.
+    int32_t FPendingKind = ReplyKind::Unknown;
+    std::chrono::nanoseconds FPendingLimit{};
     std::string FRxBuffer;      // reused by HandleRxFlag
     std::string FCommandBuffer; // reused by SendCommand
     int32_t FCommandWaitMs = SensorWaitLimitMs;

@@ -53,6 +53,8 @@ void TSensor::endLine()
 void TSensor::ProcessReply()
 {
     FReplyKind = ClassifyReply();
+    if (FReplyKind != ReplyKind::Unknown)
+        FKnownKind = FReplyKind;
     // A value that does not convert ends the line's processing silently.
     switch (FReplyKind) {
     case ReplyKind::Concentration:

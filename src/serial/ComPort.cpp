@@ -4,117 +4,29 @@
 
 #include <cerrno>
 #include <limits>
+#include <sys/stat.h>
 
-// ---- settings groups ------------------------------------------------------------------------------
+namespace {
 
-void TComTimeouts::set(int32_t& field, int32_t v)
+// Errors of a transfer that mean the device has gone (unplugged, hung up, reset).
+bool meansDeviceGone(int error)
 {
-    if (field == v)
-        return;
-    field = v;
-    FComPort->ApplyTimeoutSettings();
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
 }
 
-void TComTimeouts::Assign(const TComTimeouts& s)
+bool portExists(const std::string& port)
 {
-    FReadInterval = s.FReadInterval;
-    FReadTotalMultiplier = s.FReadTotalMultiplier;
-    FReadTotalConstant = s.FReadTotalConstant;
-    FWriteTotalMultiplier = s.FWriteTotalMultiplier;
-    FWriteTotalConstant = s.FWriteTotalConstant;
-    FComPort->ApplyTimeoutSettings();
+    struct stat st {};
+    return ::stat(PortDevicePath(port).c_str(), &st) == 0;
 }
 
-template <typename T> void TComFlowControl::set(T& field, T v)
+bool namedByLink(const std::string& port)
 {
-    if (field == v)
-        return;
-    field = v;
-    FComPort->ApplyLineSettings();
+    struct stat st {};
+    return ::lstat(PortDevicePath(port).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-TFlowControl TComFlowControl::FlowControl() const
-{
-    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
-        return fcHardware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut)
-        return fcSoftware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
-        return fcNone;
-    return fcCustom;
-}
-
-void TComFlowControl::SetFlowControl(TFlowControl v)
-{
-    switch (v) {
-    case fcHardware:
-        FControlRTS = rtsHandshake;
-        FOutCTSFlow = true;
-        FXonXoffIn = FXonXoffOut = false;
-        break;
-    case fcSoftware:
-        FControlRTS = rtsDisable;
-        FOutCTSFlow = false;
-        FXonXoffIn = FXonXoffOut = true;
-        break;
-    case fcNone:
-        FControlRTS = rtsDisable;
-        FOutCTSFlow = false;
-        FXonXoffIn = FXonXoffOut = false;
-        break;
-    case fcCustom: break;
-    }
-    FComPort->ApplyLineSettings();
-}
-
-void TComFlowControl::Assign(const TComFlowControl& s)
-{
-    FOutCTSFlow = s.FOutCTSFlow;
-    FOutDSRFlow = s.FOutDSRFlow;
-    FControlDTR = s.FControlDTR;
-    FControlRTS = s.FControlRTS;
-    FXonXoffOut = s.FXonXoffOut;
-    FXonXoffIn = s.FXonXoffIn;
-    FDSRSensitivity = s.FDSRSensitivity;
-    FTxContinueOnXoff = s.FTxContinueOnXoff;
-    FXonChar = s.FXonChar;
-    FXoffChar = s.FXoffChar;
-    FComPort->ApplyLineSettings();
-}
-
-template <typename T> void TComParity::set(T& field, T v)
-{
-    if (field == v)
-        return;
-    field = v;
-    FComPort->ApplyLineSettings();
-}
-
-void TComParity::Assign(const TComParity& s)
-{
-    FBits = s.FBits;
-    FCheck = s.FCheck;
-    FReplace = s.FReplace;
-    FReplaceChar = s.FReplaceChar;
-    FComPort->ApplyLineSettings();
-}
-
-void TComBuffer::set(int32_t& field, int32_t v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (field == v)
-        return;
-    field = v;
-    FComPort->ApplyQueueSizes();
-}
-
-void TComBuffer::Assign(const TComBuffer& s)
-{
-    FInputSize = s.FInputSize;
-    FOutputSize = s.FOutputSize;
-    FComPort->ApplyQueueSizes();
-}
+} // namespace
 
 // ---- the port -------------------------------------------------------------------------------------
 
@@ -191,6 +103,12 @@ void TCustomComPort::OpenPort()
         }
         FThreadCreated = true;
     }
+    FDeviceLost = false;
+    if (!namedByLink(FPort)) {
+        PortIdentity noted = IdentifyPort(FPort, FPortRoots);
+        if (!noted.empty()) // keeps what a reopen followed when the system has not named the device yet
+            FIdentity = std::move(noted);
+    }
     FireAfterOpen();
     FireCTSChange(LineSignals().contains(lsCTS));
     FireDSRChange(LineSignals().contains(lsDSR));
@@ -218,6 +136,25 @@ void TCustomComPort::ClosePort()
     ReleaseHandle();
     FConnected = false;
     FireAfterClose();
+}
+
+std::string TCustomComPort::reopenFollowingIdentity()
+{
+    if (FConnected && !FDeviceLost)
+        return FPort;
+    ClosePort();
+    if (!FIdentity.empty()) {
+        const bool present = portExists(FPort);
+        if (!present || IdentifyPort(FPort, FPortRoots).differsFrom(FIdentity)) {
+            std::string moved = FindPortByIdentity(FIdentity, FPortRoots);
+            if (!moved.empty())
+                FPort = std::move(moved);
+            else if (present) // the name is another adapter's now: never talk to that one
+                throw EComPort(ComErrorCode::OpenFailed, ENODEV);
+        }
+    }
+    OpenPort();
+    return FPort;
 }
 
 void TCustomComPort::SetConnected(bool value)
@@ -345,7 +282,7 @@ int32_t TCustomComPort::WriteText(const std::string& Text)
         return 0; // no transfer: needs no device
     int32_t written = 0;
     if (int err = device(ComErrorCode::WriteFailed).write(Text.data(), static_cast<int32_t>(Text.size()), written))
-        throw EComPort(ComErrorCode::WriteFailed, err);
+        transferFailed(ComErrorCode::WriteFailed, err);
     return written;
 }
 
@@ -360,7 +297,7 @@ int32_t TCustomComPort::ReadText(std::string& Text, int32_t Count)
     int32_t got = 0;
     if (int err = dev.read(Text.data(), Count, got)) {
         Text.clear();
-        throw EComPort(ComErrorCode::ReadFailed, err);
+        transferFailed(ComErrorCode::ReadFailed, err);
     }
     Text.resize(static_cast<size_t>(got));
     return got;
@@ -371,14 +308,14 @@ int32_t TCustomComPort::InputQueueCount()
     uint32_t errors = 0;
     int32_t inQueue = 0;
     if (int err = device(ComErrorCode::ClearErrorFailed).clearCommError(errors, inQueue))
-        throw EComPort(ComErrorCode::ClearErrorFailed, err);
+        transferFailed(ComErrorCode::ClearErrorFailed, err);
     return inQueue;
 }
 
 void TCustomComPort::PurgeQueues(bool Input, bool Output)
 {
     if (int err = device(ComErrorCode::PurgeFailed).purge(false, false, Output, Input))
-        throw EComPort(ComErrorCode::PurgeFailed, err);
+        transferFailed(ComErrorCode::PurgeFailed, err);
 }
 
 TComErrors TCustomComPort::LineErrors()
@@ -386,7 +323,7 @@ TComErrors TCustomComPort::LineErrors()
     uint32_t flags = 0;
     int32_t inQueue = 0;
     if (int err = device(ComErrorCode::ClearErrorFailed).clearCommError(flags, inQueue))
-        throw EComPort(ComErrorCode::ClearErrorFailed, err);
+        transferFailed(ComErrorCode::ClearErrorFailed, err);
     TComErrors errors;
     if (flags & ComErr::Frame)
         errors.insert(ceFrame);
@@ -442,10 +379,19 @@ void TCustomComPort::processEvent(TComEvent event)
     }
 }
 
-void TCustomComPort::deviceLost()
+void TCustomComPort::noteDeviceLost()
 {
-    if (FConnected && !FClosing)
-        FireDeviceLost();
+    if (!FConnected || FClosing || FDeviceLost)
+        return;
+    FDeviceLost = true;
+    FireDeviceLost();
+}
+
+void TCustomComPort::transferFailed(int code, int error)
+{
+    if (meansDeviceGone(error))
+        noteDeviceLost(); // a handler may close the port: nothing of the device is used after this
+    throw EComPort(code, error);
 }
 
 // ---- property setters -----------------------------------------------------------------------------
@@ -468,6 +414,9 @@ void TCustomComPort::SetCustomBaudRate(int32_t v)
 
 void TCustomComPort::SetPort(const std::string& v)
 {
+    FIdentity = {};
+    if (!FConnected)
+        FDeviceLost = false; // the loss was of the old device
     if (v == FPort)
         return;
     FPort = v;
@@ -593,12 +542,3 @@ void TCustomComPort::FireDeviceLost()
     if (OnDeviceLost)
         OnDeviceLost(this);
 }
-
-// The inline setters of the groups use these.
-template void TComFlowControl::set<bool>(bool&, bool);
-template void TComFlowControl::set<char>(char&, char);
-template void TComFlowControl::set<TDTRFlowControl>(TDTRFlowControl&, TDTRFlowControl);
-template void TComFlowControl::set<TRTSFlowControl>(TRTSFlowControl&, TRTSFlowControl);
-template void TComParity::set<bool>(bool&, bool);
-template void TComParity::set<char>(char&, char);
-template void TComParity::set<TParityBits>(TParityBits&, TParityBits);

@@ -2,6 +2,7 @@
 #include "serial/ComPlatform.h"
 #include "serial/ComTypes.h"
 #include "serial/EComPort.h"
+#include "serial/PortIdentity.h"
 
 #include <QObject>
 #include <functional>
@@ -197,9 +198,24 @@ public:
     TComSignalEvent OnCTSChange, OnDSRChange, OnRLSDChange;
     TComErrorEvent OnError;
     TNotifyEvent OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
-    // Raised on the main thread when the device fails while open (hang-up, I/O error): the event
-    // thread has ended and no further events arrive until the port is closed and opened again.
+    // Raised on the main thread, once per open, when the device fails while open: the event thread met a
+    // hang-up or an I/O error and has ended, or a transfer found the device gone (EIO, ENXIO, ENODEV,
+    // EPIPE; the transfer then raises its EComPort as well). No further events arrive until the port is
+    // closed and opened again.
     TNotifyEvent OnDeviceLost;
+    // True from a loss of the device until the next successful open, or a port name set while closed.
+    bool deviceLost() const { return FDeviceLost; }
+
+    // The stable identity of the adapter, noted at each open (empty for a device without one, and for a
+    // port named by a symbolic link, which is stable itself). Setting the port name forgets it.
+    const PortIdentity& identity() const { return FIdentity; }
+    // Where the identity is looked up (the system's folders unless a test points elsewhere).
+    void setPortRoots(const PortRoots& roots) { FPortRoots = roots; }
+    // Reopens a port that is closed or whose device was lost, following the adapter: when the port's name
+    // is gone or now names another adapter, the port that carries the noted identity is opened and becomes
+    // Port(). Returns Port(). Raises EComPort 1 as OpenPort does, also (ENODEV) when the name now belongs
+    // to another adapter and this one is nowhere. An open port whose device is there is left alone.
+    std::string reopenFollowingIdentity();
 
     // Processes the given events in the fixed order (called on the main thread by the hand-over).
     void RaiseEvents(TComEvents events);
@@ -230,7 +246,10 @@ private:
     friend class TComThread;
     void processEvent(TComEvent event);
     ComDevice& device(int code);
-    void deviceLost(); // from the event thread's end, on the main thread
+    // Main thread: the event thread ended on a failure, or a transfer found the device gone.
+    void noteDeviceLost();
+    // Raises EComPort `code` for a failed transfer, after noting a loss when `error` means one.
+    [[noreturn]] void transferFailed(int code, int error);
 
     std::unique_ptr<TComThread> FEventThread;
     bool FThreadCreated = false;
@@ -251,6 +270,9 @@ private:
     std::unique_ptr<TComFlowControl> FFlowControl;
     TSyncMethod FSyncMethod = smThreadSync;
     bool FClosing = false;
+    bool FDeviceLost = false;
+    PortIdentity FIdentity;
+    PortRoots FPortRoots;
 };
 
 class TComPort : public TCustomComPort {

@@ -230,7 +230,7 @@ void TComThread::perform()
                 port->processEvent(FCallEvent);
             break;
         case Call::Error: ReportApplicationError(std::runtime_error(FCallError)); break;
-        case Call::Lost: port->deviceLost(); break;
+        case Call::Lost: port->noteDeviceLost(); break;
         }
     } catch (...) {
         ReportCurrentException(); // uses nothing of this object: it may be gone

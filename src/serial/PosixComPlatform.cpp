@@ -19,33 +19,9 @@ namespace {
 
 constexpr size_t DefaultQueueSize = 1024;
 
-speed_t speedFor(int32_t bps)
+int ceilMs(std::chrono::steady_clock::duration d)
 {
-    switch (bps) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return 0; // 14400, 56000, 128000, 256000 and others have no termios speed
-    }
-}
-
-// Sets or clears modem output lines; devices without them (pseudo-terminals) are left alone.
-int setModemLine(int fd, int line, bool on)
-{
-    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
-        return 0;
-    return (errno == ENOTTY || errno == EINVAL) ? 0 : errno;
+    return static_cast<int>(std::clamp<long long>(std::chrono::ceil<std::chrono::milliseconds>(d).count(), 0, 1 << 30));
 }
 
 bool readSerialCounters(int fd, serial_icounter_struct& c)
@@ -64,8 +40,7 @@ public:
     {
         if (infinite_)
             return -1;
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now()).count();
-        return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+        return ceilMs(end_ - std::chrono::steady_clock::now());
     }
     std::chrono::steady_clock::time_point end() const { return end_; }
 
@@ -119,68 +94,6 @@ int PosixComDevice::setupComm(int32_t inputSize, int32_t /*outputSize: the kerne
     size_ = keep;
     above80_ = size_ * 10 >= queue_.size() * 8;
     wake();
-    return 0;
-}
-
-int PosixComDevice::setCommState(const ComLineSettings& s)
-{
-    termios t{};
-    if (tcgetattr(fd_, &t) != 0)
-        return errno;
-    cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    const speed_t speed = speedFor(s.baudRate);
-    if (speed == 0)
-        return EINVAL;
-    cfsetispeed(&t, speed);
-    cfsetospeed(&t, speed);
-    t.c_cflag &= ~CSIZE;
-    switch (s.byteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: return EINVAL;
-    }
-    t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-    switch (s.parity) {
-    case 0: break;
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: return EINVAL;
-    }
-    if (s.parityCheck)
-        t.c_iflag |= INPCK;
-    if (s.stopBits != 0)
-        t.c_cflag |= CSTOPB;
-    else
-        t.c_cflag &= ~CSTOPB;
-    if (s.outxCtsFlow || s.rtsControl == 2)
-        t.c_cflag |= CRTSCTS;
-    else
-        t.c_cflag &= ~CRTSCTS;
-    t.c_iflag &= ~(IXON | IXOFF | IXANY);
-    if (s.outX)
-        t.c_iflag |= IXON;
-    if (s.inX)
-        t.c_iflag |= IXOFF;
-    t.c_cc[VSTART] = static_cast<cc_t>(s.xonChar);
-    t.c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
-    if (tcsetattr(fd_, TCSANOW, &t) != 0)
-        return errno;
-    if (s.dtrControl != 2)
-        if (int err = setModemLine(fd_, TIOCM_DTR, s.dtrControl == 1))
-            return err;
-    if (s.rtsControl == 0 || s.rtsControl == 1)
-        if (int err = setModemLine(fd_, TIOCM_RTS, s.rtsControl == 1))
-            return err;
-    std::lock_guard lock(lock_);
-    discardNull_ = s.discardNull;
-    evtChar_ = s.evtChar;
     return 0;
 }
 
@@ -322,6 +235,8 @@ ComWaitResult PosixComDevice::waitCommEvent(uint32_t& mask, int& error, ComWaitG
     char buf[4096];
     for (;;) {
         size_t room;
+        int timeoutMs = -1;
+        bool heldDue = false;
         {
             std::lock_guard lock(lock_);
             const uint32_t ready = pending_ & mask_;
@@ -331,9 +246,18 @@ ComWaitResult PosixComDevice::waitCommEvent(uint32_t& mask, int& error, ComWaitG
                 return ComWaitResult::Event;
             }
             room = queue_.size() - size_;
+            if (heldCheckArmed_) {
+                timeoutMs = ceilMs(heldCheckAt_ - std::chrono::steady_clock::now());
+                heldDue = timeoutMs == 0;
+                heldCheckArmed_ = !heldDue;
+            }
+        }
+        if (heldDue) {
+            checkHeldOutput();
+            continue;
         }
         pollfd fds[3] = {{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {fd_, static_cast<short>(room ? POLLIN : 0), 0}};
-        if (::poll(fds, 3, -1) < 0) {
+        if (::poll(fds, 3, timeoutMs) < 0) {
             if (errno == EINTR)
                 continue;
             error = errno;
@@ -396,54 +320,55 @@ int PosixComDevice::clearCommError(uint32_t& errors, int32_t& inQueue)
     return 0;
 }
 
-int PosixComDevice::modemStatus(uint32_t& status)
-{
-    status = 0;
-    int lines = 0;
-    if (ioctl(fd_, TIOCMGET, &lines) != 0)
-        return (errno == ENOTTY || errno == EINVAL) ? 0 : errno; // no modem lines: all off
-    if (lines & TIOCM_CTS)
-        status |= ComModem::CTS;
-    if (lines & TIOCM_DSR)
-        status |= ComModem::DSR;
-    if (lines & TIOCM_RNG)
-        status |= ComModem::Ring;
-    if (lines & TIOCM_CAR)
-        status |= ComModem::RLSD;
-    return 0;
-}
-
 int PosixComDevice::write(const char* data, int32_t count, int32_t& written)
 {
     written = 0;
     uint64_t totalMs;
+    bool outX;
     {
         std::lock_guard lock(lock_);
         totalMs =
             uint64_t{timeouts_.writeTotalMultiplier} * static_cast<uint64_t>(count) + timeouts_.writeTotalConstant;
+        outX = outX_;
     }
     const Deadline deadline(totalMs);
+    auto stalledSince = std::chrono::steady_clock::now();
     while (written < count) {
         const ssize_t n = ::write(fd_, data + written, static_cast<size_t>(count - written));
         if (n > 0) {
             written += static_cast<int32_t>(n);
+            stalledSince = std::chrono::steady_clock::now();
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN)
             return errno;
-        const int left = deadline.pollTimeout();
+        int left = deadline.pollTimeout();
         if (left == 0)
-            break; // time-out: fewer bytes written, not an error
+            break;  // time-out: fewer bytes written, not an error
+        if (outX) { // a driver that takes nothing while output is held (a pseudo-terminal)
+            const auto stalled = std::chrono::steady_clock::now() - stalledSince;
+            if (stalled >= StrayXoffLimit) {
+                if (int err = resumeOutput())
+                    return err;
+                stalledSince = std::chrono::steady_clock::now();
+                continue;
+            }
+            left = std::min(left, std::max(1, ceilMs(StrayXoffLimit - stalled)));
+        }
         pollfd p{fd_, POLLOUT, 0};
         if (::poll(&p, 1, left) < 0 && errno != EINTR)
             return errno;
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
             return EIO;
     }
+    int queued = 0;
+    std::lock_guard lock(lock_);
+    // A driver that queues what it cannot send yet (a UART): the event thread looks after the limit.
+    if (outX && mask_ && written > 0 && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0)
+        watchHeldOutput(queued);
     if (written == count) {
-        std::lock_guard lock(lock_);
         pending_ |= ComMask::TxEmpty;
         if (mask_ & ComMask::TxEmpty)
             wake();

@@ -2,6 +2,7 @@
 #include "serial/ComPlatform.h"
 #include "serial/ComTypes.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <linux/serial.h>
 #include <mutex>
@@ -14,6 +15,11 @@
 // the queue fill it from the tty on demand, so reads and the queue count see what has arrived either way.
 // Only a hang-up or an I/O error of the tty means the device is lost; a wake-up that finds nothing to
 // read (another process holding the tty open took the bytes first) is not.
+// With XON/XOFF on output, output that an XOFF holds for longer than a short limit (200 ms) is resumed as
+// if an XON had come: on a noisy line a stray XOFF would otherwise hold the requests until a stray XON.
+// A write that the driver refuses meanwhile (a pseudo-terminal) resumes it itself; bytes that a driver
+// queued (a UART) are looked after by the event thread, which resumes output when the queue has not
+// shrunk within the limit.
 // What termios cannot honour: modem line change events (CTS, DSR, RLSD and ring are never reported; a
 // break only where the driver counts it), DSR flow control and DSR sensitivity, TxContinueOnXoff, the
 // XON/XOFF limits (the kernel uses its own), the replacement character for parity errors (bytes with
@@ -36,6 +42,11 @@ public:
     int read(char* data, int32_t count, int32_t& got) override;
 
 private:
+    // Output held by XOFF for longer than this is taken to be held by a stray XOFF (a noise byte) and
+    // resumed. A device that asks for a pause sends its XON within milliseconds; noise sends one only by
+    // chance.
+    static constexpr std::chrono::milliseconds StrayXoffLimit{200};
+
     void wake();
     void drainWake();
     // One read of the tty after poll reported `revents` for it: the byte count, 0 when there was nothing
@@ -50,11 +61,17 @@ private:
     void receiveOnDemand();
     // Marks the device lost and wakes blocked reads. Caller holds lock_.
     void lose(int error);
+    // Restarts output held by XOFF: IXON off and on again (TCOON restarts only output stopped by TCOOFF).
+    int resumeOutput();
+    // Event thread: look at the output queue after the limit. Caller holds lock_.
+    void watchHeldOutput(int queued);
+    void checkHeldOutput();
     size_t takeFromQueue(char* out, size_t n); // caller holds lock_
 
     int fd_;
     int stopFd_;
     int wakeFd_;
+    std::mutex lineLock_; // termios changes of setCommState and resumeOutput
     std::mutex lock_;
     std::condition_variable received_;
     std::vector<char> queue_; // ring buffer of capacity()
@@ -68,6 +85,10 @@ private:
     uint32_t errors_ = 0;  // driver error flags, cleared by clearCommError
     bool discardNull_ = false;
     char evtChar_ = 0;
+    bool outX_ = false;           // XON/XOFF on output
+    bool heldCheckArmed_ = false; // the event thread looks at the output queue at heldCheckAt_
+    std::chrono::steady_clock::time_point heldCheckAt_{};
+    int heldQueued_ = 0; // bytes queued when the check was armed
     ComTimeoutSettings timeouts_;
 };
 

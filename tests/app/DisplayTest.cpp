@@ -46,7 +46,7 @@ TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
     createFormWithLine("N3 51234 49876 120 0.01234 -5 101.26");
     ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
     EXPECT_TRUE(beeps.empty());
-    sendLine("Z"); // a line of no kind: the next tick asks again, and the sensor stays silent
+    sendLine("D 1 2 3 4 5 6 7 8"); // another kind: the next tick asks again, and the sensor stays silent
     ASSERT_TRUE(runEventsUntil([&] { return !form->StatusPanelText(1).isEmpty(); }, 3000));
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
     ASSERT_EQ(beeps.size(), 1u);

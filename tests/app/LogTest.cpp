@@ -183,7 +183,7 @@ TEST_F(Log, SensorErrorWhileLoggingKeepsStopUsable)
     ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
     saveAnswers = {QString::fromStdString(dir.file("log.txt"))};
     click();
-    sendLine("Z");
+    sendLine("D 1 2 3 4 5 6 7 8"); // another kind: the next tick asks again
     ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 3000));
     EXPECT_FALSE(form->DisplaysTimer()->isActive());
     EXPECT_TRUE(form->Logging());

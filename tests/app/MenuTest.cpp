@@ -140,7 +140,7 @@ TEST_F(Menus, OkAfterATimeoutRestartsAcquisition)
 {
     createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
     ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
-    sendLine("Z");
+    sendLine("D 1 2 3 4 5 6 7 8"); // another kind: the next tick asks again
     ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 3000));
     ASSERT_FALSE(form->DisplaysTimer()->isActive());
 

@@ -1,14 +1,15 @@
 // The sensor object against the simulator on the far side of a pseudo-terminal.
+#include "ExpectSensorTimeout.h"
+#include "sensor/SensorObjects.h"
 #include "serial/CPort.h"
 #include "support/EventLoopHelper.h"
-#include "ExpectSensorTimeout.h"
 #include "support/PtyPair.h"
-#include "sensor/SensorObjects.h"
-#include "tools/SensorSimulator.h"
 #include "support/TempDir.h"
+#include "tools/SensorSimulator.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTimer>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -130,6 +131,37 @@ TEST_F(SensorPtyTest, InterleavedKindsMalformedLinesAndGarbageAtFullRate)
     }
     EXPECT_GT(simulator->linesSent(), 20u);
     EXPECT_EQ(sensor.SettingsMode().Version, "1.7");
+}
+
+// Noise inside every other line, XON and XOFF among it: the readings come from the lines that get through
+// without asking the sensor again, and a log timer like the window's keeps its interval.
+TEST_F(SensorPtyTest, NoisyLineNeitherAsksAgainNorStallsTheLog)
+{
+    SimulatorOptions options;
+    options.linesPerSecond = 40;
+    options.noiseEvery = 2;
+    options.noiseBytes = 40;
+    startSimulator(options);
+    constexpr qint64 intervalMs = 500;
+    QTimer log; // off while it takes the reading, on again after it
+    log.setTimerType(Qt::PreciseTimer);
+    log.setInterval(static_cast<int>(intervalMs));
+    std::vector<qint64> ticks;
+    QElapsedTimer elapsed;
+    QObject::connect(&log, &QTimer::timeout, [&] {
+        log.stop();
+        TChannelsModeStructure reading;
+        sensor.GetChannelsReading(reading);
+        ticks.push_back(elapsed.elapsed());
+        log.start();
+    });
+    elapsed.start();
+    log.start();
+    ASSERT_TRUE(runEventsUntil([&] { return ticks.size() >= 8; }, 30000));
+    for (size_t i = 1; i < ticks.size(); ++i)
+        EXPECT_LE(ticks[i] - ticks[i - 1], 2 * intervalMs) << "log tick " << i;
+    // The first request only (a noise fragment that looks like a line of another kind may add one).
+    EXPECT_LE(simulator->commands().size(), 2u);
 }
 
 // The simulator program publishes its device through a link; SIGUSR2 replugs it behind the same link.

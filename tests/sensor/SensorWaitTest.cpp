@@ -1,9 +1,11 @@
 // Requests and their waits against a far end that the test plays on a pseudo-terminal.
-#include "support/EventLoopHelper.h"
 #include "ExpectSensorTimeout.h"
-#include "support/FakeClock.h"
-#include "support/PtyPair.h"
 #include "sensor/SensorObjects.h"
+#include "serial/ErrorReport.h"
+#include "support/EventLoopHelper.h"
+#include "support/FakeClock.h"
+#include "support/FakeComPlatform.h"
+#include "support/PtyPair.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -188,6 +190,18 @@ TEST_F(SensorWaitTest, TimersRunInsideTheWaitAndNestedRequestsShareTheFlags)
     EXPECT_EQ(outer.Humidity, 8);
 }
 
+TEST_F(SensorWaitTest, ATickInsideTheWaitOfTheSameRequestSendsNothingAndSharesTheAnswer)
+{
+    TChannelsModeStructure inner;
+    at(20, [&] { sensor.GetChannelsReading(inner); }); // another timer's tick, in the same mode
+    at(100, [&] { pty.write("\nN1 100 200 5 0.5 21 101.3\r"); });
+    TChannelsModeStructure outer;
+    sensor.GetChannelsReading(outer);
+    EXPECT_EQ(pty.readAvailable(200), "N1\r\n");
+    EXPECT_EQ(inner.Sample, 100);
+    EXPECT_EQ(outer.Sample, 100);
+}
+
 TEST_F(SensorWaitTest, TimeOutWaitSleepsInsteadOfSpinning)
 {
     constexpr int waitMs = 2000;
@@ -225,6 +239,7 @@ TEST_F(SensorWaitTest, DeviceLossEndsTheWaitAndFailsLaterReadings)
     EXPECT_SENSOR_TIMEOUT(sensor.GetChannelsReading(reading));
     EXPECT_LT(elapsed.elapsed(), 3000);
     EXPECT_TRUE(sensor.deviceLost());
+    EXPECT_FALSE(sensor.Connected()); // closed at once: the system may give a returning adapter its name
 
     // The stored record of the right kind is no longer handed out.
     sensor.receiveBytes("\nN1 7 7 7 0.5 21 101.3\r");
@@ -251,10 +266,41 @@ TEST_F(SensorWaitTest, DeviceLossWhileIdleIsRememberedUntilReopened)
     sensor.GetConcentrationReading(reading);
     pty.closeMaster();
     ASSERT_TRUE(runEventsUntil([&] { return sensor.deviceLost(); }, 3000));
+    EXPECT_FALSE(sensor.Connected());
     QElapsedTimer elapsed;
     elapsed.start();
     EXPECT_SENSOR_TIMEOUT(sensor.GetConcentrationReading(reading));
     EXPECT_LT(elapsed.elapsed(), 1000); // at once, not after the wait limits
+}
+
+// A transfer that finds the device gone before the event thread reports it: the same outage as a time-out
+// (no port error reaches the window), and the port is closed.
+TEST(SensorDeviceLoss, CommandOrReceiveFindingTheDeviceGoneIsAnOutage)
+{
+    FakeComPlatform fake;
+    ScopedComPlatform scoped(&fake);
+    int reports = 0;
+    SetApplicationErrorReport([&](const std::exception&) { ++reports; });
+    for (const char* call : {"write", "clearCommError"}) {
+        for (int error : {EIO, ENXIO, ENODEV, EPIPE}) {
+            SCOPED_TRACE(testing::Message() << call << " " << error);
+            TSensor sensor;
+            sensor.setWaitLimits(500, 500);
+            sensor.ConfigurePort("ttyUSB0");
+            sensor.Open();
+            fake.s.inQueue = 20;
+            fake.s.failCall = call;
+            fake.s.failErrno = error;
+            fake.post(ComMask::RxFlag); // the receive handler asks the queue count: clearCommError
+            TChannelsModeStructure reading;
+            EXPECT_SENSOR_TIMEOUT(sensor.GetChannelsReading(reading));
+            EXPECT_TRUE(sensor.deviceLost());
+            EXPECT_FALSE(sensor.Connected());
+            fake.s.failCall.clear();
+        }
+    }
+    EXPECT_EQ(reports, 0);
+    SetApplicationErrorReport(nullptr);
 }
 
 TEST_F(SensorWaitTest, NearlyFullReceiveQueueIsDiscardedAndReceptionGoesOn)

@@ -299,3 +299,19 @@ TEST_F(ComPortSettings, ParityErrorsAreReportedOnlyWithCheckOn)
     fake.s.errors = ComErr::RxParity;
     EXPECT_EQ(port.LineErrors(), (TComErrors{ceRxParity}));
 }
+
+TEST_F(ComPortSettings, ClosingWhileAHandOverWaitsCompletesItFirst)
+{
+    JournalPort j;
+    j.port.SetEvents({evRxFlag});
+    j.port.OnRxFlag = [&](QObject*) {
+        j.journal.push_back("RxFlag");
+        j.port.ClosePort(); // run by the close below: closes nothing twice
+    };
+    j.port.OpenPort();
+    j.journal.clear();
+    fake.post(ComMask::RxFlag);
+    ASSERT_TRUE(fake.waitTaken()); // the event thread hands the report over; the main thread has not run it
+    j.port.ClosePort();
+    EXPECT_THAT(j.journal, ElementsAre("CTS:0", "DSR:0", "RLSD:0", "BeforeClose", "RxFlag", "AfterClose"));
+}

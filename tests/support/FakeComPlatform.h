@@ -1,6 +1,7 @@
 #pragma once
 #include "serial/ComPlatform.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -45,6 +46,12 @@ public:
         s.postedMask |= mask;
         s.changed.notify_all();
     }
+    // Waits until the event thread has taken what was posted (it hands the events over next).
+    bool waitTaken(int timeoutMs = 5000)
+    {
+        std::unique_lock l(s.lock);
+        return s.changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return s.postedMask == 0; });
+    }
     std::vector<std::string> calls()
     {
         std::lock_guard l(s.lock);
@@ -84,6 +91,7 @@ private:
                 return ComWaitResult::Stopped;
             mask = s_.postedMask;
             s_.postedMask = 0;
+            s_.changed.notify_all();
             return ComWaitResult::Event;
         }
         void stop() override

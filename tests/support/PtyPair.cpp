@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -92,6 +93,22 @@ std::string PtyPair::readAvailable(int timeoutMs)
         out.append(buf, static_cast<size_t>(n));
     }
     return out;
+}
+
+bool PtyPair::holdOutputByXoff(int timeoutMs)
+{
+    int packetMode = 1; // the master then reads a notice when the slave's output stops
+    ioctl(master_, TIOCPKT, &packetMode);
+    write("\x13");
+    char packet[4096];
+    bool held = false;
+    for (pollfd p{master_, POLLIN, 0}; !held && ::poll(&p, 1, timeoutMs) > 0;) {
+        const ssize_t n = ::read(master_, packet, sizeof packet);
+        held = n > 0 && packet[0] != TIOCPKT_DATA && (packet[0] & TIOCPKT_STOP);
+    }
+    packetMode = 0;
+    ioctl(master_, TIOCPKT, &packetMode);
+    return held;
 }
 
 void PtyPair::closeMaster()

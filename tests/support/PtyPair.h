@@ -18,6 +18,9 @@ public:
     std::string read(size_t expected, int timeoutMs = 2000);
     // Reads whatever is available within timeoutMs (returns early once nothing more arrives for 50 ms).
     std::string readAvailable(int timeoutMs = 200);
+    // Sends XOFF and returns once the slave's output is held by it (XON/XOFF flow control on); false when
+    // that did not happen within timeoutMs.
+    bool holdOutputByXoff(int timeoutMs = 2000);
     // Closes the master side: the slave sees a hang-up, as when a device is unplugged.
     void closeMaster();
 
