@@ -35,9 +35,11 @@ TLoggingService::~TLoggingService()
     finish();
 }
 
+// The port in use: a returning adapter may have been followed to a new name.
 std::string TLoggingService::device() const
 {
-    return PortDevicePath(FOptions.port);
+    const std::string& port = FAcquisition.sensor().Port();
+    return PortDevicePath(port.empty() ? FOptions.port : port);
 }
 
 void TLoggingService::start()
@@ -165,6 +167,8 @@ void TLoggingService::reconnected(bool firstStart)
 {
     const QTime now = FClock.wallNow().time();
     FSay((firstStart ? ConnectedText(now) : ReconnectedText(now)).toStdString());
+    if (device() != PortDevicePath(FOptions.port))
+        FSay("The adapter is now " + device());
     FLogTimer->start();
     if (firstStart)
         QTimer::singleShot(0, this, [this] { logTick(); });

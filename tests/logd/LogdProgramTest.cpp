@@ -151,6 +151,13 @@ struct LogdProgram : ::testing::Test {
     {
         return std::any_of(notes.begin(), notes.end(), [&](const std::string& n) { return n.rfind(start, 0) == 0; });
     }
+    // What the program said on stderr so far.
+    std::string said()
+    {
+        stderrText += logd.readAllStandardError().toStdString();
+        return stderrText;
+    }
+    std::string stderrText;
     int terminate()
     {
         logd.terminate();
@@ -168,18 +175,18 @@ TEST_F(LogdProgram, TellsTheServiceManagerRotatesOnHangUpAndEndsWithWholeLines)
     ASSERT_TRUE(until([&] { return noted("STATUS=waiting for " + link); }));
     EXPECT_FALSE(noted("READY=1"));
     startSimulator();
-    ASSERT_TRUE(until([&] { return noted("READY=1\nSTATUS=logging to " + out + "/velmora-"); }));
-    ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 3 && noted("WATCHDOG=1"); }));
+    ASSERT_TRUE(until([&] { return noted("READY=1\nSTATUS=logging to " + out + "/velmora-"); })) << said();
+    ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 3 && noted("WATCHDOG=1"); }))
+        << said();
     EXPECT_TRUE(noted("STATUS=logging to " + out + "/" + files()[0] + "; last reading "));
 
     ::kill(static_cast<pid_t>(logd.processId()), SIGHUP);
-    ASSERT_TRUE(until([&] { return files().size() == 2 && lines(files()[1]) >= 2; }));
+    ASSERT_TRUE(until([&] { return files().size() == 2 && lines(files()[1]) >= 2; })) << said();
     EXPECT_EQ(terminate(), 0);
     for (const std::string& name : files())
         expectWrittenAsTheWindowWrites(dir.read("out/" + name), true);
-    const std::string said = logd.readAllStandardError().toStdString();
-    EXPECT_NE(said.find("Current port is already in use or unavailable !!!"), std::string::npos) << said;
-    EXPECT_NE(said.find("Connected at "), std::string::npos) << said;
+    EXPECT_NE(said().find("Current port is already in use or unavailable !!!"), std::string::npos) << said();
+    EXPECT_NE(said().find("Connected at "), std::string::npos) << said();
 }
 
 TEST_F(LogdProgram, ChannelsLinesAreWrittenAsTheWindowWritesThem)
