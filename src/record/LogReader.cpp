@@ -8,6 +8,7 @@
 #include <array>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -98,9 +99,8 @@ std::string quoted(std::string_view text)
 std::string duration(int64_t ms)
 {
     const auto u = [](int64_t v) { return static_cast<unsigned>(v); };
-    std::string hours = std::to_string(ms / 3600000);
-    if (hours.size() < 2)
-        hours.insert(0, "0");
+    char hours[24];
+    std::snprintf(hours, sizeof hours, "%02lld", static_cast<long long>(ms / 3600000));
     return hours + FormatLogTime(0, u(ms / 60000 % 60), u(ms / 1000 % 60), u(ms % 1000)).substr(2);
 }
 
