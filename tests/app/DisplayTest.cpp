@@ -50,8 +50,8 @@ TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
     ASSERT_EQ(beeps.size(), 1u);
     EXPECT_EQ(beeps[0], std::make_pair(200, 100));
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
+    EXPECT_FALSE(form->GraphicsTimer()->isActive());
     EXPECT_FALSE(edit("edtGraphicsInterval")->isEnabled());
     EXPECT_FALSE(edit("edtLoggingInterval")->isEnabled());
     EXPECT_FALSE(button("btnLogging")->isEnabled());

@@ -45,8 +45,8 @@ protected:
     // Logging to `name` with log lines and chart points every 100 ms; returns once three lines are written.
     void startLogging(const char* name)
     {
-        form->GraphicsTimer->setInterval(100);
-        form->LogTimer->setInterval(100);
+        form->GraphicsTimer()->setInterval(100);
+        form->LogTimer()->setInterval(100);
         saveAnswers = {QString::fromStdString(dir.file(name))};
         clickLogging();
         ASSERT_TRUE(runEventsUntil([&] { return count(dir.read(name), "\n") >= 4; }, 3000));
@@ -54,12 +54,12 @@ protected:
     // Series1 has a gap (a NaN point) after `x`, and points come after it.
     void expectGapAfter(double x)
     {
-        const auto data = form->Series1->data();
+        const auto data = form->Chart().series(0)->data();
         const auto gap = std::find_if(data->begin(), data->end(), [](auto& p) { return std::isnan(p.value); });
         ASSERT_NE(gap, data->end());
         EXPECT_GT(gap->key, x);
         const int afterGap = int(gap - data->begin()) + 1;
-        EXPECT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > afterGap; }, 3000));
+        EXPECT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() > afterGap; }, 3000));
     }
     void countTries()
     {
@@ -87,7 +87,7 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     createForm(2000);
     ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
     saveAnswers = {QString::fromStdString(dir.file("night.txt"))};
-    form->LogTimer->setInterval(100);
+    form->LogTimer()->setInterval(100);
     clickLogging();
     auto logLines = [&] {
         const std::string text = dir.read("night.txt");
@@ -107,8 +107,8 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     runEventsFor(500);
     EXPECT_EQ(beeps.size(), beepsSoFar);
     EXPECT_TRUE(reports.empty()); // no error boxes
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
+    EXPECT_FALSE(form->GraphicsTimer()->isActive());
     EXPECT_FALSE(form->Reconnect().timer().isActive()); // Reconnect Automatically is off by default
     const QString frozen = panelText("pnlSample");
 
@@ -133,7 +133,7 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     EXPECT_EQ(form->StatusPanelText(1), QString());
     ASSERT_TRUE(runEventsUntil([&] { return !again.commands().empty(); }, 3000));
     EXPECT_EQ(again.commands().front(), "N1");
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > 0; }, 3000));
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() > 0; }, 3000));
     EXPECT_TRUE(reports.empty());
     form.reset(); // closes the port before the simulator goes
 }
@@ -164,7 +164,7 @@ TEST_F(Faults, SilentSensorTimesOutIsTriedAgainOnTheOpenPortAndGoesOnWhenItSpeak
     ticking.stop();
     form->Sensor()->setClock(nullptr);
     EXPECT_EQ(count(dir.read("quiet.txt"), "\t11111\t"), linesOfTheLastRecord);
-    const double lastX = std::prev(form->Series1->data()->constEnd())->key;
+    const double lastX = std::prev(form->Chart().series(0)->data()->constEnd())->key;
     ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000));
 
     // Off stops the tries, and is stored.
@@ -182,7 +182,7 @@ TEST_F(Faults, SilentSensorTimesOutIsTriedAgainOnTheOpenPortAndGoesOnWhenItSpeak
     clickLogging();
     chooseInCommsSettings(pty->slavePath());
     EXPECT_EQ(form->StatusPanelText(1), QString());
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > 0; }, 3000));
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() > 0; }, 3000));
     EXPECT_TRUE(reports.empty());
 }
 
@@ -204,7 +204,7 @@ TEST_F(Faults, LostDeviceWhileLoggingReconnectsAndTheSameLogGoesOnWithAGap)
     std::filesystem::remove(link);
     ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1) == TimeoutMessage; }, 3000));
     const std::string atOutage = dir.read("night.txt");
-    const double lastX = std::prev(form->Series1->data()->constEnd())->key;
+    const double lastX = std::prev(form->Chart().series(0)->data()->constEnd())->key;
     ASSERT_TRUE(runEventsUntil([&] { return tries >= 3; }, 5000)); // each fails: nothing to open
     EXPECT_EQ(dir.read("night.txt"), atOutage);                    // no lines during the outage
 
@@ -231,7 +231,7 @@ TEST_F(Faults, PortMissingAtStartIsTriedWithReconnectOnAndTheRunStartsWhenItIsTh
     form->Reconnect().timer().setInterval(200);
     countTries();
     ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000)); // each fails: nothing to open
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
 
     // The adapter is plugged in late.
     startSimulator(false, 20);
@@ -239,8 +239,8 @@ TEST_F(Faults, PortMissingAtStartIsTriedWithReconnectOnAndTheRunStartsWhenItIsTh
     ASSERT_TRUE(
         runEventsUntil([&] { return form->StatusPanelText(1).startsWith(QStringLiteral("Connected at ")); }, 5000));
     EXPECT_EQ(sim->commands().at(0), "N1");
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
-    EXPECT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() > 0; }, 3000));
+    EXPECT_TRUE(form->DisplaysTimer()->isActive());
+    EXPECT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() > 0; }, 3000));
     EXPECT_TRUE(beeps.empty());
     EXPECT_TRUE(reports.empty());
 }
@@ -316,11 +316,11 @@ TEST_F(Faults, PortHeldByAnotherProcessIsBusy)
     startSimulator();
     createForm();
     EXPECT_EQ(form->StatusPanelText(1), PortMessage);
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
     EXPECT_FALSE(form->Reconnect().timer().isActive()); // Reconnect Automatically is off
     holder.kill();
     holder.waitForFinished(5000);
     chooseInCommsSettings(pty->slavePath()); // free again: OK restarts acquisition
     EXPECT_EQ(form->StatusPanelText(1), QString());
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_TRUE(form->DisplaysTimer()->isActive());
 }
