@@ -1,7 +1,7 @@
 #include "tools/SampleLog.h"
 
-#include "record/LogFile.h"
-#include "record/ReadingFormat.h"
+#include "record/LogWriter.h"
+#include "record/RunClock.h"
 
 #include <cmath>
 
@@ -22,19 +22,13 @@ int32_t round32(double v)
     return static_cast<int32_t>(std::lround(v));
 }
 
-template <typename Reading>
-void writeLine(TLogFile& file, const std::string& date, int64_t msOfDay, const Reading& reading)
-{
-    const auto u = [](int64_t v) { return static_cast<unsigned>(v); };
-    file.Write(date);
-    file.Write("\t");
-    file.Write(FormatLogTime(u(msOfDay / 3600000), u(msOfDay / 60000 % 60), u(msOfDay / 1000 % 60), u(msOfDay % 1000)));
-    for (const std::string& value : LogValues(reading)) {
-        file.Write("\t");
-        file.Write(value);
-    }
-    file.WriteLineEnd();
-}
+// Tells the log writer the clock time of the reading it writes.
+class TSampleClock final : public RunClock {
+public:
+    QDateTime at;
+    std::chrono::nanoseconds now() const override { return std::chrono::steady_clock::now().time_since_epoch(); }
+    QDateTime wallNow() const override { return at; }
+};
 
 } // namespace
 
@@ -80,24 +74,15 @@ QDateTime TSampleLog::clockTime(int64_t i) const
 
 void WriteSampleLog(const std::string& fileName, const TSampleLog& log)
 {
-    TLogFile file;
-    file.Rewrite(fileName);
-    file.Write(LogHeader(log.concentration));
-    file.WriteLineEnd();
-    int64_t day = -1;
-    std::string date;
+    TSampleClock clock;
+    TLogWriter writer(clock);
+    writer.open(fileName, log.concentration);
     for (int64_t i = 0; i < log.lines; ++i) {
-        const int64_t ms = log.start.time().msecsSinceStartOfDay() + log.offsetMs(i);
-        if (ms / MsPerDay != day) {
-            day = ms / MsPerDay;
-            date = FormatLogDate(log.start.date().addDays(day));
-        }
+        clock.at = log.clockTime(i);
         if (log.concentration)
-            writeLine(file, date, ms % MsPerDay, log.concentrationReading(i));
+            writer.writeLine(log.concentrationReading(i));
         else
-            writeLine(file, date, ms % MsPerDay, log.channelsReading(i));
-        if (i % 4096 == 4095)
-            file.Flush();
+            writer.writeLine(log.channelsReading(i));
     }
-    file.Close();
+    writer.close();
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-// A made-up run for trying and measuring the log reader: random walks around typical readings, written as
-// the main window writes its log (the same header, formats and line ends).
+// A made-up run for trying and measuring the log reader: smooth wanders around typical readings, written by
+// the program's log writer.
 struct TSampleLog {
     bool concentration = false;
     int64_t lines = 100; // readings, after the header
@@ -23,6 +23,6 @@ struct TSampleLog {
     int64_t offsetMs(int64_t i) const;
 };
 
-// Writes the log; raises EInOutError when the file cannot be written. Needs the UK conventions in force
-// (ApplyRegionalSettings) for the date column.
+// Writes the log with TLogWriter; raises EInOutError when the file cannot be written. Needs the UK
+// conventions in force (ApplyRegionalSettings) for the date column.
 void WriteSampleLog(const std::string& fileName, const TSampleLog& log);

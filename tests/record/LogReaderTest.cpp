@@ -39,6 +39,16 @@ std::string withLf(std::string text)
     return text;
 }
 
+// One reading a second from midnight (at most a day's worth).
+std::string day(int count)
+{
+    std::string text = Channels;
+    for (int i = 0; i < count; ++i)
+        text += "05/03/2012\t" + FormatLogTime(i / 3600, i / 60 % 60, i % 60, 0)
+                + "\t3\t51234\t49876\t120\t0.0123\t24\t101.3\r\n";
+    return text;
+}
+
 std::string readings(int first, int count)
 {
     std::string text;
@@ -217,10 +227,7 @@ TEST_F(LogReader, AFileThatCannotBeReadIsNamedWithTheReason)
 
 TEST_F(LogReader, ProgressRisesToTheFileSizeAndCanStopTheReading)
 {
-    TSampleLog log;
-    log.lines = 60000; // about 3.6 MB: four pieces
-    log.start = QDateTime(QDate(2026, 3, 2), QTime(8, 0));
-    WriteSampleLog(dir.file("run.txt"), log);
+    dir.write("run.txt", day(60000)); // about 3.5 MB: four pieces
     const QString file = QString::fromStdString(dir.file("run.txt"));
     std::vector<int64_t> done;
     int64_t size = 0;
