@@ -1,10 +1,10 @@
 // Arbitrary file content through the log reader, whole and in pieces whose sizes come from the input.
 // Beyond "no crash": the pieces read the same as the whole, every line is either kept, skipped under a
-// kind the report names, or the header, and the gaps point at readings in order.
+// kind the report names, or the header, the readings come in time order and the gaps point at them.
 #include "FuzzCheck.h"
 #include "record/LogReader.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(whole.report() == pieces.report(), "pieces give another report");
     check(whole.gaps == pieces.gaps, "pieces give other gaps");
 
+    check(std::is_sorted(whole.times.begin(), whole.times.end()), "readings out of time order");
     check(whole.values.size() == static_cast<size_t>(whole.titles.size()), "a column without a title");
     for (const auto& column : whole.values)
         check(column.size() == whole.count(), "a column of another length");

@@ -373,8 +373,31 @@ bool TLogParser::parseReading(std::string_view text, bool store)
     return true;
 }
 
+void TLogParser::sortByTime()
+{
+    std::vector<int64_t>& t = FData.times;
+    if (std::is_sorted(t.begin(), t.end()))
+        return;
+    std::vector<size_t> order(t.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&t](size_t a, size_t b) { return t[a] < t[b]; });
+    std::vector<int64_t> sortedTimes(t.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        sortedTimes[i] = t[order[i]];
+    t.swap(sortedTimes);
+    sortedTimes = {};
+    std::vector<double> sorted(t.size());
+    for (std::vector<double>& column : FData.values) {
+        for (size_t i = 0; i < order.size(); ++i)
+            sorted[i] = column[order[i]];
+        column.swap(sorted);
+    }
+}
+
 void TLogParser::findGaps()
 {
+    sortByTime();
     const std::vector<int64_t>& t = FData.times;
     std::vector<int32_t> steps;
     steps.reserve(t.size());
@@ -389,8 +412,7 @@ void TLogParser::findGaps()
     }
     steps = {};
     for (size_t i = 1; i < t.size(); ++i) {
-        const int64_t step = t[i] - t[i - 1];
-        if (step < 0 || (FData.medianSpacing > 0 && step > 3 * FData.medianSpacing))
+        if (FData.medianSpacing > 0 && t[i] - t[i - 1] > 3 * FData.medianSpacing)
             FData.gaps.push_back(i);
     }
 }

@@ -26,7 +26,7 @@ struct TLogProblem {
         BadNumber,      //
         CutShort,       // the last line, without its line end and short of fields
         NoLineEnd,      // the last line is complete but lacks its line end (kept)
-        TimeBack,       // the time goes back (kept; the line breaks there)
+        TimeBack,       // the time goes back (kept, placed by its time)
         Cancelled,      // reading stopped on request
     };
     EKind kind;
@@ -40,7 +40,8 @@ struct TLogProblem {
     bool skipsLines() const;
 };
 
-// A log file as read: the value columns' titles, and per reading its clock time and its values.
+// A log file as read: the value columns' titles, and per reading its clock time and its values, in the
+// order of their clock times (the file's order, unless its clock was set back: then sorted, stable).
 struct TLogData {
     enum ELayout { Unknown, Channels, Concentration };
     ELayout layout = Unknown;
@@ -50,8 +51,8 @@ struct TLogData {
     // written local time taken as it stands: no time zone or daylight saving is applied).
     std::vector<int64_t> times;
     std::vector<std::vector<double>> values; // [column][reading]
-    // Readings that begin a new stretch: the time jumped forward by more than three times the median
-    // spacing (an outage), or went back. Ascending.
+    // Readings that begin a new stretch: the time jumped by more than three times the median spacing (an
+    // outage). Ascending.
     std::vector<size_t> gaps;
     int64_t medianSpacing = 0; // ms, over the forward steps
 
@@ -92,6 +93,7 @@ private:
     void reserveColumns();
     void problem(TLogProblem::EKind kind, int64_t line, std::string detail = {});
     void setLayout(TLogData::ELayout layout);
+    void sortByTime();
     void findGaps();
 
     TLogData FData;

@@ -120,12 +120,16 @@ TEST_F(LogReader, FindsTheGapsAnOutageAndAClockSetBackLeave)
     WriteSampleLog(dir.file("late.txt"), log);
     EXPECT_TRUE(ReadLogFile(QString::fromStdString(dir.file("late.txt"))).gaps.empty());
 
-    // The clock set back by an hour: the reading is kept where it was written and the line breaks there.
+    // The clock set back by an hour: the readings are kept, placed by their time.
     data =
         parse(Channels + reading(1) + reading(2) + reading(3) + "05/03/2012\t13:07:04.042\t3\t1\t2\t3\t0.1\t4\t5.0\r\n"
               + "05/03/2012\t13:07:05.042\t3\t1\t2\t3\t0.1\t4\t5.0\r\n");
-    EXPECT_EQ(data.count(), 5u);
-    EXPECT_EQ(data.gaps, std::vector<size_t>{3});
+    ASSERT_EQ(data.count(), 5u);
+    EXPECT_EQ(data.clockTime(0), QDateTime(QDate(2012, 3, 5), QTime(13, 7, 4, 42)));
+    EXPECT_EQ(data.clockTime(2), QDateTime(QDate(2012, 3, 5), QTime(14, 7, 1, 42)));
+    EXPECT_EQ(data.values[1][0], 1);
+    EXPECT_EQ(data.values[1][2], 51234);
+    EXPECT_EQ(data.gaps, std::vector<size_t>{2});
     EXPECT_EQ(data.report(), QStringList{"line 5: the time goes back by 00:59:59.000; kept"});
 }
 
