@@ -9,11 +9,12 @@ namespace {
 
 constexpr int64_t MsPerDay = 86400000;
 
-// A smooth wander in [-1, 1] that repeats for the same (i, column).
+// A smooth wander in [-1, 1] with a daily swing, that repeats for the same (i, column) at 1 s per reading.
 double wander(int64_t i, int column)
 {
+    constexpr double pi = 3.14159265358979;
     const double t = static_cast<double>(i);
-    return 0.6 * std::sin(t / (900.0 + 170 * column) + column) + 0.3 * std::sin(t / (97.0 + 13 * column))
+    return 0.6 * std::sin(2 * pi * t / 86400 + column) + 0.3 * std::sin(t / (1900.0 + 170 * column))
            + 0.1 * std::sin(t * (1.3 + 0.1 * column));
 }
 

@@ -17,17 +17,14 @@ protected:
     int getSubTickCount(double) override { return 1; }
 };
 
-const char* const SeriesNames[TStripChart::SeriesCount] = {"Series1", "Series2", "Series3",
-                                                           "Series4", "Series5", "Series6"};
-
 // Design titles; the mode handlers replace the first three.
-const char* const DesignTitles[TStripChart::SeriesCount] = {"Sample Counts", "Ref Counts",    "Concentration * 10 000",
-                                                            "Temperature",   "Pressure * 10", "Humidity"};
+const char* const DesignTitles[TStripChart::MaxSeriesCount] = {
+    "Sample Counts", "Ref Counts", "Concentration * 10 000", "Temperature", "Pressure * 10", "Humidity", "", ""};
 
 QColor seriesColour(int index)
 {
-    static const QColor colours[TStripChart::SeriesCount] = {Qt::red,  Qt::green,           Qt::black,
-                                                             Qt::blue, QColor(255, 0, 128), Qt::yellow};
+    static const QColor colours[TStripChart::MaxSeriesCount] = {
+        Qt::red, Qt::green, Qt::black, Qt::blue, QColor(255, 0, 128), Qt::yellow, Qt::darkCyan, QColor(255, 128, 0)};
     return colours[index];
 }
 
@@ -57,7 +54,7 @@ void fitLegend(QCustomPlot* chart)
 
 } // namespace
 
-TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
+TStripChart::TStripChart(QCustomPlot* chart, int seriesCount) : FChart(chart)
 {
     chart->setBackground(Qt::white);
     chart->axisRect()->setBackground(Qt::NoBrush);
@@ -87,14 +84,14 @@ TStripChart::TStripChart(QCustomPlot* chart) : FChart(chart)
     left->grid()->setSubGridVisible(true);
     left->grid()->setSubGridPen(dottedPen());
 
-    for (int i = 0; i < SeriesCount; ++i) {
+    for (int i = 0; i < std::clamp(seriesCount, 1, MaxSeriesCount); ++i) {
         auto* graph = new TPyramidGraph(chart->xAxis, chart->yAxis);
-        graph->setObjectName(QString::fromLatin1(SeriesNames[i]));
+        graph->setObjectName(QStringLiteral("Series%1").arg(i + 1));
         graph->setName(QString::fromLatin1(DesignTitles[i]));
         graph->setPen(QPen(seriesColour(i), 1));
         graph->setLineStyle(QCPGraph::lsLine);
         graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-        FSeries[static_cast<size_t>(i)] = graph;
+        FSeries.push_back(graph);
     }
 
     // The bottom axis ends at 97 % of the chart's width; the legend wraps rather than clip a title.
@@ -124,7 +121,7 @@ void TStripChart::addPoints(double x, std::span<const double> values)
 {
     if (!std::isfinite(x))
         return;
-    const int count = static_cast<int>(std::min(values.size(), static_cast<size_t>(SeriesCount)));
+    const int count = static_cast<int>(std::min(values.size(), FSeries.size()));
     for (int i = 0; i < count; ++i) {
         const double y = values[static_cast<size_t>(i)];
         data(i).addPoint(x, y);
@@ -148,7 +145,7 @@ void TStripChart::addGap(double x)
 {
     if (!std::isfinite(x))
         return;
-    for (int i = 0; i < SeriesCount; ++i) {
+    for (int i = 0; i < seriesCount(); ++i) {
         TReservingGraphData& points = data(i);
         const bool afterGap =
             !points.isEmpty() && std::isnan((points.constEnd() - 1)->value) && (points.constEnd() - 1)->key <= x;
@@ -160,7 +157,7 @@ void TStripChart::addGap(double x)
 
 void TStripChart::clear()
 {
-    for (int i = 0; i < SeriesCount; ++i)
+    for (int i = 0; i < seriesCount(); ++i)
         data(i).clear();
     FHasX = FHasY = false;
     FChart->replot(QCustomPlot::rpQueuedReplot);
