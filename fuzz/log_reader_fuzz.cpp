@@ -23,7 +23,7 @@ TLogData parse(std::string_view text, size_t seed)
     return parser.finish();
 }
 
-bool sameValues(const std::vector<double>& a, const std::vector<double>& b)
+bool sameValues(const TLogColumn& a, const TLogColumn& b)
 {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }

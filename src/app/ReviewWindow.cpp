@@ -166,7 +166,7 @@ void TReviewWindow::showData(TLogData& data)
         series->setName(data.titles.value(i));
         series->addToLegend();
         FChart->setPoints(i, columnPoints(data, static_cast<size_t>(i)));
-        data.values[static_cast<size_t>(i)] = {};
+        data.values[static_cast<size_t>(i)] = TLogColumn();
     }
     FPlot->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -375,20 +375,20 @@ bool TLogParser::parseReading(std::string_view text, bool store)
 
 void TLogParser::sortByTime()
 {
-    std::vector<int64_t>& t = FData.times;
+    TLogTimes& t = FData.times;
     if (std::is_sorted(t.begin(), t.end()))
         return;
     std::vector<size_t> order(t.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&t](size_t a, size_t b) { return t[a] < t[b]; });
-    std::vector<int64_t> sortedTimes(t.size());
+    TLogTimes sortedTimes(t.size());
     for (size_t i = 0; i < order.size(); ++i)
         sortedTimes[i] = t[order[i]];
     t.swap(sortedTimes);
-    sortedTimes = {};
-    std::vector<double> sorted(t.size());
-    for (std::vector<double>& column : FData.values) {
+    sortedTimes = TLogTimes();
+    TLogColumn sorted(t.size());
+    for (TLogColumn& column : FData.values) {
         for (size_t i = 0; i < order.size(); ++i)
             sorted[i] = column[order[i]];
         column.swap(sorted);
@@ -398,7 +398,7 @@ void TLogParser::sortByTime()
 void TLogParser::findGaps()
 {
     sortByTime();
-    const std::vector<int64_t>& t = FData.times;
+    const TLogTimes& t = FData.times;
     std::vector<int32_t> steps;
     steps.reserve(t.size());
     for (size_t i = 1; i < t.size(); ++i) {
@@ -410,7 +410,7 @@ void TLogParser::findGaps()
         std::nth_element(steps.begin(), middle, steps.end());
         FData.medianSpacing = *middle;
     }
-    steps = {};
+    steps = std::vector<int32_t>();
     for (size_t i = 1; i < t.size(); ++i) {
         if (FData.medianSpacing > 0 && t[i] - t[i - 1] > 3 * FData.medianSpacing)
             FData.gaps.push_back(i);

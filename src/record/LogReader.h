@@ -40,6 +40,9 @@ struct TLogProblem {
     bool skipsLines() const;
 };
 
+using TLogTimes = std::vector<int64_t>;
+using TLogColumn = std::vector<double>;
+
 // A log file as read: the value columns' titles, and per reading its clock time and its values, in the
 // order of their clock times (the file's order, unless its clock was set back: then sorted, stable).
 struct TLogData {
@@ -49,8 +52,8 @@ struct TLogData {
 
     // Clock time of each reading as written, in milliseconds since 1970-01-01 00:00 of that clock (the
     // written local time taken as it stands: no time zone or daylight saving is applied).
-    std::vector<int64_t> times;
-    std::vector<std::vector<double>> values; // [column][reading]
+    TLogTimes times;
+    std::vector<TLogColumn> values; // [column][reading]
     // Readings that begin a new stretch: the time jumped by more than three times the median spacing (an
     // outage). Ascending.
     std::vector<size_t> gaps;
