@@ -81,11 +81,11 @@ long long windowLoad(const QString& fileName, double& pointsMb)
     QEventLoop wait;
     QObject::connect(&window, &TReviewWindow::loaded, &wait, &QEventLoop::quit);
     wait.exec();
-    window.chart().chart()->replot();
+    window.chart()->chart()->replot();
     pointsMb = 0;
-    for (int i = 0; i < window.chart().seriesCount(); ++i)
-        pointsMb += static_cast<double>(window.chart().data(i).size()) * sizeof(QCPGraphData) / 1e6;
-    return window.chart().data(0).size();
+    for (int i = 0; i < window.chart()->seriesCount(); ++i)
+        pointsMb += static_cast<double>(window.chart()->data(i).size()) * sizeof(QCPGraphData) / 1e6;
+    return window.chart()->data(0).size();
 }
 
 // One run in a child process; the parent gets its figures through a pipe.

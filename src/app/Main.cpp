@@ -4,6 +4,7 @@
 
 #include "about/AboutBox.h"
 #include "app/Beep.h"
+#include "app/ReviewWindow.h"
 #include "app/SaveDialog.h"
 #include "chart/StripChart.h"
 #include "record/Acquisition.h"
@@ -144,6 +145,8 @@ void TFormMain::setupTimers()
 void TFormMain::setupChart()
 {
     FChart = std::make_unique<TStripChart>(ui->Chart1);
+    // "Open log file..." in the chart's menu: a review window of its own; acquisition goes on.
+    connect(FChart.get(), &TStripChart::openLogFileRequested, this, [this] { OpenLogFileDialog(this); });
 }
 
 void TFormMain::connectHandlers()

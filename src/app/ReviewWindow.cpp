@@ -15,33 +15,37 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
-#include <cmath>
 #include <limits>
 #include <qcustomplot.h>
+#include <vector>
 
 namespace {
+
+constexpr int64_t MsPerHour = 3600000;
 
 QString clockText(const QDateTime& t)
 {
     return t.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
 }
 
-// Column `c` as chart points: keys in seconds of the written clock, a NaN point between two stretches.
-QVector<QCPGraphData> columnPoints(const TLogData& data, size_t c)
+// The written local clock times (ms since 1970-01-01 00:00 of that clock) as seconds since 1970-01-01
+// 00:00 UTC, the chart's clock-time keys. The offset from UTC is looked up once per hour of the clock.
+std::vector<double> chartKeys(const TLogData& data)
 {
-    QVector<QCPGraphData> points;
-    points.reserve(static_cast<qsizetype>(data.count() + data.gaps.size()));
-    auto gap = data.gaps.begin();
-    for (size_t i = 0; i < data.count(); ++i) {
-        const double key = static_cast<double>(data.times[i]) / 1000.0;
-        if (gap != data.gaps.end() && *gap == i) {
-            const double before = static_cast<double>(data.times[i - 1]) / 1000.0;
-            points.append(QCPGraphData((before + key) / 2, std::numeric_limits<double>::quiet_NaN()));
-            ++gap;
+    std::vector<double> keys(data.count());
+    int64_t hour = std::numeric_limits<int64_t>::min();
+    int64_t offset = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const int64_t t = data.times[i];
+        const int64_t h = (t >= 0 ? t : t - MsPerHour + 1) / MsPerHour;
+        if (h != hour) {
+            hour = h;
+            const QDateTime utc = QDateTime::fromMSecsSinceEpoch(h * MsPerHour, Qt::UTC);
+            offset = QDateTime(utc.date(), utc.time(), Qt::LocalTime).offsetFromUtc() * 1000LL;
         }
-        points.append(QCPGraphData(key, data.values[c][i]));
+        keys[i] = static_cast<double>(t - offset) / 1000.0;
     }
-    return points;
+    return keys;
 }
 
 } // namespace
@@ -57,6 +61,7 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
     layout->setContentsMargins(4, 4, 4, 4);
     FPlot = new QCustomPlot(central);
     FPlot->setObjectName(QStringLiteral("ReviewChart"));
+    FPlot->hide(); // until the file is read
     layout->addWidget(FPlot, 1);
     FReport = new QPlainTextEdit(central);
     FReport->setObjectName(QStringLiteral("ReviewReport"));
@@ -78,14 +83,8 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
     FCancel->setObjectName(QStringLiteral("ReviewCancel"));
     statusBar()->addPermanentWidget(FCancel);
 
-    FChart = std::make_unique<TStripChart>(FPlot, TStripChart::MaxSeriesCount);
-    FChart->setClockTimeAxis();
-    FPlot->yAxis->setLabel(tr("Logged Value"));
-    for (int i = 0; i < FChart->seriesCount(); ++i) // named when the file's layout is known
-        FChart->series(i)->removeFromLegend();
-
     FLoader = new TLogLoader(this);
-    connect(FLoader, &TLogLoader::progress, this, &TReviewWindow::progress);
+    connect(FLoader, &TLogLoader::progress, FProgress, &QProgressBar::setValue);
     connect(FLoader, &TLogLoader::finished, this, [this] {
         try {
             TLogData data = FLoader->takeResult();
@@ -98,7 +97,6 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
         emit loaded();
     });
     connect(FCancel, &QPushButton::clicked, this, &TReviewWindow::cancelLoading);
-    ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
     FStatus->setText(tr("Reading %1...").arg(QDir::toNativeSeparators(fileName)));
     FLoader->start(fileName);
 }
@@ -127,11 +125,6 @@ void TReviewWindow::cancelLoading()
     FCancel->setEnabled(false);
 }
 
-void TReviewWindow::progress(int percent)
-{
-    FProgress->setValue(percent);
-}
-
 void TReviewWindow::showData(TLogData& data)
 {
     const QStringList problems = data.report();
@@ -139,36 +132,57 @@ void TReviewWindow::showData(TLogData& data)
     FReport->setVisible(!problems.isEmpty());
 
     QString summary;
-    if (data.count() == 0) {
+    if (data.count() == 0)
         summary = tr("No readings shown");
-    } else {
+    else
         summary = tr("%1 readings from %2 to %3")
                       .arg(data.count())
                       .arg(clockText(data.clockTime(0)), clockText(data.clockTime(data.count() - 1)));
-        if (data.gaps.size() == 1)
-            summary += tr("; 1 gap");
-        else if (!data.gaps.empty())
-            summary += tr("; %1 gaps").arg(data.gaps.size());
-    }
+    if (data.gaps.size() == 1)
+        summary += tr("; 1 gap");
+    else if (!data.gaps.empty())
+        summary += tr("; %1 gaps").arg(data.gaps.size());
     if (data.cancelled)
         summary += tr("; reading cancelled");
     if (!problems.isEmpty())
         summary += tr("; see the notes below");
     FStatus->setText(summary);
 
-    // One series per value column; each column is let go once its points are in the chart.
-    for (int i = 0; i < FChart->seriesCount(); ++i) {
-        QCPGraph* series = FChart->series(i);
-        const bool used = static_cast<size_t>(i) < data.values.size();
-        series->setVisible(used);
-        if (!used)
-            continue;
-        series->setName(data.titles.value(i));
-        series->addToLegend();
-        FChart->setPoints(i, columnPoints(data, static_cast<size_t>(i)));
-        data.values[static_cast<size_t>(i)] = TLogColumn();
+    // One series per value column, filled in pieces; each column is let go once its points are in the chart.
+    const int columns = static_cast<int>(data.values.size());
+    FChart = std::make_unique<TStripChart>(FPlot, std::max(columns, 1));
+    FChart->setKeyAxis(TStripChart::TKeyAxis::ClockTime);
+    // Day ticks at local midnight: the ticker keeps the time of day of its origin, by default 1970-01-01
+    // 00:00 UTC, which is 01:00 in London or Berlin.
+    if (auto ticker = FPlot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>())
+        ticker->setTickOrigin(QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::LocalTime));
+    FPlot->yAxis->setLabel(tr("Logged Value"));
+    FPlot->legend->setVisible(columns > 0);
+    connect(FChart.get(), &TStripChart::openLogFileRequested, this, [this] { OpenLogFileDialog(this); });
+    ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
+    FChart->reserve(static_cast<qsizetype>(data.count() + data.gaps.size()));
+    const std::vector<double> keys = chartKeys(data);
+    data.times = TLogTimes();
+    std::vector<QCPGraphData> piece;
+    piece.reserve(65536);
+    for (int c = 0; c < columns; ++c) {
+        FChart->setSeriesTitle(c, data.titles.value(c));
+        const TLogColumn& values = data.values[static_cast<size_t>(c)];
+        auto gap = data.gaps.begin();
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (gap != data.gaps.end() && *gap == i) {
+                piece.emplace_back((keys[i - 1] + keys[i]) / 2, std::numeric_limits<double>::quiet_NaN());
+                ++gap;
+            }
+            piece.emplace_back(keys[i], values[i]);
+            if (piece.size() + 2 > piece.capacity() || i + 1 == keys.size()) {
+                FChart->addSeriesPoints(c, piece);
+                piece.clear();
+            }
+        }
+        data.values[static_cast<size_t>(c)] = TLogColumn();
     }
-    FPlot->replot(QCustomPlot::rpQueuedReplot);
+    FPlot->show();
 }
 
 void TReviewWindow::savePicture()
@@ -185,14 +199,19 @@ TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent)
 {
     auto* window = new TReviewWindow(fileName, parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowFlag(Qt::Window); // a window of its own, above its parent
+    window->setWindowFlag(Qt::Window); // a window of its own, kept above its parent
     window->show();
     return window;
 }
 
 TReviewWindow* OpenLogFileDialog(QWidget* parent)
 {
-    const QString fileName = QFileDialog::getOpenFileName(parent, QObject::tr("Open log file"), QString(),
-                                                          QObject::tr("Log files (*.txt);;All files (*)"));
-    return fileName.isEmpty() ? nullptr : OpenReviewWindow(fileName, parent);
+    try {
+        const QString fileName = QFileDialog::getOpenFileName(parent, QObject::tr("Open log file"), QString(),
+                                                              QObject::tr("Log files (*.txt);;All files (*)"));
+        return fileName.isEmpty() ? nullptr : OpenReviewWindow(fileName, parent);
+    } catch (...) {
+        ReportCurrentException();
+        return nullptr;
+    }
 }

@@ -25,7 +25,8 @@ public:
     ~TReviewWindow() override;
 
     QString fileName() const { return FFileName; }
-    TStripChart& chart() const { return *FChart; }
+    // The chart, once the file is read (null before).
+    TStripChart* chart() const { return FChart.get(); }
     bool loading() const;
     // The summary in the status bar and the lines of the report panel (empty when the file was sound).
     QString statusText() const;
@@ -39,7 +40,6 @@ signals:
     void loaded();
 
 private:
-    void progress(int percent);
     void showData(TLogData& data);
     // Double-click: the chart as shown into a bitmap file.
     void savePicture();
@@ -56,5 +56,6 @@ private:
 
 // Opens a log file in a review window of its own, which is deleted when closed.
 TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent = nullptr);
-// Asks for a log file and opens it in a review window; nullptr when the dialog was cancelled.
+// Asks for a log file and opens it in a review window; nullptr when the dialog was cancelled. For a slot:
+// a failure goes to the error report.
 TReviewWindow* OpenLogFileDialog(QWidget* parent);

@@ -54,5 +54,5 @@ void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
                           FColumnShift};
     lineData->reserve(4 * columns + 16);
     const auto first = mDataContainer->constBegin();
-    TColumnReducer(first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);
+    TColumnReducer(&*first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);
 }

@@ -22,7 +22,7 @@ namespace {
 
 double seconds(const QDateTime& clock)
 {
-    return static_cast<double>(QDateTime(clock.date(), clock.time(), Qt::UTC).toMSecsSinceEpoch()) / 1000.0;
+    return static_cast<double>(clock.toMSecsSinceEpoch()) / 1000.0;
 }
 
 bool loaded(const TReviewWindow& window)
@@ -56,9 +56,10 @@ TEST(ReviewWindow, ShowsEachColumnAgainstClockTimeWithTheOutageAsAGapAndReportsB
     EXPECT_EQ(window.report(), QStringList({"line 4322: 4 fields, 10 expected; skipped",
                                             "line 4323: the last line is cut short (2 fields, 10 expected); skipped"}));
 
-    TStripChart& chart = window.chart();
+    ASSERT_NE(window.chart(), nullptr);
+    TStripChart& chart = *window.chart();
     const QStringList titles = QString::fromLatin1(LogHeader(true)).split('\t').mid(2);
-    ASSERT_GE(chart.seriesCount(), titles.size());
+    ASSERT_EQ(chart.seriesCount(), titles.size());
     for (int c = 0; c < titles.size(); ++c) {
         SCOPED_TRACE(c);
         QCPGraph* series = chart.series(c);
@@ -76,10 +77,8 @@ TEST(ReviewWindow, ShowsEachColumnAgainstClockTimeWithTheOutageAsAGapAndReportsB
         EXPECT_GT(gap.key, seconds(log.clockTime(log.outageAt - 1)));
         EXPECT_LT(gap.key, seconds(log.clockTime(log.outageAt)));
     }
-    for (int c = static_cast<int>(titles.size()); c < chart.seriesCount(); ++c)
-        EXPECT_FALSE(chart.series(c)->visible());
 
-    // The time axis reads the clock as written, whatever the machine's time zone.
+    // The time axis reads the clock as written.
     QCustomPlot& plot = *chart.chart();
     plot.replot();
     const QString labels = plot.xAxis->tickVectorLabels().join(' ');
@@ -111,5 +110,6 @@ TEST(ReviewWindow, CancelShowsTheReadingsReadSoFar)
         << window.statusText().toStdString();
     ASSERT_FALSE(window.report().isEmpty());
     EXPECT_TRUE(window.report().constLast().contains(QStringLiteral("reading cancelled")));
-    EXPECT_GT(window.chart().series(0)->data()->size(), 1000);
+    ASSERT_NE(window.chart(), nullptr);
+    EXPECT_GT(window.chart()->series(0)->data()->size(), 1000);
 }
