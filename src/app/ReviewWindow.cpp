@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <cmath>
 #include <limits>
 #include <qcustomplot.h>
 #include <vector>
@@ -174,7 +175,9 @@ void TReviewWindow::showData(TLogData& data)
                 piece.emplace_back((keys[i - 1] + keys[i]) / 2, std::numeric_limits<double>::quiet_NaN());
                 ++gap;
             }
-            piece.emplace_back(keys[i], values[i]);
+            // An infinite value (written as "inf") is drawn as a gap, as a NaN is.
+            piece.emplace_back(keys[i],
+                               std::isfinite(values[i]) ? values[i] : std::numeric_limits<double>::quiet_NaN());
             if (piece.size() + 2 > piece.capacity() || i + 1 == keys.size()) {
                 FChart->addSeriesPoints(c, piece);
                 piece.clear();

@@ -468,7 +468,7 @@ TLogData ReadLogFile(const QString& fileName, const TLogProgress& progress)
         if (n < 0) {
             TLogData data = parser.finish();
             data.problems.push_back({TLogProblem::CannotOpen, parser.linesSeen() + 1, 1,
-                                     "cannot read on: " + file.errorString().toStdString()});
+                                     "cannot read the file further: " + file.errorString().toStdString()});
             return data;
         }
         if (n == 0)
