@@ -1,5 +1,6 @@
 #pragma once
 #include "record/ReadingFormat.h"
+#include "record/RunTexts.h"
 #include "sensor/Reading.h"
 
 #include <QDateTime>
@@ -47,8 +48,6 @@ public:
     ~TFormMain() override;
 
     // Messages of status panel 1.
-    static constexpr const char* PortUnavailableText = "Current port is already in use or unavailable !!!";
-    static constexpr const char* TimeoutText = "Comms response has exceeded timeout period !!!";
     static constexpr const char* SettingsRootPath = "Sensor\\Settings";
     // Timer intervals at start, in milliseconds.
     static constexpr int DisplaysIntervalMs = 125;

@@ -3,6 +3,7 @@
 #include "chart/StripChart.h"
 #include "record/Acquisition.h"
 #include "record/RunClock.h"
+#include "record/RunTexts.h"
 #include "settings/SettingParams.h"
 #include "ui_Main.h"
 
@@ -24,10 +25,10 @@ void TFormMain::CommsReconnectItemClick()
 // a gap), an open log file gets its lines again. A port that could not be opened at first starts the run.
 void TFormMain::resumeAcquisition(bool firstStart)
 {
-    const QString now = FClock.wallNow().time().toString(QStringLiteral("hh:mm:ss"));
+    const QTime now = FClock.wallNow().time();
     if (firstStart) {
         StartAcquisition();
-        showStatusNote(QStringLiteral("Connected at %1").arg(now));
+        showStatusNote(ConnectedText(now));
         warnOfOtherPortHolders();
         return;
     }
@@ -35,5 +36,5 @@ void TFormMain::resumeAcquisition(bool firstStart)
     runAcquisition(false);
     if (FLogging)
         FLogTimer->start();
-    showStatusNote(QStringLiteral("Reconnected at %1").arg(now));
+    showStatusNote(ReconnectedText(now));
 }

@@ -84,7 +84,6 @@ TEST_F(EndToEnd, AcquiresLogsSwitchesModesTimesOutAndRestarts)
     // A silenced sensor: the next request (here for a channel reading) times out with the beep, the
     // stopped state and the time-out message.
     sim->setSilent(true);
-    runEventsFor(100);
     action("ModeChannelsItem")->trigger();
     ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 5000));
     EXPECT_EQ(beeps.front(), std::make_pair(200, 100));

@@ -18,7 +18,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString PortMessage = QStringLiteral("Current port is already in use or unavailable !!!");
@@ -99,17 +102,16 @@ TEST_F(Faults, VanishingDeviceStopsAcquisitionKeepsTheLogAndResumesOnANewPort)
     sim.reset();
     pty->closeMaster();
     ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(1) == TimeoutMessage; }, 1500));
-    runEventsFor(300);
-    // One beep for each timer that was running (display, and log while logging), then silence.
-    EXPECT_GE(beeps.size(), 1u);
-    EXPECT_LE(beeps.size(), 2u);
-    const size_t beepsSoFar = beeps.size();
-    runEventsFor(500);
-    EXPECT_EQ(beeps.size(), beepsSoFar);
-    EXPECT_TRUE(reports.empty()); // no error boxes
+    // The log timer runs on until its own tick fails; then no timer is left that could beep again
+    // (Reconnect Automatically is off by default).
+    ASSERT_TRUE(runEventsUntil([&] { return !form->LogTimer()->isActive(); }, 3000));
     EXPECT_FALSE(form->DisplaysTimer()->isActive());
     EXPECT_FALSE(form->GraphicsTimer()->isActive());
-    EXPECT_FALSE(form->Reconnect().timer().isActive()); // Reconnect Automatically is off by default
+    EXPECT_FALSE(form->Reconnect().timer().isActive());
+    // One beep for each timer that was running (display, and log while logging).
+    EXPECT_GE(beeps.size(), 1u);
+    EXPECT_LE(beeps.size(), 2u);
+    EXPECT_TRUE(reports.empty()); // no error boxes
     const QString frozen = panelText("pnlSample");
 
     // The log keeps every line; STOP closes it.
@@ -296,7 +298,6 @@ TEST_F(Faults, PortNamesThatAreNotSerialPortsAreRefusedAndNothingIsWritten)
         storePort(port);
         createForm();
         EXPECT_EQ(form->StatusPanelText(1), PortMessage);
-        runEventsFor(200);
         form.reset();
     }
     EXPECT_EQ(dir.read("victim.txt"), "keep me\n");
@@ -312,7 +313,10 @@ TEST_F(Faults, PortHeldByAnotherProcessIsBusy)
                  {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"), QString::fromStdString(pty->slavePath()),
                   QStringLiteral("sleep"), QStringLiteral("30")});
     ASSERT_TRUE(holder.waitForStarted(5000));
-    runEventsFor(300); // the lock is taken
+    const int probe = ::open(pty->slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    ASSERT_TRUE(runEventsUntil([&] { return flock(probe, LOCK_EX | LOCK_NB) != 0; }, 5000)); // the lock is taken
+    ::close(probe);
     startSimulator();
     createForm();
     EXPECT_EQ(form->StatusPanelText(1), PortMessage);

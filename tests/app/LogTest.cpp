@@ -167,8 +167,7 @@ TEST_F(Log, WriteErrorIsReportedOnceAndStopStillClosesTheFile)
     ::close(reader); // every further write fails
     form->LogTimer()->setInterval(20);
     ASSERT_TRUE(runEventsUntil([&] { return !reports.empty(); }, 3000));
-    runEventsFor(200);
-    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_EQ(reports.size(), 1u); // and the log timer is off: no tick can fail again
     EXPECT_EQ(reports[0], "I/O error 32: \"" + fifo + "\": Broken pipe");
     EXPECT_FALSE(form->LogTimer()->isActive());
     EXPECT_TRUE(form->Logging());
