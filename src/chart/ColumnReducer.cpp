@@ -1,6 +1,7 @@
 #include "chart/ColumnReducer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <qcustomplot.h>
@@ -13,6 +14,15 @@ constexpr int LevelsAtOnce = 3;
 // several such waits overlap.
 constexpr qsizetype Lookahead = 8;
 
+// The next double towards minus infinity (for finite values).
+double below(double x)
+{
+    if (x == 0)
+        return -std::numeric_limits<double>::denorm_min();
+    const auto bits = std::bit_cast<quint64>(x);
+    return std::bit_cast<double>(x > 0 ? bits - 1 : bits + 1);
+}
+
 // Asks for the memory of [begin, end) ahead of reading it, a cache line at a time.
 template <typename T> void prefetch(const T* begin, const T* end)
 {
@@ -23,18 +33,19 @@ template <typename T> void prefetch(const T* begin, const T* end)
 
 double TKeyToPixel::lastKeyIn(qint64 column) const
 {
-    double key = lower + (static_cast<double>(column + 1) - shift - left) / width * size;
-    for (int step = 0; step < 8; ++step) {
+    // Just below where the next column starts by the arithmetic; rounding may leave it a little too high.
+    double key = below(lower + (static_cast<double>(column + 1) - shift - left) / width * size);
+    for (int step = 0; step < 8 && std::isfinite(key); ++step) {
         if (this->column(key) <= column)
             return key;
-        key = std::nextafter(key, -std::numeric_limits<double>::infinity());
+        key = below(key);
     }
     return -std::numeric_limits<double>::infinity(); // every key is placed on its own
 }
 
 TColumnReducer::TColumnReducer(const QCPGraphData* points, const TMinMaxPyramid& pyramid, const TKeyToPixel& map,
                                QList<QCPGraphData>& out)
-    : FPoints(points), FPyramid(pyramid), FMap(map), FOut(out)
+    : FPoints(points), FPyramid(pyramid), FMap(map), FOut(out), FSize(out.size())
 {}
 
 void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
@@ -43,6 +54,7 @@ void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
     FTo = std::min(to, FPyramid.count());
     if (FFrom >= FTo)
         return;
+    makeRoom(4 * columns + 16);
     // The highest level whose buckets are, on average, no wider than a column.
     int level = -1;
     while (level + 1 < FPyramid.levelCount() && ((FTo - FFrom) >> (TMinMaxPyramid::BucketShift + level + 1)) >= columns)
@@ -60,6 +72,7 @@ void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
         }
     }
     flush();
+    FOut.resize(FSize);
 }
 
 // When bucket `bucket` of `level` spans a column border, asks for the memory its descent will read: the
@@ -190,11 +203,22 @@ void TColumnReducer::startRun(qsizetype first, qint64 column, const TValueRange&
     FRange = range;
 }
 
+void TColumnReducer::makeRoom(qsizetype points)
+{
+    if (FSize + points > FOut.size()) {
+        FOut.resize(std::max(FSize + points, 2 * FOut.size())); // zeroed: QCPGraphData is a primitive type
+        FData = FOut.data();
+    } else if (!FData) {
+        FData = FOut.data();
+    }
+}
+
 void TColumnReducer::addBreak(double key)
 {
     flush();
-    if (FOut.isEmpty() || !std::isnan(FOut.constLast().value))
-        FOut.append(QCPGraphData(key, std::numeric_limits<double>::quiet_NaN()));
+    makeRoom(1);
+    if (FSize == 0 || !std::isnan(FData[FSize - 1].value))
+        FData[FSize++] = QCPGraphData(key, std::numeric_limits<double>::quiet_NaN());
 }
 
 void TColumnReducer::flush()
@@ -202,6 +226,7 @@ void TColumnReducer::flush()
     if (!FOpen)
         return;
     FOpen = false;
+    makeRoom(4);
     // First, the extremes in the order of their keys, last.
     const QCPGraphData& first = *(FPoints + FFirst);
     const QCPGraphData& last = *(FPoints + FLast);
@@ -214,7 +239,9 @@ void TColumnReducer::flush()
 
 void TColumnReducer::put(double key, double value)
 {
-    if (!FOut.isEmpty() && FOut.constLast().key == key && FOut.constLast().value == value)
+    if (FSize > 0 && FData[FSize - 1].key == key && FData[FSize - 1].value == value)
         return;
-    FOut.append(QCPGraphData(key, value));
+    FData[FSize].key = key;
+    FData[FSize].value = value;
+    ++FSize;
 }

@@ -46,12 +46,16 @@ private:
     void startRun(qsizetype first, qint64 column, const TValueRange& range);
     void addBreak(double key);
     void flush();
+    // Output is written in place: room for `points` more, then put.
+    void makeRoom(qsizetype points);
     void put(double key, double value);
 
     const QCPGraphData* FPoints;
     const TMinMaxPyramid& FPyramid;
     TKeyToPixel FMap;
     QList<QCPGraphData>& FOut;
+    QCPGraphData* FData = nullptr; // FOut's points; [FSize, FOut.size()) is room not yet written
+    qsizetype FSize;
     qsizetype FFrom = 0, FTo = 0;
 
     // The run of the column being collected: points [FFirst, FLast] and their range. Keys up to

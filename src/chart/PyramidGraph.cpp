@@ -27,7 +27,37 @@ void TPyramidGraph::draw(QCPPainter* painter)
     const bool polyline = !mParentPlot->plottingHints().testFlag(QCP::phFastPolylines)
                           || painter->modes().testFlag(QCPPainter::pmNoCaching);
     FColumnShift = painter->antialiasing() || !polyline ? 0.5 : 0.0;
-    QCPGraph::draw(painter);
+    const QCPAxis* valueAxis = mValueAxis.data();
+    const bool plain = drawsFromPyramid() && valueAxis && valueAxis->orientation() == Qt::Vertical
+                       && valueAxis->scaleType() == QCPAxis::stLinear && !valueAxis->rangeReversed()
+                       && selection().isEmpty() && mBrush.style() == Qt::NoBrush && mScatterStyle.isNone();
+    if (!plain) {
+        QCPGraph::draw(painter);
+        return;
+    }
+    // A line and nothing else, as QCPGraph draws it, into buffers kept between drawings, with the axes'
+    // arithmetic inline.
+    if (mKeyAxis->range().size() <= 0 || mDataContainer->isEmpty())
+        return;
+    QCPGraphDataContainer::const_iterator begin, end;
+    getVisibleDataBounds(begin, end, QCPDataRange(0, dataCount()));
+    if (begin == end)
+        return;
+    getOptimizedLineData(&FLineData, begin, end);
+    const QCPAxisRect* keyRect = mKeyAxis->axisRect();
+    const QCPAxisRect* valueRect = valueAxis->axisRect();
+    const QCPRange keys = mKeyAxis->range(), values = valueAxis->range();
+    FLines.resize(FLineData.size());
+    QPointF* line = FLines.data();
+    for (const QCPGraphData& point : std::as_const(FLineData)) {
+        // QCPAxis::coordToPixel of a horizontal and a vertical linear axis, operation for operation.
+        line->setX((point.key - keys.lower) / keys.size() * keyRect->width() + keyRect->left());
+        line->setY(valueRect->bottom() - (point.value - values.lower) / values.size() * valueRect->height());
+        ++line;
+    }
+    painter->setPen(mPen);
+    painter->setBrush(Qt::NoBrush);
+    drawLinePlot(painter, FLines);
 }
 
 void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,

@@ -25,4 +25,7 @@ private:
     QSharedPointer<TReservingGraphData> FPoints;
     // Where the painter of the drawing under way puts a pixel column's left edge, in plot pixels.
     double FColumnShift = 0.5;
+    // The points and pixels of the last drawing, kept for their room.
+    QVector<QCPGraphData> FLineData;
+    QVector<QPointF> FLines;
 };

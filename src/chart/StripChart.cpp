@@ -1,5 +1,7 @@
 #include "chart/StripChart.h"
 
+#include "chart/ChartGrid.h"
+#include "chart/ChartLegend.h"
 #include "chart/ChartNavigator.h"
 #include "chart/ChartOverlay.h"
 #include "chart/PyramidGraph.h"
@@ -51,23 +53,6 @@ QPen dottedPen()
     QPen pen(QColor(128, 128, 128), 0, Qt::DotLine);
     return pen;
 }
-
-// A legend entry that is dimmed while its series is hidden.
-class TSeriesLegendItem : public QCPPlottableLegendItem {
-public:
-    using QCPPlottableLegendItem::QCPPlottableLegendItem;
-
-protected:
-    void draw(QCPPainter* painter) override
-    {
-        const bool hidden = !plottable()->visible();
-        const double opacity = painter->opacity();
-        if (hidden)
-            painter->setOpacity(opacity * 0.3);
-        QCPPlottableLegendItem::draw(painter);
-        painter->setOpacity(opacity);
-    }
-};
 
 // Lays the legend out in as few rows as let every title show in full within the chart's width.
 void fitLegend(QCustomPlot* chart)
@@ -121,7 +106,7 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
 
     // Title above, legend below the plot; the legend's frame one pixel inside the chart's edges.
     chart->plotLayout()->insertRow(0);
-    auto* title = new QCPTextElement(chart, QStringLiteral("Double-Click graph to save as bitmap file"));
+    auto* title = new TChartTitle(chart, QStringLiteral("Double-Click graph to save as bitmap file"));
     chart->plotLayout()->addElement(0, 0, title);
     chart->legend->setVisible(true);
     chart->axisRect()->insetLayout()->take(chart->legend);
@@ -144,6 +129,7 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
     left->setSubTickLength(0, 0);
     left->grid()->setSubGridVisible(true);
     left->grid()->setSubGridPen(dottedPen());
+    new TChartGrid(chart, {bottom, left});
 
     seriesCount = std::max(seriesCount, 1);
     for (int i = 0; i < seriesCount; ++i) {

@@ -75,10 +75,14 @@ void expectDrawingsAgree(TStripChart& chart, const std::string& what)
                 << what << ", Series" << s + 1 << (segments ? ", segments" : ", polylines");
         }
     }
-    const QCPRange range = plot.xAxis->range();
+    // The axes' arithmetic to the bit, as the drawing does it inline.
+    const QCPRange range = plot.xAxis->range(), values = plot.yAxis->range();
     const TKeyToPixel map{range.lower, range.size(), double(area.width()), double(area.left())};
-    for (auto it = chart.data(0).constBegin(); it != chart.data(0).constEnd(); ++it)
-        ASSERT_EQ(map.pixel(it->key), plot.xAxis->coordToPixel(it->key)) << what; // the axis' arithmetic to the bit
+    for (auto it = chart.data(0).constBegin(); it != chart.data(0).constEnd(); ++it) {
+        ASSERT_EQ(map.pixel(it->key), plot.xAxis->coordToPixel(it->key)) << what;
+        const double y = area.bottom() - (it->value - values.lower) / values.size() * area.height();
+        ASSERT_TRUE(y == plot.yAxis->coordToPixel(it->value) || std::isnan(it->value)) << what;
+    }
 }
 } // namespace
 
@@ -204,5 +208,37 @@ TEST(StripChartPicture, SavesTheChartAsShownInThreeFormats)
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& error) {
         EXPECT_NE(std::string(error.what()).find("missing/chart.svg"), std::string::npos) << error.what();
+    }
+}
+
+// The grids are drawn as QCPGrid draws them: dotted and solid lines, the sub grid, a zero line, ticks at the
+// ends of the ranges, at several sizes.
+TEST(StripChartDrawing, GridLooksAsQCustomPlotDrawsIt)
+{
+    const struct {
+        QSize size;
+        QCPRange keys, values;
+    } cases[] = {{{992, 445}, {0, 1000}, {0, 50000}},
+                 {{735, 300}, {-3.7, 12.2}, {-1.5, 2.5}},
+                 {{1920, 1080}, {12.25, 812.5}, {-7, 3}},
+                 {{640, 361}, {1e6, 1e6 + 1}, {0.001, 0.0013}},
+                 {{801, 399}, {-100, 0}, {-50000, 1e5}}};
+    for (const auto& c : cases) {
+        TSizedChart sized(c.size, {"none", 0, [](int) { return 0.0; }});
+        QCustomPlot& plot = sized.plot;
+        sized.chart.hold(c.keys, c.values);
+        plot.xAxis->grid()->setZeroLinePen(QPen(Qt::darkGreen, 0, Qt::SolidLine));
+        for (const char* layer : {"background", "main", "axes", "legend", "overlay"})
+            plot.layer(QString::fromLatin1(layer))->setVisible(false);
+        const QImage laid = plot.toPixmap().toImage();
+        qsizetype dots = 0;
+        for (int y = 0; y < laid.height(); ++y)
+            for (int x = 0; x < laid.width(); ++x)
+                dots += laid.pixel(x, y) != qRgb(255, 255, 255);
+        EXPECT_GT(dots, c.size.width()) << c.size.width();
+        plot.layer(QStringLiteral("grid objects"))->setVisible(true);
+        plot.layer(QStringLiteral("grid"))->setVisible(false);
+        const QImage stroked = plot.toPixmap().toImage();
+        EXPECT_EQ(laid, stroked) << c.size.width() << " x " << c.size.height();
     }
 }
