@@ -425,7 +425,7 @@ TLogData TLogParser::finish()
     FCarryTooLong = false;
     if (FLine == 0)
         FData.problems.insert(FData.problems.begin(), {TLogProblem::EmptyFile, 1, 1, "the file is empty"});
-    else if (FData.count() == 0)
+    else if (FData.layout == TLogData::Unknown) // neither a header nor a reading
         FData.problems.insert(FData.problems.begin(), {TLogProblem::NotALog, 1, 1,
                                                        "not a log of this program: no line holds a date, a time and "
                                                            + std::to_string(ChannelsLogValueCount) + " or "

@@ -13,7 +13,7 @@ struct TLogProblem {
     enum EKind {
         CannotOpen,     // the file cannot be opened or read
         EmptyFile,      // no byte at all
-        NotALog,        // no line holds a reading
+        NotALog,        // neither a header nor a reading
         NoHeader,       // line 1 is a reading
         UnknownHeader,  // line 1 is neither layout's header
         RepeatedHeader, // a header line after line 1
