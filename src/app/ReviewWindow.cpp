@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 #include <limits>
@@ -88,14 +89,12 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
     connect(FLoader, &TLogLoader::progress, FProgress, &QProgressBar::setValue);
     connect(FLoader, &TLogLoader::finished, this, [this] {
         try {
-            TLogData data = FLoader->takeResult();
-            showData(data);
+            FData = std::make_unique<TLogData>(FLoader->takeResult());
+            showData();
         } catch (...) {
             ReportCurrentException();
+            finishLoading();
         }
-        FProgress->hide();
-        FCancel->hide();
-        emit loaded();
     });
     connect(FCancel, &QPushButton::clicked, this, &TReviewWindow::cancelLoading);
     FStatus->setText(tr("Reading %1...").arg(QDir::toNativeSeparators(fileName)));
@@ -106,7 +105,7 @@ TReviewWindow::~TReviewWindow() = default;
 
 bool TReviewWindow::loading() const
 {
-    return FLoader->isRunning();
+    return FLoader->isRunning() || FData;
 }
 
 QString TReviewWindow::statusText() const
@@ -126,8 +125,9 @@ void TReviewWindow::cancelLoading()
     FCancel->setEnabled(false);
 }
 
-void TReviewWindow::showData(TLogData& data)
+void TReviewWindow::showData()
 {
+    const TLogData& data = *FData;
     const QStringList problems = data.report();
     FReport->setPlainText(problems.join(QLatin1Char('\n')));
     FReport->setVisible(!problems.isEmpty());
@@ -149,7 +149,6 @@ void TReviewWindow::showData(TLogData& data)
         summary += tr("; see the notes below");
     FStatus->setText(summary);
 
-    // One series per value column, filled in pieces; each column is let go once its points are in the chart.
     const int columns = static_cast<int>(data.values.size());
     FChart = std::make_unique<TStripChart>(FPlot, std::max(columns, 1));
     FChart->setKeyAxis(TStripChart::TKeyAxis::ClockTime);
@@ -159,33 +158,59 @@ void TReviewWindow::showData(TLogData& data)
         ticker->setTickOrigin(QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::LocalTime));
     FPlot->yAxis->setLabel(tr("Logged Value"));
     FPlot->legend->setVisible(columns > 0);
+    for (int c = 0; c < columns; ++c)
+        FChart->setSeriesTitle(c, data.titles.value(c));
     connect(FChart.get(), &TStripChart::openLogFileRequested, this, [this] { OpenLogFileDialog(this); });
     ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
     FChart->reserve(static_cast<qsizetype>(data.count() + data.gaps.size()));
-    const std::vector<double> keys = chartKeys(data);
-    data.times = TLogTimes();
-    std::vector<QCPGraphData> piece;
-    piece.reserve(65536);
-    for (int c = 0; c < columns; ++c) {
-        FChart->setSeriesTitle(c, data.titles.value(c));
-        const TLogColumn& values = data.values[static_cast<size_t>(c)];
-        auto gap = data.gaps.begin();
-        for (size_t i = 0; i < keys.size(); ++i) {
-            if (gap != data.gaps.end() && *gap == i) {
-                piece.emplace_back((keys[i - 1] + keys[i]) / 2, std::numeric_limits<double>::quiet_NaN());
-                ++gap;
+    FKeys = chartKeys(data);
+    FData->times = TLogTimes();
+    FColumn = 0;
+    QTimer::singleShot(0, this, &TReviewWindow::fillColumn);
+}
+
+// One column into the chart per turn of the event loop, so that the window stays responsive; each column
+// is let go once its points are in the chart.
+void TReviewWindow::fillColumn()
+{
+    try {
+        if (FColumn < static_cast<int>(FData->values.size())) {
+            const TLogColumn& values = FData->values[static_cast<size_t>(FColumn)];
+            std::vector<QCPGraphData> piece;
+            piece.reserve(65536);
+            auto gap = FData->gaps.begin();
+            for (size_t i = 0; i < FKeys.size(); ++i) {
+                if (gap != FData->gaps.end() && *gap == i) {
+                    piece.emplace_back((FKeys[i - 1] + FKeys[i]) / 2, std::numeric_limits<double>::quiet_NaN());
+                    ++gap;
+                }
+                // An infinite value (written as "inf") is drawn as a gap, as a NaN is.
+                piece.emplace_back(FKeys[i],
+                                   std::isfinite(values[i]) ? values[i] : std::numeric_limits<double>::quiet_NaN());
+                if (piece.size() + 2 > piece.capacity() || i + 1 == FKeys.size()) {
+                    FChart->addSeriesPoints(FColumn, piece);
+                    piece.clear();
+                }
             }
-            // An infinite value (written as "inf") is drawn as a gap, as a NaN is.
-            piece.emplace_back(keys[i],
-                               std::isfinite(values[i]) ? values[i] : std::numeric_limits<double>::quiet_NaN());
-            if (piece.size() + 2 > piece.capacity() || i + 1 == keys.size()) {
-                FChart->addSeriesPoints(c, piece);
-                piece.clear();
-            }
+            FData->values[static_cast<size_t>(FColumn++)] = TLogColumn();
+            QTimer::singleShot(0, this, &TReviewWindow::fillColumn);
+            return;
         }
-        data.values[static_cast<size_t>(c)] = TLogColumn();
+    } catch (...) {
+        ReportCurrentException();
     }
-    FPlot->show();
+    finishLoading();
+}
+
+void TReviewWindow::finishLoading()
+{
+    FData.reset();
+    FKeys = std::vector<double>();
+    if (FChart)
+        FPlot->show();
+    FProgress->hide();
+    FCancel->hide();
+    emit loaded();
 }
 
 void TReviewWindow::savePicture()

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class QCustomPlot;
 class QLabel;
@@ -15,7 +16,8 @@ struct TLogData;
 
 // A window that shows a log file written earlier: its value columns against the clock time, in the strip
 // chart the main window uses (navigation, readout, legend, saving a picture). The file is read on a worker
-// thread behind a progress bar with a Cancel button; a cancelled read shows what came before. What was
+// thread behind a progress bar with a Cancel button; a cancelled read shows what came before. The chart
+// then takes the columns one per turn of the event loop. What was
 // wrong with the file (which lines, how many) is listed below the chart. The window is independent of any
 // acquisition: it opens no port and reads or writes no settings.
 class TReviewWindow : public QMainWindow {
@@ -40,7 +42,9 @@ signals:
     void loaded();
 
 private:
-    void showData(TLogData& data);
+    void showData();
+    void fillColumn();
+    void finishLoading();
     // Double-click: the chart as shown into a bitmap file.
     void savePicture();
 
@@ -52,6 +56,9 @@ private:
     QProgressBar* FProgress = nullptr;
     QPushButton* FCancel = nullptr;
     QPlainTextEdit* FReport = nullptr;
+    std::unique_ptr<TLogData> FData; // read, not yet in the chart
+    std::vector<double> FKeys;       // its clock times as chart keys
+    int FColumn = 0;                 // the next column to put into the chart
 };
 
 // Opens a log file in a review window of its own, which is deleted when closed.
