@@ -32,8 +32,6 @@
 #include <QTimer>
 #include <stdexcept>
 
-TFormMain* FormMain = nullptr;
-
 namespace {
 
 // Design size of the area between menu bar and status bar, and the distances the anchored controls
@@ -74,7 +72,6 @@ TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::FormMain>()), FSetup(setup),
       FClock(setup.Clock ? *setup.Clock : systemRunClock())
 {
-    FormMain = this;
     ui->setupUi(this);
     applyFonts();
     setupPanels();
@@ -93,8 +90,6 @@ TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
 TFormMain::~TFormMain()
 {
     FormDestroy();
-    if (FormMain == this)
-        FormMain = nullptr;
 }
 
 void TFormMain::setupPanels()

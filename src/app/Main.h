@@ -47,7 +47,7 @@ public:
     explicit TFormMain(const TFormMainSetup& setup = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    // Messages of status panel 1.
+    // Where the settings live in the settings file.
     static constexpr const char* SettingsRootPath = "Sensor\\Settings";
     // Timer intervals at start, in milliseconds.
     static constexpr int DisplaysIntervalMs = 125;
@@ -154,5 +154,3 @@ private:
     bool FAcquiring = false;
     QDateTime FStartTime;
 };
-
-extern TFormMain* FormMain;

@@ -1,12 +1,12 @@
 // Faults an unattended logger meets: a vanishing device, a sensor that stops sending, reconnecting by
 // itself, unusable settings files, port names that are not serial ports, and a port held by another process.
-#include "support/EventLoopHelper.h"
-#include "support/FakeClock.h"
+#include "WindowFixture.h"
+#include "chart/StripChart.h"
 #include "record/ReconnectController.h"
 #include "sensor/SensorObjects.h"
 #include "settings/SensorSettings.h"
-#include "chart/StripChart.h"
-#include "WindowFixture.h"
+#include "support/EventLoopHelper.h"
+#include "support/FakeClock.h"
 
 #include <QAction>
 #include <QProcess>
@@ -15,10 +15,10 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -315,7 +315,13 @@ TEST_F(Faults, PortHeldByAnotherProcessIsBusy)
     ASSERT_TRUE(holder.waitForStarted(5000));
     const int probe = ::open(pty->slavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(probe, 0);
-    ASSERT_TRUE(runEventsUntil([&] { return flock(probe, LOCK_EX | LOCK_NB) != 0; }, 5000)); // the lock is taken
+    const auto heldElsewhere = [probe] {
+        if (flock(probe, LOCK_EX | LOCK_NB) != 0)
+            return true;
+        flock(probe, LOCK_UN); // not yet: let the holder have it
+        return false;
+    };
+    ASSERT_TRUE(runEventsUntil(heldElsewhere, 5000));
     ::close(probe);
     startSimulator();
     createForm();
