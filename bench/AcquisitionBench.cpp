@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     });
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
-    TFormMainPaths paths;
+    TFormMainSetup paths;
     paths.SettingsFolder = dir.path();
     paths.PortListRoot = dir.path().toStdString();
     TFormMain window(paths);

@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     TFormMain window({dir, dir.toStdString(), {}});
     window.show();
     if (coarse)
-        for (QTimer* timer : {window.DisplaysTimer, window.GraphicsTimer, window.LogTimer})
+        for (QTimer* timer : {window.DisplaysTimer(), window.GraphicsTimer(), window.LogTimer()})
             timer->setTimerType(Qt::CoarseTimer);
     const auto* status = window.findChild<QLabel*>(QStringLiteral("StatusBar1Panel1"));
     std::vector<std::string> messages;

@@ -95,7 +95,7 @@ SensorSimulator::Clock::duration SensorSimulator::period(size_t lineBytes) const
 {
     if (options_.fullRate)
         return std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(lineBytes / WireBytesPerSecond));
+            std::chrono::duration<double>(static_cast<double>(lineBytes) / WireBytesPerSecond));
     if (options_.linesPerSecond <= 0)
         return Clock::duration::zero(); // replies only: see streams()
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options_.linesPerSecond));

@@ -38,10 +38,14 @@ void paint(QWidget* widget, QPalette::ColorRole role, const QColor& color)
     widget->setPalette(palette);
 }
 
-std::string format(const char* pattern, int a, int b = 0, int c = 0)
+template <typename... Args> std::string format(const char* pattern, Args... values)
 {
     char text[64];
-    std::snprintf(text, sizeof text, pattern, a, b, c);
+    // The patterns are the literals below; the values are ints.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::snprintf(text, sizeof text, pattern, values...);
+#pragma GCC diagnostic pop
     return text;
 }
 } // namespace

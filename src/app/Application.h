@@ -18,18 +18,3 @@ public:
 void ShowErrorMessageBox(const std::exception& error);
 // Installs ShowErrorMessageBox as the application's error report (also used by the serial event delivery).
 void InstallDefaultErrorReport();
-
-// Connects a signal to a handler without arguments. An exception leaving the handler goes to the
-// application's error report right there, so it never unwinds through the framework's own frames
-// (they are not exception-safe: events in flight would leak); notify() stays the catch point for the rest.
-template <typename Sender, typename Signal, typename Receiver>
-QMetaObject::Connection ConnectHandler(Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)())
-{
-    return QObject::connect(sender, signal, receiver, [receiver, handler] {
-        try {
-            (receiver->*handler)();
-        } catch (...) {
-            ReportCurrentException();
-        }
-    });
-}

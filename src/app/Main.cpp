@@ -4,28 +4,32 @@
 
 #include "about/AboutBox.h"
 #include "app/Beep.h"
+#include "app/SaveDialog.h"
+#include "chart/StripChart.h"
+#include "record/Acquisition.h"
+#include "record/LogWriter.h"
+#include "record/ReconnectController.h"
+#include "record/RegionalSettings.h"
+#include "record/RunClock.h"
+#include "sensor/SensorObjects.h"
 #include "serial/EComPort.h"
 #include "serial/ErrorReport.h"
 #include "serial/PortHolders.h"
-#include "record/ReconnectController.h"
-#include "record/RegionalSettings.h"
-#include "app/SaveDialog.h"
-#include "sensor/SensorObjects.h"
 #include "settings/SensorSettings.h"
 #include "settings/SettingParams.h"
-#include "chart/StripChart.h"
+#include "settings/SettingsFile.h"
 #include "ui_Main.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <stdexcept>
-
-TFormMain* FormMain = nullptr;
 
 namespace {
 
@@ -38,6 +42,20 @@ constexpr int GraphicsRightGap = DesignWidth - (694 + 140);
 constexpr int LoggingRightGap = DesignWidth - (840 + 140);
 constexpr int ChartTop = 160;
 constexpr int ChartBottomGap = (DesignClientHeight - StatusBarHeight) - (160 + 445);
+constexpr int StatusPanelMinimumWidth = 50;
+
+// Fonts, by pixel height.
+constexpr const char* FormFont = "MS Sans Serif";
+constexpr const char* PanelFont = "Microsoft Sans Serif";
+constexpr int FormFontPixels = 16;
+constexpr int CaptionFontPixels = 13;
+constexpr int ConcentrationFontPixels = 24;
+constexpr int PanelFontPixels = 19;
+constexpr int LoggingButtonFontPixels = 19;
+
+// The beep of a sensor time-out.
+constexpr int TimeoutBeepHz = 200;
+constexpr int TimeoutBeepMs = 100;
 
 void setPixelFont(QWidget* widget, const char* family, int pixels, bool bold)
 {
@@ -49,11 +67,18 @@ void setPixelFont(QWidget* widget, const char* family, int pixels, bool bold)
 
 } // namespace
 
-TFormMain::TFormMain(const TFormMainPaths& paths, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::FormMain>()), FPaths(paths)
+TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::FormMain>()), FSetup(setup),
+      FClock(setup.Clock ? *setup.Clock : systemRunClock())
 {
-    FormMain = this;
-    setupComponents();
+    ui->setupUi(this);
+    applyFonts();
+    setupPanels();
+    setupStatusBar();
+    setupTimers();
+    setupChart();
+    connectHandlers();
+    setupSize();
     try {
         FormCreate();
     } catch (...) {
@@ -64,65 +89,64 @@ TFormMain::TFormMain(const TFormMainPaths& paths, QWidget* parent)
 TFormMain::~TFormMain()
 {
     FormDestroy();
-    if (FormMain == this)
-        FormMain = nullptr;
 }
 
-void TFormMain::setupComponents()
+void TFormMain::setupPanels()
 {
-    ui->setupUi(this);
-    applyFonts();
-
     FPanels = {ui->pnlConcentration, ui->pnlChannel,   ui->pnlPressure,   ui->pnlHumidity,
                ui->pnlSample,        ui->pnlReference, ui->pnlTemperature};
-
     QPalette highlight = ui->pnlConcentration->palette();
     highlight.setColor(QPalette::Window, highlight.color(QPalette::Highlight));
     highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
     ui->pnlConcentration->setPalette(highlight);
     ui->pnlConcentration->setAutoFillBackground(true);
+}
 
-    // Status bar: panel 0 (port name) and panel 1 (messages), which takes the rest of the width.
+// Panel 0 (port name) and panel 1 (messages), which takes the rest of the width.
+void TFormMain::setupStatusBar()
+{
     ui->StatusBar1->setFixedHeight(StatusBarHeight);
     ui->StatusBar1->setSizeGripEnabled(false);
     for (int i = 0; i < 2; ++i) {
         auto* panel = new QLabel(ui->StatusBar1);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        panel->setMinimumWidth(50);
+        panel->setMinimumWidth(StatusPanelMinimumWidth);
         ui->StatusBar1->addWidget(panel, i == 0 ? 0 : 1);
         FStatusPanels[i] = panel;
     }
+}
 
-    // Precise timers: a coarse timer may fire up to 5 % early or late, which shows in the log's timestamps.
-    auto makeTimer = [this](QTimer*& timer, const char* name, int interval) {
-        timer = new QTimer(this);
+// Precise timers: a coarse timer may fire up to 5 % early or late, which shows in the log's timestamps.
+void TFormMain::setupTimers()
+{
+    auto makeTimer = [this](const char* name, int interval) {
+        auto* timer = new QTimer(this);
         timer->setObjectName(QString::fromLatin1(name));
         timer->setTimerType(Qt::PreciseTimer);
         timer->setInterval(interval);
+        return timer;
     };
-    makeTimer(DisplaysTimer, "DisplaysTimer", 125);
-    makeTimer(GraphicsTimer, "GraphicsTimer", 1000);
-    makeTimer(LogTimer, "LogTimer", 1000);
-    ConnectHandler(DisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
-    ConnectHandler(GraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
-    ConnectHandler(LogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
-
-    FReconnect = new TReconnectController([this] { return reconnectAttempt(); }, [this] { resumeAcquisition(); }, this);
+    FDisplaysTimer = makeTimer("DisplaysTimer", DisplaysIntervalMs);
+    FGraphicsTimer = makeTimer("GraphicsTimer", GraphicsIntervalMs);
+    FLogTimer = makeTimer("LogTimer", LogIntervalMs);
 
     SaveDialog1 = new TSaveDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog2 = new TSaveDialog(this);
     SaveDialog2->setObjectName(QStringLiteral("SaveDialog2"));
+}
 
+void TFormMain::setupChart()
+{
     FChart = std::make_unique<TStripChart>(ui->Chart1);
-    Series1 = FChart->series(0);
-    Series2 = FChart->series(1);
-    Series3 = FChart->series(2);
-    Series4 = FChart->series(3);
-    Series5 = FChart->series(4);
-    Series6 = FChart->series(5);
-    ConnectHandler(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
+}
 
+void TFormMain::connectHandlers()
+{
+    ConnectHandler(FDisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
+    ConnectHandler(FGraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
+    ConnectHandler(FLogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
+    ConnectHandler(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
     ConnectHandler(ui->ModeConcentrationItem, &QAction::triggered, this, &TFormMain::ModeConcentrationItemClick);
     ConnectHandler(ui->ModeChannelsItem, &QAction::triggered, this, &TFormMain::ModeChannelsItemClick);
     ConnectHandler(ui->CommsSettingsItem, &QAction::triggered, this, &TFormMain::CommsSettingsItemClick);
@@ -133,11 +157,13 @@ void TFormMain::setupComponents()
     ConnectHandler(ui->btnGraphicsInterval, &QPushButton::clicked, this, &TFormMain::btnGraphicsIntervalClick);
     ConnectHandler(ui->btnLoggingInterval, &QPushButton::clicked, this, &TFormMain::btnLoggingIntervalClick);
     ConnectHandler(ui->btnLogging, &QPushButton::clicked, this, &TFormMain::btnLoggingClick);
-
     // The check marks are set by the mode handlers only.
     ui->ModeConcentrationItem->setChecked(false);
     ui->ModeChannelsItem->setChecked(false);
+}
 
+void TFormMain::setupSize()
+{
     // Never narrower than the value boxes plus the boxes kept at the top right, so that none overlap.
     int panelsRight = 0;
     for (const QGroupBox* box : {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity, ui->gbSample,
@@ -158,17 +184,17 @@ void TFormMain::setupComponents()
 
 void TFormMain::applyFonts()
 {
-    setPixelFont(this, "MS Sans Serif", 16, false);
+    setPixelFont(this, FormFont, FormFontPixels, false);
     for (QGroupBox* box :
          {ui->gbConcentration, ui->gbChannel, ui->gbPressure, ui->gbHumidity, ui->gbSample, ui->gbReference,
           ui->gbTemperature, ui->gbGraphics, ui->gbLogging, ui->gbGraphicsInterval, ui->gbLoggingInterval})
-        setPixelFont(box, "MS Sans Serif", 13, false);
-    setPixelFont(ui->pnlConcentration, "Microsoft Sans Serif", 24, true);
-    setPixelFont(ui->lblConcentrationUnits, "Microsoft Sans Serif", 24, true);
+        setPixelFont(box, FormFont, CaptionFontPixels, false);
+    setPixelFont(ui->pnlConcentration, PanelFont, ConcentrationFontPixels, true);
+    setPixelFont(ui->lblConcentrationUnits, PanelFont, ConcentrationFontPixels, true);
     for (QLabel* panel :
          {ui->pnlChannel, ui->pnlPressure, ui->pnlHumidity, ui->pnlSample, ui->pnlReference, ui->pnlTemperature})
-        setPixelFont(panel, "Microsoft Sans Serif", 19, true);
-    setPixelFont(ui->btnLogging, "MS Sans Serif", 19, false);
+        setPixelFont(panel, PanelFont, PanelFontPixels, true);
+    setPixelFont(ui->btnLogging, FormFont, LoggingButtonFontPixels, false);
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
@@ -218,50 +244,48 @@ void TFormMain::FormCreate()
     setWindowTitle(QCoreApplication::applicationName());
     // The chart's point storage grows in steps of a million points (TReservingGraphData).
 
-    QString folder = FPaths.SettingsFolder;
+    QString folder = FSetup.SettingsFolder;
     if (folder.isEmpty())
-        folder = ResolveSettingsFolder(FPaths.ExecutableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                                         : FPaths.ExecutableFolder);
+        folder = ResolveSettingsFolder(FSetup.ExecutableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                         : FSetup.ExecutableFolder);
     const std::string fileBase =
         QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString();
     FSettings = std::make_unique<TSettingParams>(fileBase, SettingsRootPath);
-    if (!FPaths.PortListRoot.empty())
-        FSettings->SetPortListRoot(FPaths.PortListRoot);
+    if (!FSetup.PortListRoot.empty())
+        FSettings->SetPortListRoot(FSetup.PortListRoot);
     if (FSettings->Load() != XmlResult::Ok)
         reportSettingsProblem(SettingsLoadFailureText(*FSettings));
-    ui->CommsReconnectItem->setChecked(FSettings->Reconnect);
-    FReconnect->setEnabled(FSettings->Reconnect);
 
-    FSensor = new TSensor(this);
-    FSensor->ConfigurePort(FSettings->ComPort);
+    FAcquisition = std::make_unique<TAcquisition>(FClock);
+    FLogFile = std::make_unique<TLogWriter>(FClock);
+    connect(FAcquisition.get(), &TAcquisition::timedOut, this, &TFormMain::sensorTimedOut);
+    connect(FAcquisition.get(), &TAcquisition::reconnected, this, &TFormMain::resumeAcquisition);
+    ui->CommsReconnectItem->setChecked(FSettings->Reconnect);
+    Reconnect().setEnabled(FSettings->Reconnect);
+    Sensor()->ConfigurePort(FSettings->ComPort);
     openConfiguredPort();
 }
 
 void TFormMain::openConfiguredPort()
 {
-    FReconnect->clear();
-    FStartPending = false;
-    setStatusText(0, QString::fromLocal8Bit(FSensor->Port()));
+    setStatusText(0, QString::fromLocal8Bit(Sensor()->Port()));
     ModeChannelsItemClick();
     FLogging = false;
-    try {
-        FSensor->Open();
+    if (FAcquisition->openPort()) {
         StartAcquisition();
         setStatusText(1, QString());
         warnOfOtherPortHolders();
-    } catch (const EComPort&) {
+    } else {
+        // With Reconnect Automatically on, the port is tried like a lost one (an adapter plugged in late).
         StopAcquisition();
         setStatusText(1, QString::fromLatin1(PortUnavailableText));
-        // An adapter plugged in late: with Reconnect Automatically on, the port is tried like a lost one.
-        FStartPending = true;
-        FReconnect->lost();
     }
 }
 
 // Another program reading the same device takes replies away; say which, until the next message.
 void TFormMain::warnOfOtherPortHolders()
 {
-    const std::vector<PortHolder> holders = OtherPortHolders(FSensor->Port());
+    const std::vector<PortHolder> holders = OtherPortHolders(Sensor()->Port());
     if (holders.empty())
         return;
     QStringList names;
@@ -273,20 +297,33 @@ void TFormMain::warnOfOtherPortHolders()
 
 void TFormMain::FormDestroy()
 {
-    FReconnect->clear();
-    DisplaysTimer->stop();
-    GraphicsTimer->stop();
-    LogTimer->stop();
+    FDisplaysTimer->stop();
+    FGraphicsTimer->stop();
+    FLogTimer->stop();
     // An open log file is closed so that its last line end is written.
-    if (FLogFile.IsOpen()) {
+    if (FLogFile && FLogFile->isOpen()) {
         try {
-            FLogFile.Close();
+            FLogFile->close();
         } catch (const EInOutError&) {
         }
     }
-    delete FSensor; // closes the port and ends its event thread
-    FSensor = nullptr;
+    FAcquisition.reset(); // closes the port and ends its event thread
     FSettings.reset();
+}
+
+TSensor* TFormMain::Sensor() const
+{
+    return FAcquisition ? &FAcquisition->sensor() : nullptr;
+}
+
+TReconnectController& TFormMain::Reconnect() const
+{
+    return FAcquisition->reconnect();
+}
+
+bool TFormMain::ConcentrationMode() const
+{
+    return FAcquisition && FAcquisition->concentrationMode();
 }
 
 void TFormMain::ModeConcentrationItemClick()
@@ -317,7 +354,7 @@ void TFormMain::applyMode(bool concentration)
     ui->gbReference->setTitle(QString::fromLatin1(texts.reference));
     ui->gbChannel->setTitle(QString::fromLatin1(texts.channel));
     ui->gbHumidity->setVisible(concentration);
-    FConcentrationMode = concentration;
+    FAcquisition->setConcentrationMode(concentration);
     for (int i = 0; i < 3; ++i)
         FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]));
     ui->ModeConcentrationItem->setChecked(concentration);
@@ -335,11 +372,11 @@ void TFormMain::runAcquisition(bool fresh)
         for (QLabel* panel : FPanels)
             panel->clear();
         FChart->clear();
-        FStartTime = QDateTime::currentDateTime();
+        FStartTime = FClock.wallNow();
     }
-    DisplaysTimer->start();
+    FDisplaysTimer->start();
     ui->edtGraphicsInterval->setEnabled(true);
-    GraphicsTimer->start();
+    FGraphicsTimer->start();
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
     FAcquiring = true;
@@ -347,9 +384,9 @@ void TFormMain::runAcquisition(bool fresh)
 
 void TFormMain::StopAcquisition()
 {
-    DisplaysTimer->stop();
+    FDisplaysTimer->stop();
     ui->edtGraphicsInterval->setEnabled(false);
-    GraphicsTimer->stop();
+    FGraphicsTimer->stop();
     ui->edtLoggingInterval->setEnabled(false);
     // While a log file is open its STOP button stays usable, so that the file can be closed.
     if (!FLogging)
@@ -357,49 +394,44 @@ void TFormMain::StopAcquisition()
     FAcquiring = false;
 }
 
-// The common answer of the timer handlers to a sensor that did not reply in time (or whose device was
-// lost). With reconnection on, an outage beeps once however many ticks fail in it, and the log timer
-// waits for the run to go on.
-void TFormMain::sensorTimedOut()
+// With reconnection on, an outage beeps once however many ticks fail in it, and the log timer waits for
+// the run to go on.
+void TFormMain::sensorTimedOut(bool beginsOutage)
 {
-    if (!(FReconnect->isEnabled() && FReconnect->outage()))
-        Beep(200, 100);
+    if (beginsOutage || !Reconnect().isEnabled())
+        Beep(TimeoutBeepHz, TimeoutBeepMs);
     StopAcquisition();
     setStatusText(1, QString::fromLatin1(TimeoutText));
-    FReconnect->lost();
-    if (FReconnect->isEnabled())
-        LogTimer->stop();
+    if (Reconnect().isEnabled())
+        FLogTimer->stop();
 }
 
+// While logging, neither the mode nor the port can change; Reconnect Automatically, which does not touch
+// the port, stays usable.
 void TFormMain::setMenusEnabledForLogging(bool enabled)
 {
-    if (enabled) {
-        ui->menuMode->setEnabled(true);
-        ui->menuComms->setEnabled(true);
-    } else {
-        ui->menuComms->setEnabled(false);
-        ui->menuMode->setEnabled(false);
-    }
+    ui->CommsSettingsItem->setEnabled(enabled);
+    ui->menuMode->setEnabled(enabled);
 }
 
 void TFormMain::CommsSettingsItemClick()
 {
-    if (!FSensor || !FSettings) {
+    if (!FAcquisition || !FSettings) {
         ReportApplicationError(std::runtime_error(
             "The serial port cannot be changed: the program could not set up its sensor connection at "
             "start-up. Please check the settings file and the serial ports, then restart the program."));
         return;
     }
     auto dialog = std::make_unique<TFormSensorSettings>(this);
-    dialog->SetComPort(FSensor->Port());
+    dialog->SetComPort(Sensor()->Port());
     const bool confirmed = dialog->exec() == QDialog::Accepted;
     const std::string chosen = dialog->FComPort;
     dialog.reset();
     if (!confirmed)
         return;
 
-    FSensor->Close();
-    FSensor->ConfigurePort(chosen);
+    Sensor()->Close();
+    Sensor()->ConfigurePort(chosen);
     FSettings->ComPort = chosen;
     saveSettings();
     openConfiguredPort();

@@ -1,10 +1,9 @@
 // The graphics tick and saving the chart as a bitmap.
-#include "sensor/ExceptionLib.h"
 #include "app/Main.h"
-#include "app/MainTick.h"
 #include "app/SaveDialog.h"
-#include "sensor/SensorObjects.h"
 #include "chart/StripChart.h"
+#include "record/Acquisition.h"
+#include "record/RunClock.h"
 
 #include <QTimer>
 
@@ -12,7 +11,8 @@ void TFormMain::GraphicsTimerTimer()
 {
     // x is the moment the tick began, not the moment the reading was in hand.
     const double x = elapsedSeconds();
-    runTick(GraphicsTimer, [this, x](const auto& reading) {
+    clearStatusMessage();
+    FAcquisition->runTick(FGraphicsTimer, [this, x](const TReading& reading) {
         FChart->addPoints(x, ChartValues(reading).values());
         return true;
     });
@@ -21,7 +21,7 @@ void TFormMain::GraphicsTimerTimer()
 // Seconds since acquisition started, with millisecond resolution: the chart's x.
 double TFormMain::elapsedSeconds() const
 {
-    return static_cast<double>(FStartTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
+    return static_cast<double>(FStartTime.msecsTo(FClock.wallNow())) / 1000.0;
 }
 
 void TFormMain::Chart1DblClick()

@@ -1,9 +1,6 @@
 // The display tick and the two interval editors of the main window.
-#include "record/Conversions.h"
-#include "sensor/ExceptionLib.h"
 #include "app/Main.h"
-#include "app/MainTick.h"
-#include "sensor/SensorObjects.h"
+#include "record/Acquisition.h"
 #include "record/ValidateLib.h"
 #include "ui_Main.h"
 
@@ -11,7 +8,8 @@
 
 void TFormMain::DisplaysTimerTimer()
 {
-    runTick(DisplaysTimer, [this](const auto& reading) {
+    clearStatusMessage();
+    FAcquisition->runTick(FDisplaysTimer, [this](const TReading& reading) {
         showPanels(PanelTexts(reading));
         return true;
     });
@@ -35,12 +33,12 @@ void TFormMain::edtLoggingIntervalChange()
 
 void TFormMain::btnGraphicsIntervalClick()
 {
-    applyInterval(ui->edtGraphicsInterval, ui->btnGraphicsInterval, GraphicsTimer);
+    applyInterval(ui->edtGraphicsInterval, ui->btnGraphicsInterval, FGraphicsTimer);
 }
 
 void TFormMain::btnLoggingIntervalClick()
 {
-    applyInterval(ui->edtLoggingInterval, ui->btnLoggingInterval, LogTimer);
+    applyInterval(ui->edtLoggingInterval, ui->btnLoggingInterval, FLogTimer);
 }
 
 // An invalid or too small text is replaced by the current interval; a text that passes the character
@@ -48,14 +46,12 @@ void TFormMain::btnLoggingIntervalClick()
 void TFormMain::applyInterval(QLineEdit* edit, QPushButton* button, QTimer* timer)
 {
     button->setEnabled(false);
-    const int seconds = timer->interval() / 1000;
-    const std::string text = edit->text().toStdString();
-    if (IsInvalidIntegerMin(text, 1)) {
-        edit->setText(QString::number(seconds));
+    const int32_t milliseconds = IntervalMilliseconds(edit->text().toStdString());
+    if (milliseconds < 0) {
+        edit->setText(QString::number(timer->interval() / 1000));
         edit->setFocus();
         return;
     }
-    const int32_t milliseconds = MultiplyChecked(StrToInt(text), 1000);
     if (milliseconds != timer->interval())
         timer->setInterval(milliseconds); // restarts a running timer
 }

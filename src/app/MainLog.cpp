@@ -1,9 +1,8 @@
 // Logging to a tab-separated text file: START/STOP and the log tick.
-#include "sensor/ExceptionLib.h"
 #include "app/Main.h"
-#include "app/MainTick.h"
 #include "app/SaveDialog.h"
-#include "sensor/SensorObjects.h"
+#include "record/Acquisition.h"
+#include "record/LogWriter.h"
 #include "ui_Main.h"
 
 #include <QTimer>
@@ -28,30 +27,26 @@ void TFormMain::startLogging()
     setMenusEnabledForLogging(false);
     ui->btnLogging->setText(QStringLiteral("STOP"));
     try {
-        FLogFile.Rewrite(SaveDialog1->FileName().toLocal8Bit().toStdString());
-        FLogFile.Write(LogHeader(FConcentrationMode));
-        FLogFile.Flush();
-        FLogFile.WriteLineEnd();
+        FLogFile->open(SaveDialog1->FileName().toLocal8Bit().toStdString(), ConcentrationMode());
     } catch (...) {
         // A file that cannot be created or written: back to the not-logging state, then report.
-        FLogFile.Abandon();
         FLogging = false;
         ui->btnLogging->setText(QStringLiteral("START"));
         ui->btnLogging->setEnabled(FAcquiring);
         setMenusEnabledForLogging(true);
         throw;
     }
-    LogTimer->start();
+    FLogTimer->start();
 }
 
 void TFormMain::stopLogging()
 {
     FLogging = false;
-    LogTimer->stop();
+    FLogTimer->stop();
     std::exception_ptr closeError;
-    if (FLogFile.IsOpen()) {
+    if (FLogFile->isOpen()) {
         try {
-            FLogFile.Close();
+            FLogFile->close();
         } catch (...) {
             closeError = std::current_exception(); // the file is closed all the same
         }
@@ -65,33 +60,11 @@ void TFormMain::stopLogging()
 
 void TFormMain::LogTimerTimer()
 {
-    runTick(LogTimer, [this](const auto& reading) {
-        if (!FLogFile.IsOpen())
+    clearStatusMessage();
+    FAcquisition->runTick(FLogTimer, [this](const TReading& reading) {
+        if (!FLogFile->isOpen())
             return false; // logging was stopped while the sensor was asked
-        writeLogLine(LogValues(reading));
+        FLogFile->writeLine(reading);
         return true;
     });
-}
-
-// Each field and each TAB goes to the system at once; the line end waits in the buffer.
-void TFormMain::writeLogField(const std::string& text, bool last)
-{
-    FLogFile.Write(text);
-    FLogFile.Flush();
-    if (!last) {
-        FLogFile.Write("\t");
-        FLogFile.Flush();
-    }
-}
-
-template <size_t N> void TFormMain::writeLogLine(const std::array<std::string, N>& values)
-{
-    writeLogField(FormatLogDate(QDate::currentDate()), false);
-    const QTime time = QTime::currentTime();
-    writeLogField(FormatLogTime(static_cast<unsigned>(time.hour()), static_cast<unsigned>(time.minute()),
-                                static_cast<unsigned>(time.second()), static_cast<unsigned>(time.msec())),
-                  false);
-    for (size_t i = 0; i < N; ++i)
-        writeLogField(values[i], i + 1 == N);
-    FLogFile.WriteLineEnd();
 }

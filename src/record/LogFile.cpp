@@ -1,6 +1,7 @@
 #include "record/LogFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,25 +27,41 @@ std::string TLogFile::ErrorText(int errorCode)
     }
 }
 
-void TLogFile::Rewrite(const std::string& fileName)
+void TLogFile::fail(int errorCode, const std::string& fileName) const
+{
+    std::string message = ErrorText(errorCode);
+    if (!fileName.empty())
+        message += ": \"" + fileName + "\": " + std::strerror(errorCode);
+    throw EInOutError(message, errorCode);
+}
+
+void TLogFile::open(const std::string& fileName, int flags)
 {
     Abandon();
     if (fileName.empty())
-        throw EInOutError(ErrorText(EINVAL), EINVAL);
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int error = errno;
-        throw EInOutError(ErrorText(error), error);
-    }
+        fail(EINVAL, fileName);
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+    if (fd < 0)
+        fail(errno, fileName);
     FFd = fd;
     FFileName = fileName;
+}
+
+void TLogFile::Rewrite(const std::string& fileName)
+{
+    open(fileName, O_TRUNC);
+}
+
+void TLogFile::CreateNew(const std::string& fileName)
+{
+    open(fileName, O_EXCL);
 }
 
 void TLogFile::Flush()
 {
     if (FFd < 0) {
         FBuffer.clear();
-        throw EInOutError(ErrorText(EBADF), EBADF);
+        fail(EBADF, {});
     }
     size_t done = 0;
     while (done < FBuffer.size()) {
@@ -54,7 +71,7 @@ void TLogFile::Flush()
                 continue;
             const int error = errno;
             FBuffer.clear(); // what the system refused is dropped, so a later close does not fail again
-            throw EInOutError(ErrorText(error), error);
+            fail(error, FFileName);
         }
         done += static_cast<size_t>(n);
     }
@@ -65,7 +82,7 @@ void TLogFile::Close()
 {
     if (FFd < 0) {
         FBuffer.clear();
-        throw EInOutError(ErrorText(EBADF), EBADF);
+        fail(EBADF, {});
     }
     int error = 0;
     try {
@@ -78,7 +95,7 @@ void TLogFile::Close()
     FFd = -1;
     FBuffer.clear();
     if (error != 0)
-        throw EInOutError(ErrorText(error), error);
+        fail(error, FFileName);
 }
 
 void TLogFile::Abandon()

@@ -2,7 +2,8 @@
 #include <stdexcept>
 #include <string>
 
-// A file error: "File access denied", "Invalid filename" or "I/O error <errno>".
+// A file error: "File access denied", "Invalid filename" or "I/O error <errno>", followed, when a file is
+// concerned, by its name and the system's reason: I/O error 2: "/data/run.txt": No such file or directory.
 class EInOutError : public std::runtime_error {
 public:
     EInOutError(const std::string& message, int errorCode) : std::runtime_error(message), ErrorCode(errorCode) {}
@@ -20,6 +21,8 @@ public:
 
     // Creates the file, or truncates it if it exists.
     void Rewrite(const std::string& fileName);
+    // Creates a file that does not exist yet; an existing file raises (EEXIST) and is left alone.
+    void CreateNew(const std::string& fileName);
     bool IsOpen() const { return FFd >= 0; }
     const std::string& FileName() const { return FFileName; }
 
@@ -36,6 +39,9 @@ public:
     static std::string ErrorText(int errorCode);
 
 private:
+    void open(const std::string& fileName, int flags);
+    [[noreturn]] void fail(int errorCode, const std::string& fileName) const;
+
     int FFd = -1;
     std::string FFileName;
     std::string FBuffer;

@@ -1,4 +1,5 @@
 #pragma once
+#include "sensor/Reading.h"
 #include "sensor/SensorTypes.h"
 
 #include <QDate>
@@ -7,6 +8,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <variant>
 
 // How a reading is put out: panel texts, chart values and log lines. Numbers are formatted with the
 // C library's conventions (the decimal point is "." once ApplyRegionalSettings has run); dates with the
@@ -68,4 +70,12 @@ inline auto LogValues(const TConcentrationModeStructure& r)
 inline auto LogValues(const TChannelsModeStructure& r)
 {
     return ChannelsLogValues(r);
+}
+inline TPanelTexts PanelTexts(const TReading& r)
+{
+    return std::visit([](const auto& mode) { return PanelTexts(mode); }, r);
+}
+inline TChartValues ChartValues(const TReading& r)
+{
+    return std::visit([](const auto& mode) { return ChartValues(mode); }, r);
 }

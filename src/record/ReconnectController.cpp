@@ -1,5 +1,7 @@
 #include "record/ReconnectController.h"
 
+#include "serial/ErrorReport.h"
+
 #include <utility>
 
 TReconnectController::TReconnectController(std::function<bool()> attempt, std::function<void()> resume, QObject* parent)
@@ -55,14 +57,19 @@ void TReconnectController::tryAgain()
         answered = FAttempt(); // runs the event loop while it waits for the sensor
     } catch (...) {
         FTrying = false; // an unexpected failure ends the tries; the error report shows it
-        throw;
+        ReportCurrentException();
+        return;
     }
     FTrying = false;
     if (!FOutage || FOutageNumber != outage)
         return; // a fresh run was started meanwhile
     if (answered && FEnabled) {
         clear();
-        FResume();
+        try {
+            FResume();
+        } catch (...) {
+            ReportCurrentException();
+        }
         return;
     }
     schedule();

@@ -17,7 +17,8 @@ public:
     static constexpr int RetryIntervalMs = 5000;
 
     // attempt: one try (reopen the port if needed, take a reading); true when the sensor answered. Its
-    // expected failures are its own to catch. resume: runs after a successful try.
+    // expected failures are its own to catch; an unexpected one goes to the error report and ends the
+    // tries. resume: runs after a successful try (its failures go to the error report).
     TReconnectController(std::function<bool()> attempt, std::function<void()> resume, QObject* parent);
 
     // Off stops the tries; on during an outage starts them.

@@ -28,3 +28,10 @@ bool IsInvalidIntegerMin(const std::string& Text, int32_t Minimum)
         return true;
     return StrToInt(Text) < Minimum;
 }
+
+int32_t IntervalMilliseconds(const std::string& Text)
+{
+    if (IsInvalidIntegerMin(Text, 1))
+        return -1;
+    return MultiplyChecked(StrToInt(Text), 1000);
+}

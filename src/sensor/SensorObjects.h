@@ -85,6 +85,9 @@ public:
     int32_t PotsIndex() const { return FPotsIndex; }
     // True from a device loss (hang-up, I/O failure while open) until the next Open or ConfigurePort.
     bool deviceLost() const { return FDeviceLost; }
+    // Clock time at which a reading record (either kind) last completed; nanoseconds::min() while there
+    // is none (before the first, and after the readings were made stale).
+    std::chrono::nanoseconds lastReadingTime() const { return std::max(FConcentrationTime, FChannelsTime); }
 
     // Test seams: the two wait limits (SensorWaitLimitMs each in the product), the staleness limit
     // (SensorStalenessLimitMs) and the clock of the waits and of the records' ages (null restores the

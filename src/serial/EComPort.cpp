@@ -47,7 +47,11 @@ std::string withSystemError(int32_t code, int32_t systemError)
 {
     const char* suffix = dgettext(TextDomain, " (win error code: %d)");
     char buf[256];
+    // The suffix is a catalogue's translation of the literal above, with the same conversion.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
     snprintf(buf, sizeof buf, suffix, systemError);
+#pragma GCC diagnostic pop
     return PortErrorText(code) + buf;
 }
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "settings/FileWriter.h"
 
+#include <pugixml.hpp>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -149,15 +151,27 @@ void SplitPath(const std::string& Path, std::string& Rest, bool& HasRest, std::s
 }
 
 TQvXmlDoc::TQvXmlDoc(const std::string& FileBase, const std::string& RootPath)
-    : FFileName(FileBase + ".xml"), FRootPath(RootPath)
+    : FXmlDoc(std::make_unique<pugi::xml_document>()), FFileName(FileBase + ".xml"), FRootPath(RootPath)
 {
     ResetDocument();
 }
 
+TQvXmlDoc::~TQvXmlDoc() = default;
+
+TXmlElement TQvXmlDoc::DocumentElement() const
+{
+    return FXmlDoc->document_element();
+}
+
+bool TQvXmlDoc::HasNodes() const
+{
+    return !FXmlDoc->empty();
+}
+
 void TQvXmlDoc::ResetDocument()
 {
-    FXmlDoc.reset();
-    pugi::xml_node decl = FXmlDoc.append_child(pugi::node_declaration);
+    FXmlDoc->reset();
+    pugi::xml_node decl = FXmlDoc->append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
     decl.append_attribute("encoding") = "UTF-8";
     decl.append_attribute("standalone") = "yes";
@@ -175,7 +189,7 @@ int32_t TQvXmlDoc::LoadFile()
             FErrorText = std::strerror(errno);
         } else {
             const pugi::xml_parse_result result =
-                FXmlDoc.load_buffer(content.data(), content.size(), ParseOptions, pugi::encoding_auto);
+                FXmlDoc->load_buffer(content.data(), content.size(), ParseOptions, pugi::encoding_auto);
             if (result)
                 return XmlResult::Ok;
             FErrorText = content.empty()
@@ -194,14 +208,14 @@ int32_t TQvXmlDoc::SaveFile()
 {
     FErrorText.clear();
     // A file without a document element could never be loaded again.
-    if (!FXmlDoc.document_element()) {
+    if (!FXmlDoc->document_element()) {
         FErrorText = "the document has no element to write";
         return XmlResult::SaveFailed;
     }
     try {
         std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
         StringWriter writer(out);
-        for (TXmlElement node = FXmlDoc.first_child(); node; node = node.next_sibling()) {
+        for (TXmlElement node = FXmlDoc->first_child(); node; node = node.next_sibling()) {
             if (node.type() == pugi::node_declaration)
                 continue;
             node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
@@ -221,13 +235,13 @@ int32_t TQvXmlDoc::CreateRootElement(const std::string& Name)
 {
     if (!isValidName(Name))
         return XmlResult::DocumentError;
-    const TXmlElement old = FXmlDoc.document_element();
+    const TXmlElement old = FXmlDoc->document_element();
     TXmlElement created =
-        old ? FXmlDoc.insert_child_before(pugi::node_element, old) : FXmlDoc.append_child(pugi::node_element);
+        old ? FXmlDoc->insert_child_before(pugi::node_element, old) : FXmlDoc->append_child(pugi::node_element);
     if (!created || !created.set_name(Name.c_str()))
         return XmlResult::DocumentError;
     if (old)
-        FXmlDoc.remove_child(old);
+        FXmlDoc->remove_child(old);
     return XmlResult::Ok;
 }
 
@@ -298,11 +312,11 @@ TXmlElement TQvXmlDoc::ForcePath(const std::string& Path)
     std::string first, rest;
     bool hasRest = false;
     SplitPath(Path, rest, hasRest, first);
-    TXmlElement root = FXmlDoc.document_element();
+    TXmlElement root = FXmlDoc->document_element();
     if (!root) {
         if (CreateRootElement(first) != XmlResult::Ok)
             return {};
-        root = FXmlDoc.document_element();
+        root = FXmlDoc->document_element();
     } else if (first != root.name()) {
         return {};
     }

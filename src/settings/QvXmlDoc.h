@@ -1,9 +1,13 @@
 #pragma once
-#include <pugixml.hpp>
-
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
+
+namespace pugi {
+class xml_document;
+class xml_node;
+} // namespace pugi
 
 class TFileOps;
 
@@ -24,7 +28,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Elements are pugixml nodes; a null node stands for "none".
+// Elements are pugixml nodes (include <pugixml.hpp> to use them); a null node stands for "none".
 using TXmlElement = pugi::xml_node;
 
 // Name of a node without its namespace prefix.
@@ -44,6 +48,7 @@ void SplitPath(const std::string& Path, std::string& Rest, bool& HasRest, std::s
 class TQvXmlDoc {
 public:
     TQvXmlDoc(const std::string& FileBase, const std::string& RootPath);
+    ~TQvXmlDoc();
     TQvXmlDoc(const TQvXmlDoc&) = delete;
     TQvXmlDoc& operator=(const TQvXmlDoc&) = delete;
 
@@ -66,15 +71,15 @@ public:
     // Why the last LoadFile or SaveFile (or a derived class's load or save) failed; empty after a success.
     const std::string& ErrorText() const { return FErrorText; }
     const std::string& RootPath() const { return FRootPath; }
-    pugi::xml_document& Document() { return FXmlDoc; }
-    TXmlElement DocumentElement() const { return FXmlDoc.document_element(); }
-    bool HasNodes() const { return !FXmlDoc.empty(); }
+    pugi::xml_document& Document() { return *FXmlDoc; }
+    TXmlElement DocumentElement() const;
+    bool HasNodes() const;
 
     // File calls used by SaveFile (not owned; null restores the system's).
     void SetFileOps(TFileOps* ops) { FFileOps = ops; }
 
 protected:
-    pugi::xml_document FXmlDoc;
+    std::unique_ptr<pugi::xml_document> FXmlDoc;
     std::string FFileName;
     std::string FRootPath;
     std::string FErrorText;

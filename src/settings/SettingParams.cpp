@@ -2,6 +2,8 @@
 
 #include "serial/PortList.h"
 
+#include <pugixml.hpp>
+
 #include <algorithm>
 #include <cctype>
 

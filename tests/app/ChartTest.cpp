@@ -35,10 +35,10 @@ TEST_F(Chart, LegendReadsTheChannelsTitlesAtStart)
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->plottable()->name(), QString::fromLatin1(titles[i]));
     }
-    EXPECT_EQ(form->Series5->pen().color(), QColor(255, 0, 128));
-    EXPECT_EQ(form->Series1->pen().color(), QColor(Qt::red));
-    EXPECT_EQ(form->Series1->pen().width(), 1);
-    EXPECT_TRUE(form->Series1->adaptiveSampling());
+    EXPECT_EQ(form->Chart().series(4)->pen().color(), QColor(255, 0, 128));
+    EXPECT_EQ(form->Chart().series(0)->pen().color(), QColor(Qt::red));
+    EXPECT_EQ(form->Chart().series(0)->pen().width(), 1);
+    EXPECT_TRUE(form->Chart().series(0)->adaptiveSampling());
     EXPECT_EQ(form->Chart().chart()->xAxis->label(), QStringLiteral("Elapsed Time (Seconds)"));
     EXPECT_EQ(form->Chart().chart()->yAxis->label(), QStringLiteral("Digital Counts"));
 }
@@ -46,8 +46,8 @@ TEST_F(Chart, LegendReadsTheChannelsTitlesAtStart)
 TEST_F(Chart, FirstPointComesAboutOneIntervalAfterTheStart)
 {
     createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 1; }, 3000));
-    const double x = form->Series1->data()->constBegin()->key;
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() >= 1; }, 3000));
+    const double x = form->Chart().series(0)->data()->constBegin()->key;
     EXPECT_GE(x, 0.95);
     EXPECT_LT(x, 1.6);
 }
@@ -56,41 +56,41 @@ TEST_F(Chart, PointsPerModeAndModeChangesKeepThem)
 {
     createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
     ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
-    form->GraphicsTimer->setInterval(30);
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 3; }, 3000));
-    EXPECT_EQ(values(form->Series1).front(), 51234);
-    EXPECT_EQ(values(form->Series2).front(), 49876);
-    EXPECT_DOUBLE_EQ(values(form->Series3).front(), 123);
-    EXPECT_EQ(values(form->Series4).front(), 24);
-    EXPECT_DOUBLE_EQ(values(form->Series5).front(), 1013);
-    EXPECT_EQ(form->Series6->dataCount(), 0);
+    form->GraphicsTimer()->setInterval(30);
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() >= 3; }, 3000));
+    EXPECT_EQ(values(form->Chart().series(0)).front(), 51234);
+    EXPECT_EQ(values(form->Chart().series(1)).front(), 49876);
+    EXPECT_DOUBLE_EQ(values(form->Chart().series(2)).front(), 123);
+    EXPECT_EQ(values(form->Chart().series(3)).front(), 24);
+    EXPECT_DOUBLE_EQ(values(form->Chart().series(4)).front(), 1013);
+    EXPECT_EQ(form->Chart().series(5)->dataCount(), 0);
     for (int i = 0; i < 5; ++i)
         EXPECT_GE(form->Chart().data(i).capacity(), 1000000) << i;
     EXPECT_EQ(form->Chart().data(5).capacity(), 0);
 
     action("ModeConcentrationItem")->trigger();
-    const int channelsPoints = form->Series1->dataCount();
+    const int channelsPoints = form->Chart().series(0)->dataCount();
     EXPECT_GE(channelsPoints, 3);
     sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series6->dataCount() >= 2; }, 3000));
-    EXPECT_GT(form->Series1->dataCount(), channelsPoints);
-    EXPECT_EQ(values(form->Series1).front(), 51234); // not cleared
-    EXPECT_DOUBLE_EQ(values(form->Series1).back(), 21);
-    EXPECT_DOUBLE_EQ(values(form->Series2).back(), 5000);
-    EXPECT_DOUBLE_EQ(values(form->Series3).back(), 2500);
-    EXPECT_EQ(values(form->Series6).back(), 45);
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(5)->dataCount() >= 2; }, 3000));
+    EXPECT_GT(form->Chart().series(0)->dataCount(), channelsPoints);
+    EXPECT_EQ(values(form->Chart().series(0)).front(), 51234); // not cleared
+    EXPECT_DOUBLE_EQ(values(form->Chart().series(0)).back(), 21);
+    EXPECT_DOUBLE_EQ(values(form->Chart().series(1)).back(), 5000);
+    EXPECT_DOUBLE_EQ(values(form->Chart().series(2)).back(), 2500);
+    EXPECT_EQ(values(form->Chart().series(5)).back(), 45);
 
     action("ModeChannelsItem")->trigger();
     sendLine("N3 51234 49876 120 0.0123 24 101.3");
-    const int concPoints = form->Series6->dataCount();
-    const int before = form->Series1->dataCount();
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= before + 3; }, 3000));
-    EXPECT_LE(form->Series6->dataCount(), concPoints + 1); // at most a tick under way at the switch
-    EXPECT_EQ(values(form->Series1).back(), 51234);
+    const int concPoints = form->Chart().series(5)->dataCount();
+    const int before = form->Chart().series(0)->dataCount();
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() >= before + 3; }, 3000));
+    EXPECT_LE(form->Chart().series(5)->dataCount(), concPoints + 1); // at most a tick under way at the switch
+    EXPECT_EQ(values(form->Chart().series(0)).back(), 51234);
 
     // x in seconds since the start, ascending.
     double last = -1;
-    for (auto it = form->Series1->data()->constBegin(); it != form->Series1->data()->constEnd(); ++it) {
+    for (auto it = form->Chart().series(0)->data()->constBegin(); it != form->Chart().series(0)->data()->constEnd(); ++it) {
         EXPECT_GE(it->key, last);
         last = it->key;
     }

@@ -2,6 +2,7 @@
 #include "support/EventLoopHelper.h"
 #include "sensor/SensorObjects.h"
 #include "WindowFixture.h"
+#include "record/ReconnectController.h"
 
 #include <QAction>
 #include <QLabel>
@@ -50,8 +51,8 @@ TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
     ASSERT_EQ(beeps.size(), 1u);
     EXPECT_EQ(beeps[0], std::make_pair(200, 100));
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
+    EXPECT_FALSE(form->GraphicsTimer()->isActive());
     EXPECT_FALSE(edit("edtGraphicsInterval")->isEnabled());
     EXPECT_FALSE(edit("edtLoggingInterval")->isEnabled());
     EXPECT_FALSE(button("btnLogging")->isEnabled());
@@ -59,8 +60,8 @@ TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
     EXPECT_EQ(panelText("pnlConcentration"), QStringLiteral("1.23"));
     EXPECT_TRUE(reports.empty());
 
-    // Nothing retries by itself.
-    runEventsFor(500);
-    EXPECT_EQ(beeps.size(), 1u);
+    // Nothing retries by itself: no timer is left that could.
+    EXPECT_FALSE(form->LogTimer()->isActive());
+    EXPECT_FALSE(form->Reconnect().timer().isActive());
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
 }

@@ -46,7 +46,7 @@ TEST_F(EndToEnd, AcquiresLogsSwitchesModesTimesOutAndRestarts)
 {
     startSimulator(false, 20);
     createForm(400);
-    form->GraphicsTimer->setInterval(200);
+    form->GraphicsTimer()->setInterval(200);
 
     // Channels mode: the first reading asks for channel 1 and the panels show the simulator's values.
     EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
@@ -58,13 +58,13 @@ TEST_F(EndToEnd, AcquiresLogsSwitchesModesTimesOutAndRestarts)
     EXPECT_EQ(panelText("pnlChannel"), QStringLiteral("1"));
 
     // The chart gains a point every graphics tick.
-    const int before = form->Series1->dataCount();
-    ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= before + 3; }, 3000));
-    EXPECT_EQ(form->Series4->dataCount(), form->Series1->dataCount());
+    const int before = form->Chart().series(0)->dataCount();
+    ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() >= before + 3; }, 3000));
+    EXPECT_EQ(form->Chart().series(3)->dataCount(), form->Chart().series(0)->dataCount());
 
     // Logging writes the header and lines in the exact format.
     saveAnswers = {QString::fromStdString(dir.file("run.txt"))};
-    form->LogTimer->setInterval(100);
+    form->LogTimer()->setInterval(100);
     QTest::mouseClick(button("btnLogging"), Qt::LeftButton);
     ASSERT_TRUE(form->Logging());
     ASSERT_TRUE(runEventsUntil([&] { return lines(dir.read("run.txt")).size() >= 4; }, 3000));
@@ -84,12 +84,11 @@ TEST_F(EndToEnd, AcquiresLogsSwitchesModesTimesOutAndRestarts)
     // A silenced sensor: the next request (here for a channel reading) times out with the beep, the
     // stopped state and the time-out message.
     sim->setSilent(true);
-    runEventsFor(100);
     action("ModeChannelsItem")->trigger();
     ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 5000));
     EXPECT_EQ(beeps.front(), std::make_pair(200, 100));
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
     EXPECT_FALSE(button("btnLogging")->isEnabled());
 
     // Comms > Settings... with the simulator's port restarts acquisition in Channels mode.

@@ -55,23 +55,23 @@ TEST_F(Intervals, InvalidOrTooSmallTextIsRestoredToTheCurrentInterval)
         EXPECT_EQ(graphicsEdit->text(), QStringLiteral("1")) << text;
         EXPECT_TRUE(graphicsApply->isEnabled()) << text; // the restored text enables it again
         EXPECT_EQ(form->focusWidget(), graphicsEdit) << text;
-        EXPECT_EQ(form->GraphicsTimer->interval(), 1000) << text;
+        EXPECT_EQ(form->GraphicsTimer()->interval(), 1000) << text;
     }
-    EXPECT_TRUE(form->GraphicsTimer->isActive());
+    EXPECT_TRUE(form->GraphicsTimer()->isActive());
     EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(Intervals, SignedAndZeroPaddedNumbersAreAcceptedAsTyped)
 {
     apply(graphicsEdit, graphicsApply, QStringLiteral("+5"));
-    EXPECT_EQ(form->GraphicsTimer->interval(), 5000);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 5000);
     EXPECT_EQ(graphicsEdit->text(), QStringLiteral("+5"));
     EXPECT_FALSE(graphicsApply->isEnabled());
-    EXPECT_TRUE(form->GraphicsTimer->isActive());
+    EXPECT_TRUE(form->GraphicsTimer()->isActive());
 
     apply(loggingEdit, loggingApply, QStringLiteral("0005"));
-    EXPECT_EQ(form->LogTimer->interval(), 5000);
-    EXPECT_FALSE(form->LogTimer->isActive()); // not logging: keeps the interval for later
+    EXPECT_EQ(form->LogTimer()->interval(), 5000);
+    EXPECT_FALSE(form->LogTimer()->isActive()); // not logging: keeps the interval for later
     EXPECT_EQ(loggingEdit->text(), QStringLiteral("0005"));
 
     // Invalid text after a change restores the new interval.
@@ -86,7 +86,7 @@ TEST_F(Intervals, LoneSignOrOutOfRangeTextReportsTheConversionError)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "'-' is not a valid integer value");
     EXPECT_FALSE(graphicsApply->isEnabled());
-    EXPECT_EQ(form->GraphicsTimer->interval(), 1000);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 1000);
     EXPECT_EQ(graphicsEdit->text(), QStringLiteral("-"));
 
     apply(loggingEdit, loggingApply, QStringLiteral("+"));
@@ -96,18 +96,18 @@ TEST_F(Intervals, LoneSignOrOutOfRangeTextReportsTheConversionError)
     apply(graphicsEdit, graphicsApply, QStringLiteral("2147483648"));
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[2], "'2147483648' is not a valid integer value");
-    EXPECT_EQ(form->GraphicsTimer->interval(), 1000);
-    EXPECT_TRUE(form->GraphicsTimer->isActive());
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 1000);
+    EXPECT_TRUE(form->GraphicsTimer()->isActive());
 }
 
 TEST_F(Intervals, LargestIntervalIsAcceptedAndOneMoreSecondOverflows)
 {
     apply(graphicsEdit, graphicsApply, QStringLiteral("2147483"));
-    EXPECT_EQ(form->GraphicsTimer->interval(), 2147483000);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 2147483000);
     apply(graphicsEdit, graphicsApply, QStringLiteral("2147484"));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Integer overflow");
-    EXPECT_EQ(form->GraphicsTimer->interval(), 2147483000);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 2147483000);
     EXPECT_FALSE(graphicsApply->isEnabled());
 }
 
@@ -116,12 +116,12 @@ TEST_F(Intervals, EnterPressesTheFirstEnabledApplyButton)
     graphicsEdit->setText(QStringLiteral("3"));
     loggingEdit->setText(QStringLiteral("4"));
     QTest::keyClick(graphicsEdit, Qt::Key_Return);
-    EXPECT_EQ(form->LogTimer->interval(), 4000); // the logging Apply comes first
-    EXPECT_EQ(form->GraphicsTimer->interval(), 1000);
+    EXPECT_EQ(form->LogTimer()->interval(), 4000); // the logging Apply comes first
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 1000);
     EXPECT_FALSE(loggingApply->isEnabled());
 
     QTest::keyClick(graphicsEdit, Qt::Key_Enter);
-    EXPECT_EQ(form->GraphicsTimer->interval(), 3000);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 3000);
     EXPECT_FALSE(graphicsApply->isEnabled());
 
     // With the focus on a button Enter does not apply.
@@ -129,7 +129,7 @@ TEST_F(Intervals, EnterPressesTheFirstEnabledApplyButton)
     QPushButton* start = button("btnLogging");
     start->setFocus();
     QTest::keyClick(start, Qt::Key_Return);
-    EXPECT_EQ(form->GraphicsTimer->interval(), 3000);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 3000);
     EXPECT_TRUE(graphicsApply->isEnabled());
     EXPECT_TRUE(reports.empty());
 }
@@ -139,13 +139,13 @@ TEST_F(Intervals, AcquisitionTimersNeverFireBeforeTheirInterval)
 {
     saveAnswers = {QString::fromStdString(dir.file("log.txt"))};
     QTest::mouseClick(button("btnLogging"), Qt::LeftButton);
-    form->GraphicsTimer->setInterval(200);
-    form->LogTimer->setInterval(200);
+    form->GraphicsTimer()->setInterval(200);
+    form->LogTimer()->setInterval(200);
     FireRecorder recorder;
-    for (QTimer* timer : {form->DisplaysTimer, form->GraphicsTimer, form->LogTimer})
+    for (QTimer* timer : {form->DisplaysTimer(), form->GraphicsTimer(), form->LogTimer()})
         timer->installEventFilter(&recorder);
-    ASSERT_TRUE(runEventsUntil([&] { return recorder.fired[form->LogTimer].size() >= 12; }, 10000));
-    for (QTimer* timer : {form->DisplaysTimer, form->GraphicsTimer, form->LogTimer}) {
+    ASSERT_TRUE(runEventsUntil([&] { return recorder.fired[form->LogTimer()].size() >= 12; }, 10000));
+    for (QTimer* timer : {form->DisplaysTimer(), form->GraphicsTimer(), form->LogTimer()}) {
         const std::vector<std::chrono::nanoseconds>& fired = recorder.fired[timer];
         for (size_t i = 1; i < fired.size(); ++i)
             EXPECT_GE(fired[i] - fired[i - 1], std::chrono::milliseconds(timer->interval()))

@@ -58,7 +58,7 @@ TEST_F(CommaLocale, PanelsAndLogUsePointsAndTheUkDate)
     EXPECT_EQ(panelText("pnlPressure"), QStringLiteral("101.3"));
     EXPECT_EQ(panelText("pnlConcentration"), QStringLiteral("1.23"));
 
-    form->LogTimer->setInterval(30);
+    form->LogTimer()->setInterval(30);
     saveAnswers = {QString::fromStdString(dir.file("log.txt"))};
     QPushButton* logging = button("btnLogging");
     QTest::mouseClick(logging, Qt::LeftButton);

@@ -3,6 +3,7 @@
 #include "support/EventLoopHelper.h"
 #include "support/FailingFileOps.h"
 #include "sensor/SensorObjects.h"
+#include "settings/SettingsFile.h"
 #include "settings/SensorSettings.h"
 #include "settings/SettingParams.h"
 #include "chart/StripChart.h"
@@ -54,13 +55,13 @@ protected:
         createFormWithLine("N3 51234 49876 120 0.0123 24 101.3");
         ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
         action("ModeConcentrationItem")->trigger();
-        form->GraphicsTimer->setInterval(30);
+        form->GraphicsTimer()->setInterval(30);
         sendLine("N 0.0021 0.5 0.25 3.14159 3.14159 21 101.3 45");
-        ASSERT_TRUE(runEventsUntil([&] { return form->Series1->dataCount() >= 2; }, 3000));
+        ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() >= 2; }, 3000));
     }
     std::string storedPort() const
     {
-        TSettingParams settings(dir.file(TFormMain::SettingsFileBase), TFormMain::SettingsRootPath);
+        TSettingParams settings(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
         settings.SetPortListRoot(emptyPortList);
         settings.Load();
         return settings.ComPort;
@@ -75,13 +76,13 @@ TEST_F(Menus, CancelChangesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(startChartingConcentration());
     const std::string settingsBefore = dir.read("SensorSettings.xml");
-    const int points = form->Series1->dataCount();
+    const int points = form->Chart().series(0)->dataCount();
 
     runCommsSettings(false);
     EXPECT_EQ(shownPort, pty->slavePath());
     EXPECT_TRUE(form->ConcentrationMode());
-    EXPECT_GE(form->Series1->dataCount(), points);
-    EXPECT_TRUE(form->DisplaysTimer->isActive() || form->GraphicsTimer->isActive());
+    EXPECT_GE(form->Chart().series(0)->dataCount(), points);
+    EXPECT_TRUE(form->DisplaysTimer()->isActive() || form->GraphicsTimer()->isActive());
     EXPECT_EQ(dir.read("SensorSettings.xml"), settingsBefore);
     EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
     EXPECT_TRUE(reports.empty());
@@ -97,9 +98,9 @@ TEST_F(Menus, OkWithTheSamePortReopensSavesAndClearsTheChart)
     runCommsSettings(true);
     EXPECT_FALSE(form->ConcentrationMode());
     EXPECT_TRUE(action("ModeChannelsItem")->isChecked());
-    EXPECT_EQ(form->Series1->dataCount(), 0); // cleared by the restart
+    EXPECT_EQ(form->Chart().series(0)->dataCount(), 0); // cleared by the restart
     EXPECT_GT(form->StartTime(), startedBefore);
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_TRUE(form->DisplaysTimer()->isActive());
     EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
     EXPECT_EQ(form->StatusPanelText(1), QString());
     EXPECT_EQ(dir.read("SensorSettings.xml").find("Baud"), std::string::npos); // the file was rewritten
@@ -122,8 +123,8 @@ TEST_F(Menus, OkOnABusyPortShowsTheMessageButSavesAndShowsTheName)
     EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(other.slavePath()));
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Current port is already in use or unavailable !!!"));
     EXPECT_EQ(storedPort(), other.slavePath());
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
+    EXPECT_FALSE(form->GraphicsTimer()->isActive());
     EXPECT_FALSE(button("btnLogging")->isEnabled());
     EXPECT_TRUE(reports.empty());
     ::close(holder);
@@ -135,12 +136,12 @@ TEST_F(Menus, OkAfterATimeoutRestartsAcquisition)
     ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
     sendLine("Z");
     ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 3000));
-    ASSERT_FALSE(form->DisplaysTimer->isActive());
+    ASSERT_FALSE(form->DisplaysTimer()->isActive());
 
     sim->setSilent(false);
     runCommsSettings(true);
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
-    EXPECT_TRUE(form->GraphicsTimer->isActive());
+    EXPECT_TRUE(form->DisplaysTimer()->isActive());
+    EXPECT_TRUE(form->GraphicsTimer()->isActive());
     EXPECT_TRUE(button("btnLogging")->isEnabled());
     EXPECT_EQ(form->StatusPanelText(1), QString());
     EXPECT_TRUE(panelText("pnlSample").isEmpty()); // emptied by the restart
@@ -204,5 +205,5 @@ TEST_F(Menus, SettingsFileLocationAndFailingSavesReportedWithTheFileAndTheReason
     ASSERT_TRUE(runEventsUntil([&] { return reports.size() == 2; }, 3000));
     const std::string reason = "\"" + dir.file("SensorSettings.xml") + "\": " + std::strerror(ENOSPC);
     EXPECT_NE(reports[1].find(reason), std::string::npos) << reports[1];
-    EXPECT_TRUE(form->DisplaysTimer->isActive()); // the port is used all the same
+    EXPECT_TRUE(form->DisplaysTimer()->isActive()); // the port is used all the same
 }

@@ -23,8 +23,8 @@ const char* const Panels[] = {"pnlConcentration", "pnlChannel",   "pnlPressure",
 std::vector<QString> seriesTitles(TFormMain& form)
 {
     std::vector<QString> titles;
-    for (QCPGraph* g : {form.Series1, form.Series2, form.Series3, form.Series4, form.Series5, form.Series6})
-        titles.push_back(g->name());
+    for (int i = 0; i < TStripChart::SeriesCount; ++i)
+        titles.push_back(form.Chart().series(i)->name());
     return titles;
 }
 } // namespace
@@ -38,10 +38,10 @@ TEST_F(Startup, WorkingPortStartsAcquisitionInChannelsMode)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Velmora Data Logger"));
     EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
     EXPECT_EQ(form->StatusPanelText(1), QString());
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
-    EXPECT_TRUE(form->GraphicsTimer->isActive());
-    EXPECT_FALSE(form->LogTimer->isActive());
-    EXPECT_EQ(form->DisplaysTimer->interval(), 125);
+    EXPECT_TRUE(form->DisplaysTimer()->isActive());
+    EXPECT_TRUE(form->GraphicsTimer()->isActive());
+    EXPECT_FALSE(form->LogTimer()->isActive());
+    EXPECT_EQ(form->DisplaysTimer()->interval(), 125);
     EXPECT_TRUE(edit("edtGraphicsInterval")->isEnabled());
     EXPECT_TRUE(edit("edtLoggingInterval")->isEnabled());
     EXPECT_TRUE(button("btnLogging")->isEnabled());
@@ -78,18 +78,16 @@ TEST_F(Startup, BusyPortShowsThePortMessageAndStaysUsable)
     EXPECT_TRUE(menu("menuComms")->isEnabled());
     EXPECT_TRUE(menu("menuMode")->isEnabled());
     EXPECT_TRUE(menu("menuHelp")->isEnabled());
-    runEventsFor(300);
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
-    EXPECT_FALSE(form->GraphicsTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive()); // no timer that could ask the sensor
+    EXPECT_FALSE(form->GraphicsTimer()->isActive());
     EXPECT_TRUE(sim->commands().empty());
     EXPECT_TRUE(reports.empty());
 
     // Switching modes while stopped changes captions and titles only.
     action("ModeConcentrationItem")->trigger();
     EXPECT_EQ(box("gbSample")->title(), QStringLiteral("Channel 1"));
-    runEventsFor(200);
     EXPECT_TRUE(sim->commands().empty());
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
     ::close(holder);
 }
 
@@ -103,7 +101,7 @@ TEST_F(Startup, AnotherProgramHoldingThePortOpenIsNamedAndAcquisitionGoesOn)
     createForm();
     const QString note = QStringLiteral("The port is also open in sleep (%1)").arg(holder.processId());
     EXPECT_TRUE(form->StatusPanelText(1).startsWith(note)) << form->StatusPanelText(1).toStdString();
-    EXPECT_TRUE(form->DisplaysTimer->isActive());
+    EXPECT_TRUE(form->DisplaysTimer()->isActive());
     holder.kill();
     holder.waitForFinished();
 }
@@ -131,7 +129,7 @@ TEST_F(Startup, UnreadablePortListLeavesTheWindowWithoutSensorButUsable)
 {
     portStored = true;
     form =
-        std::make_unique<TFormMain>(TFormMainPaths{QString::fromStdString(dir.path()), dir.file("no-such-folder"), {}});
+        std::make_unique<TFormMain>(TFormMainSetup{QString::fromStdString(dir.path()), dir.file("no-such-folder"), {}});
     form->show();
     ASSERT_EQ(reports.size(), 1u); // the settings load's error, reported once
     EXPECT_EQ(form->Sensor(), nullptr);
@@ -145,7 +143,7 @@ TEST_F(Startup, UnreadablePortListLeavesTheWindowWithoutSensorButUsable)
     EXPECT_EQ(seriesTitles(*form)[2], QStringLiteral("Concentration * 10 000"));
     EXPECT_FALSE(action("ModeChannelsItem")->isChecked());
     EXPECT_FALSE(action("ModeConcentrationItem")->isChecked());
-    EXPECT_FALSE(form->DisplaysTimer->isActive());
+    EXPECT_FALSE(form->DisplaysTimer()->isActive());
 
     // Comms > Settings... explains instead of failing.
     action("CommsSettingsItem")->trigger();

@@ -5,6 +5,7 @@
 #include "support/EventLoopHelper.h"
 #include "app/SaveDialog.h"
 #include "sensor/SensorObjects.h"
+#include "settings/SettingsFile.h"
 #include "settings/SettingParams.h"
 
 #include <QAction>
@@ -50,7 +51,7 @@ void WindowTest::TearDown()
 
 void WindowTest::storePort(const std::string& port, bool reconnect)
 {
-    TSettingParams settings(dir.file(TFormMain::SettingsFileBase), TFormMain::SettingsRootPath);
+    TSettingParams settings(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
     settings.SetPortListRoot(emptyPortList);
     settings.ComPort = port;
     settings.Reconnect = reconnect;
@@ -72,8 +73,8 @@ void WindowTest::createForm(int waitMs, const std::string& executableFolder)
     if (!portStored)
         storePort(pty->slavePath());
     const QString folder = QString::fromStdString(executableFolder.empty() ? dir.path() : executableFolder);
-    form = std::make_unique<TFormMain>(executableFolder.empty() ? TFormMainPaths{folder, emptyPortList, {}}
-                                                                : TFormMainPaths{{}, emptyPortList, folder});
+    form = std::make_unique<TFormMain>(executableFolder.empty() ? TFormMainSetup{folder, emptyPortList, {}}
+                                                                : TFormMainSetup{{}, emptyPortList, folder});
     if (form->Sensor())
         form->Sensor()->setWaitLimits(waitMs, waitMs);
     form->show();

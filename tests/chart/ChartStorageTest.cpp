@@ -135,7 +135,7 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
             .reduce(begin - data.constBegin(), end - data.constBegin(), qsizetype(columns));
         EXPECT_EQ(columnRuns(reduced, map), columnRuns(QVector<QCPGraphData>(begin, end), map)) << columns;
         const auto gaps = std::count_if(begin, end, [](const QCPGraphData& p) { return std::isnan(p.value); });
-        EXPECT_LE(reduced.size(), 4 * (columns + 2) + 5 * gaps) << columns; // four a column, more at gaps
+        EXPECT_LE(reduced.size(), 4 * (qsizetype(columns) + 2) + 5 * gaps) << columns; // four a column, more at gaps
         EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(), qcpLessThanSortKey<QCPGraphData>)) << columns;
     }
 

@@ -40,7 +40,7 @@ TEST(LogFile, CreationErrorsNameTheirCause)
         file.Rewrite(dir.file("missing/a.txt"));
         ADD_FAILURE();
     } catch (const EInOutError& e) {
-        EXPECT_STREQ(e.what(), "I/O error 2");
+        EXPECT_EQ(e.what(), "I/O error 2: \"" + dir.file("missing/a.txt") + "\": No such file or directory");
     }
     EXPECT_THROW(file.Rewrite(""), EInOutError);
     EXPECT_FALSE(file.IsOpen());
@@ -59,7 +59,7 @@ TEST(LogFile, AFailedFlushDropsTheRefusedBytesSoCloseSucceeds)
         file.Flush();
         ADD_FAILURE();
     } catch (const EInOutError& e) {
-        EXPECT_STREQ(e.what(), "I/O error 28");
+        EXPECT_STREQ(e.what(), "I/O error 28: \"/dev/full\": No space left on device");
     }
     EXPECT_NO_THROW(file.Close());
 }

@@ -70,4 +70,4 @@ TEST_P(SensorFlood, QueuePurgesAtEightyPercentAndLinesAfterTheFloodParse)
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, SensorFlood, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "WithCrLf" : "WithoutCrLf"; });
+                         [](const auto& test) { return test.param ? "WithCrLf" : "WithoutCrLf"; });

@@ -2,6 +2,8 @@
 #include "support/FailingFileOps.h"
 #include "support/TempDir.h"
 
+#include <pugixml.hpp>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>

@@ -1,0 +1,123 @@
+#include "logd/LogdOptions.h"
+
+#include "record/Conversions.h"
+#include "record/ValidateLib.h"
+#include "serial/ComPlatform.h"
+
+#include <QCommandLineParser>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sysexits.h>
+#include <unistd.h>
+
+namespace {
+
+TLogdStart fail(int exitCode, const std::string& text)
+{
+    return {false, exitCode, text};
+}
+
+// Empty when the folder can take new files, else why not.
+std::string unusableFolder(const std::string& folder)
+{
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return std::strerror(errno);
+    return {};
+}
+
+// A device that exists and is not a terminal; a missing one is waited for.
+bool existsButIsNoTerminal(const std::string& device)
+{
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return false;
+    if (!S_ISCHR(st.st_mode))
+        return true;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false; // busy or not permitted: the port's own open says why
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return !terminal;
+}
+
+} // namespace
+
+std::string NormalisePortName(const std::string& port)
+{
+    if (port.rfind("dev/", 0) == 0)
+        return "/" + port;
+    return port;
+}
+
+TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Logs the readings of a gas sensor on a serial port to tab-separated files, without a window.\n"
+                       "Each start writes a new file named by its start time; a new file starts at local midnight and\n"
+                       "on SIGHUP. SIGTERM and SIGINT finish the line being written, close the file and exit."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this text."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Serial port (default: the port in the settings file)."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption mode(QStringLiteral("mode"),
+                                  QStringLiteral("Measurement mode: channels or concentration (default channels)."),
+                                  QStringLiteral("MODE"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("Log interval in whole seconds, at least 1 (default 1)."),
+                                      QStringLiteral("SECONDS"));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("Folder of the log files (default: the current folder)."),
+                                    QStringLiteral("DIR"));
+    for (const QCommandLineOption& option : {help, version, port, mode, interval, output})
+        parser.addOption(option);
+
+    if (!parser.parse(arguments))
+        return fail(EX_USAGE, parser.errorText().toStdString() + "; see --help");
+    if (parser.isSet(help))
+        return {false, 0, parser.helpText().toStdString()};
+    if (parser.isSet(version))
+        return {false, 0, "velmora-logd " VELMORA_VERSION_TEXT "\n"};
+    if (!parser.positionalArguments().isEmpty())
+        return fail(EX_USAGE,
+                    "Unexpected argument '" + parser.positionalArguments().first().toStdString() + "'; see --help");
+
+    if (parser.isSet(mode)) {
+        const QString value = parser.value(mode);
+        if (value != QStringLiteral("channels") && value != QStringLiteral("concentration"))
+            return fail(EX_USAGE, "Unknown mode '" + value.toStdString() + "': channels or concentration");
+        options.concentration = value == QStringLiteral("concentration");
+    }
+    if (parser.isSet(interval)) {
+        const std::string text = parser.value(interval).toStdString();
+        int32_t ms = -1;
+        try {
+            ms = IntervalMilliseconds(text);
+        } catch (const std::exception&) {
+        }
+        if (ms < 0)
+            return fail(EX_DATAERR, "The interval '" + text + "' is not a whole number of seconds from 1 to 2147483");
+        options.intervalMs = ms;
+    }
+    if (parser.isSet(output))
+        options.outputDir = parser.value(output).toLocal8Bit().toStdString();
+    if (const std::string why = unusableFolder(options.outputDir); !why.empty())
+        return fail(EX_CANTCREAT, "The output folder \"" + options.outputDir + "\" cannot take log files: " + why);
+    if (parser.isSet(port)) {
+        options.port = NormalisePortName(parser.value(port).toLocal8Bit().toStdString());
+        if (options.port.empty())
+            return fail(EX_USAGE, "The port name is empty");
+        if (existsButIsNoTerminal(PortDevicePath(options.port)))
+            return fail(EX_NOINPUT, "The port \"" + PortDevicePath(options.port) + "\" is not a serial port");
+    }
+    return {true, 0, {}};
+}

@@ -1,0 +1,29 @@
+#pragma once
+#include <QStringList>
+#include <cstdint>
+#include <string>
+
+// What velmora-logd is told on its command line.
+struct TLogdOptions {
+    std::string port;            // as given; empty: the port of the settings file
+    bool concentration = false;  // --mode concentration
+    int32_t intervalMs = 1000;   // --interval SECONDS
+    std::string outputDir = "."; // --output DIR
+};
+
+// The outcome of reading the command line: go on, or end at once with `exitCode` after printing `text`
+// (to stdout for --help and --version, exit code 0; to stderr otherwise). Exit codes follow sysexits.h:
+// EX_USAGE for an unknown option or a bad mode, EX_DATAERR for an interval the window would not accept,
+// EX_CANTCREAT for an output folder that does not exist or cannot be written, EX_NOINPUT for a port that
+// exists but is not a terminal. A port that does not exist yet is accepted: it is waited for.
+struct TLogdStart {
+    bool run = false;
+    int exitCode = 0;
+    std::string text;
+};
+
+TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options);
+
+// A port given as a path without its leading slash, as systemd gives a path instance ("dev/serial/by-id/x"),
+// is the path from the root; other names are as the window takes them ("ttyUSB0" is /dev/ttyUSB0).
+std::string NormalisePortName(const std::string& port);

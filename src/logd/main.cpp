@@ -1,0 +1,71 @@
+// velmora-logd: the sensor's readings logged to files without a window, for a service manager.
+#include "logd/LogdOptions.h"
+#include "logd/LoggingService.h"
+#include "logd/SignalEvents.h"
+#include "record/RunClock.h"
+#include "serial/EComPort.h"
+#include "serial/ErrorReport.h"
+#include "settings/SettingParams.h"
+#include "settings/SettingsFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+#include <sysexits.h>
+
+namespace {
+
+void say(const std::string& line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+// The port of the settings file, found as the window finds it; empty when there is none.
+std::string storedPort()
+{
+    const QString folder = ResolveSettingsFolder(QCoreApplication::applicationDirPath());
+    TSettingParams settings(QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString(),
+                            "Sensor\\Settings");
+    settings.Load();
+    return settings.ComPort;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TSignalEvents::Block(); // before any thread starts
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-logd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
+    SetApplicationErrorReport([](const std::exception& error) { say(error.what()); });
+
+    TLogdOptions options;
+    const TLogdStart start = ParseLogdOptions(app.arguments(), options);
+    if (!start.run) {
+        std::fputs(start.text.c_str(), start.exitCode == 0 ? stdout : stderr);
+        if (start.exitCode != 0)
+            std::fputs("\n", stderr);
+        return start.exitCode;
+    }
+    if (options.port.empty())
+        options.port = storedPort();
+    if (options.port.empty()) {
+        say("No port given and none stored in the settings file; see --help");
+        return EX_USAGE;
+    }
+
+    const QDir localeDir(QCoreApplication::applicationDirPath() + QStringLiteral("/locale"));
+    RegisterPortErrorTexts(localeDir.exists() ? localeDir.absolutePath().toLocal8Bit().constData()
+                                              : VELMORA_INSTALL_LOCALEDIR);
+
+    TLoggingService service(options, systemRunClock(), say);
+    TSignalEvents signalEvents;
+    QObject::connect(&signalEvents, &TSignalEvents::terminate, &app, [](int) { QCoreApplication::exit(0); });
+    QObject::connect(&signalEvents, &TSignalEvents::hangUp, &service, &TLoggingService::startNewFile);
+    service.start();
+    const int code = app.exec();
+    service.finish();
+    return code;
+}

@@ -1,0 +1,225 @@
+// velmora-logd itself, against the simulator program behind a symbolic link: its files, signals, bad
+// input and what it tells the service manager over a real notify socket.
+#include "record/LogWriter.h"
+#include "record/RegionalSettings.h"
+#include "record/RunClock.h"
+#include "support/TempDir.h"
+
+#include <QProcess>
+#include <QStringList>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sysexits.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct FixedClock : RunClock {
+    QDateTime at;
+    std::chrono::nanoseconds now() const override { return {}; }
+    QDateTime wallNow() const override { return at; }
+};
+
+std::vector<std::string> split(const std::string& text, const std::string& separator)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + separator.size())
+        parts.push_back(text.substr(start, end - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// Every line of a log as the window's writer puts the same reading at the same time: header, fields,
+// CR LF after each line, nothing half-written.
+void expectWrittenAsTheWindowWrites(const std::string& text, bool concentration)
+{
+    ASSERT_GE(text.size(), 2u);
+    ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+    std::vector<std::string> lines = split(text.substr(0, text.size() - 2), "\r\n");
+    ASSERT_GE(lines.size(), 2u);
+    const TempDir scratch;
+    FixedClock clock;
+    TLogWriter window(clock);
+    window.open(scratch.file("window.txt"), concentration);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> f = split(lines[i], "\t");
+        ASSERT_EQ(f.size(), concentration ? 10u : 9u) << lines[i];
+        clock.at =
+            QDateTime::fromString(QString::fromStdString(f[0] + " " + f[1]), QStringLiteral("dd/MM/yyyy hh:mm:ss.zzz"));
+        ASSERT_TRUE(clock.at.isValid()) << lines[i];
+        auto d = [&](size_t k) { return std::stod(f[k]); };
+        auto n = [&](size_t k) { return static_cast<int32_t>(std::stol(f[k])); };
+        if (concentration)
+            window.writeLine(TConcentrationModeStructure{d(2), d(3), d(4), d(5), d(6), n(7), d(8), n(9)});
+        else
+            window.writeLine(TChannelsModeStructure{n(2), n(3), n(4), n(5), false, d(6), n(7), d(8)});
+    }
+    window.close();
+    EXPECT_EQ(scratch.read("window.txt"), text);
+}
+
+struct LogdProgram : ::testing::Test {
+    TempDir dir;
+    std::string link = dir.file("sensor");
+    std::string out = dir.file("out");
+    QProcess sim, logd;
+    int notify = -1;
+    std::vector<std::string> notes; // notify messages received
+
+    void SetUp() override
+    {
+        ApplyRegionalSettings();
+        std::filesystem::create_directory(out);
+    }
+    void TearDown() override
+    {
+        for (QProcess* p : {&logd, &sim})
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+        if (notify >= 0)
+            ::close(notify);
+    }
+    void startSimulator()
+    {
+        sim.start(QStringLiteral(VELMORA_SENSOR_SIM), {QStringLiteral("--link"), QString::fromStdString(link)});
+        ASSERT_TRUE(sim.waitForStarted());
+    }
+    // A datagram socket as the service manager holds one, named in the program's environment.
+    void listenAsServiceManager()
+    {
+        notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = dir.file("notify");
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromStdString(path));
+        env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("1000000"));
+        logd.setProcessEnvironment(env);
+    }
+    void startLogd(const QStringList& options)
+    {
+        logd.start(QStringLiteral(VELMORA_LOGD), QStringList{QStringLiteral("--port"), QString::fromStdString(link),
+                                                             QStringLiteral("--output"), QString::fromStdString(out)}
+                                                     + options);
+        ASSERT_TRUE(logd.waitForStarted());
+    }
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(out))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    size_t lines(const std::string& name) const
+    {
+        const std::string text = dir.read("out/" + name);
+        return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+    // Collects notify messages (and lets time pass) until `done` holds or 15 s passed.
+    bool until(const std::function<bool()>& done)
+    {
+        for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;) {
+            if (done())
+                return true;
+            pollfd p{notify, POLLIN, 0};
+            if (notify >= 0 && ::poll(&p, 1, 50) > 0) {
+                char message[4096];
+                const ssize_t n = ::recv(notify, message, sizeof message, 0);
+                if (n > 0)
+                    notes.emplace_back(message, static_cast<size_t>(n));
+            } else if (notify < 0) {
+                std::this_thread::sleep_for(50ms);
+            }
+        }
+        return done();
+    }
+    bool noted(const std::string& start) const
+    {
+        return std::any_of(notes.begin(), notes.end(), [&](const std::string& n) { return n.rfind(start, 0) == 0; });
+    }
+    int terminate()
+    {
+        logd.terminate();
+        EXPECT_TRUE(logd.waitForFinished(30000));
+        return logd.exitCode();
+    }
+};
+
+// Waiting for the port, READY once the first reading is in, STATUS and watchdog pings while readings
+// arrive; SIGHUP starts a new file; SIGTERM leaves whole lines and exits 0.
+TEST_F(LogdProgram, TellsTheServiceManagerRotatesOnHangUpAndEndsWithWholeLines)
+{
+    listenAsServiceManager();
+    startLogd({QStringLiteral("--mode"), QStringLiteral("concentration")});
+    ASSERT_TRUE(until([&] { return noted("STATUS=waiting for " + link); }));
+    EXPECT_FALSE(noted("READY=1"));
+    startSimulator();
+    ASSERT_TRUE(until([&] { return noted("READY=1\nSTATUS=logging to " + out + "/velmora-"); }));
+    ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 3 && noted("WATCHDOG=1"); }));
+    EXPECT_TRUE(noted("STATUS=logging to " + out + "/" + files()[0] + "; last reading "));
+
+    ::kill(static_cast<pid_t>(logd.processId()), SIGHUP);
+    ASSERT_TRUE(until([&] { return files().size() == 2 && lines(files()[1]) >= 2; }));
+    EXPECT_EQ(terminate(), 0);
+    for (const std::string& name : files())
+        expectWrittenAsTheWindowWrites(dir.read("out/" + name), true);
+    const std::string said = logd.readAllStandardError().toStdString();
+    EXPECT_NE(said.find("Current port is already in use or unavailable !!!"), std::string::npos) << said;
+    EXPECT_NE(said.find("Connected at "), std::string::npos) << said;
+}
+
+TEST_F(LogdProgram, ChannelsLinesAreWrittenAsTheWindowWritesThem)
+{
+    startSimulator();
+    ASSERT_TRUE(until([&] { return std::filesystem::exists(link); }));
+    startLogd({});
+    ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 3; }));
+    EXPECT_EQ(terminate(), 0);
+    expectWrittenAsTheWindowWrites(dir.read("out/" + files()[0]), false);
+}
+
+TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
+{
+    dir.write("plain", "not a port\n");
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        const char* said;
+    } const cases[] = {
+        {{"--speed", "9600"}, EX_USAGE, "Unknown option 'speed'"},
+        {{"--mode", "counts"}, EX_USAGE, "Unknown mode 'counts'"},
+        {{"--interval", "0"}, EX_DATAERR, "The interval '0'"},
+        {{"--interval", "1.5"}, EX_DATAERR, "The interval '1.5'"},
+        {{"--interval", "2147484"}, EX_DATAERR, "The interval '2147484'"},
+        {{"--output", QString::fromStdString(dir.file("missing"))}, EX_CANTCREAT, "The output folder"},
+        {{"--output", QString::fromStdString(dir.file("plain"))}, EX_CANTCREAT, "not a folder"},
+        {{"--port", QString::fromStdString(dir.file("plain"))}, EX_NOINPUT, "is not a serial port"},
+        {{"--port", "/dev/null"}, EX_NOINPUT, "is not a serial port"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess program;
+        program.setWorkingDirectory(QString::fromStdString(out));
+        program.start(QStringLiteral(VELMORA_LOGD), c.arguments);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitCode(), c.exitCode);
+        EXPECT_NE(program.readAllStandardError().toStdString().find(c.said), std::string::npos);
+        EXPECT_TRUE(files().empty());
+    }
+}
+
+} // namespace

@@ -1,0 +1,179 @@
+// The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures.
+#include "logd/LoggingService.h"
+#include "record/ReadingFormat.h"
+#include "record/RunTexts.h"
+#include "support/EventLoopHelper.h"
+#include "support/PtyPair.h"
+#include "support/ShiftedClock.h"
+#include "support/TempDir.h"
+#include "tools/SensorSimulator.h"
+
+#include <QDir>
+#include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace {
+
+size_t lineCount(const std::string& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+struct LoggingService : ::testing::Test {
+    TempDir dir;
+    std::string link = dir.file("sensor"); // as /dev/serial/by-id/... names a device
+    std::unique_ptr<PtyPair> pty = std::make_unique<PtyPair>();
+    std::unique_ptr<SensorSimulator> sim;
+    std::vector<std::string> said;
+    std::unique_ptr<TLoggingService> service;
+
+    void plugIn()
+    {
+        SimulatorOptions options;
+        options.linesPerSecond = 20;
+        sim = std::make_unique<SensorSimulator>(pty->masterFd(), options);
+        sim->start();
+        std::filesystem::create_symlink(pty->slavePath(), link);
+    }
+    void unplug()
+    {
+        sim.reset();
+        pty->closeMaster();
+        std::filesystem::remove(link);
+    }
+    void startService(const RunClock& clock, int intervalMs = 100, bool concentration = false)
+    {
+        std::filesystem::create_directory(dir.file("out"));
+        TLogdOptions options;
+        options.port = link;
+        options.intervalMs = intervalMs;
+        options.outputDir = dir.file("out");
+        options.concentration = concentration;
+        service = std::make_unique<TLoggingService>(options, clock,
+                                                    [this](const std::string& line) { said.push_back(line); });
+        service->acquisition().reconnect().timer().setInterval(100);
+        service->start();
+    }
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("out")))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string read(const std::string& name) const { return dir.read("out/" + name); }
+    bool saidSomething(const std::string& start) const
+    {
+        return std::any_of(said.begin(), said.end(),
+                           [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    }
+    void TearDown() override
+    {
+        service.reset();
+        sim.reset();
+    }
+};
+
+TEST_F(LoggingService, ANewFileStartsAtLocalMidnightEachWithItsHeader)
+{
+    plugIn();
+    const ShiftedClock clock(QDateTime(QDate(2026, 12, 9), QTime(23, 59, 59, 500)));
+    startService(clock, 200, true);
+    ASSERT_TRUE(runEventsUntil([&] { return files().size() == 2 && lineCount(read(files()[1])) >= 2; }, 5000));
+    const std::vector<std::string> names = files();
+    EXPECT_EQ(names[0], "velmora-2026-12-09_23-59-59.txt");
+    EXPECT_EQ(names[1].substr(0, 26), "velmora-2026-12-10_00-00-0");
+    for (const auto& [name, date] : {std::pair(names[0], "09/12/2026"), std::pair(names[1], "10/12/2026")}) {
+        const std::string text = read(name);
+        EXPECT_EQ(text.rfind(std::string(LogHeader(true)) + "\r\n", 0), 0u) << name;
+        EXPECT_NE(text.find("\r\n" + std::string(date) + "\t"), std::string::npos) << name;
+    }
+    EXPECT_EQ(read(names[0]).substr(read(names[0]).size() - 2), "\r\n"); // closed with its last line end
+}
+
+TEST_F(LoggingService, APortMissingAtTheStartIsWaitedForAndAReplugLeavesAGapInTheSameFile)
+{
+    startService(systemRunClock());
+    EXPECT_TRUE(saidSomething(PortUnavailableText));
+    EXPECT_TRUE(files().empty()); // nothing before the first reading
+    plugIn();
+    ASSERT_TRUE(runEventsUntil([&] { return files().size() == 1 && lineCount(read(files()[0])) >= 4; }, 5000));
+    EXPECT_TRUE(saidSomething("Connected at "));
+    const std::string name = files()[0];
+
+    unplug();
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething(TimeoutText); }, 5000));
+    const std::string atOutage = read(name);
+    int tries = 0;
+    QObject::connect(&service->acquisition().reconnect().timer(), &QTimer::timeout, [&] { ++tries; });
+    ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000)); // each fails: nothing to open
+    EXPECT_EQ(read(name), atOutage);
+
+    pty = std::make_unique<PtyPair>();
+    plugIn();
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Reconnected at "); }, 5000));
+    ASSERT_TRUE(runEventsUntil([&] { return lineCount(read(name)) >= lineCount(atOutage) + 3; }, 5000));
+    EXPECT_EQ(files().size(), 1u);
+    EXPECT_EQ(read(name).rfind(atOutage, 0), 0u); // the same file goes on
+    // The gap: the first line after the outage comes well after the last one before it.
+    const auto timeOfLineAt = [](const std::string& text, size_t start) {
+        return QTime::fromString(QString::fromStdString(text.substr(start + 11, 12)), QStringLiteral("hh:mm:ss.zzz"));
+    };
+    // The last line before the outage waits for its line end, which the next line writes.
+    const size_t lastBefore = atOutage.rfind('\n', atOutage.size() - 2) + 1;
+    EXPECT_GT(timeOfLineAt(atOutage, lastBefore).msecsTo(timeOfLineAt(read(name), atOutage.size() + 2)), 400);
+}
+
+// A full disk (here a file size limit): said once, the lines after it tried all the same, and logging goes
+// on when there is room again; a line cut by the failure does not swallow the next.
+TEST_F(LoggingService, AFailingWriteIsSaidOnceAndLoggingGoesOnWhenThereIsRoomAgain)
+{
+    plugIn();
+    startService(systemRunClock(), 50);
+    ASSERT_TRUE(runEventsUntil([&] { return files().size() == 1 && lineCount(read(files()[0])) >= 2; }, 5000));
+    const std::string name = files()[0];
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit full{static_cast<rlim_t>(read(name).size() + 30), limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    int ticks = 0; // a few ticks fail after the first failure
+    QObject::connect(service->logTimer(), &QTimer::timeout, [&] { ++ticks; });
+    const bool failed = runEventsUntil(
+        [&] { return saidSomething("I/O error 27: \"" + dir.file("out/" + name)) && ticks >= 4; }, 5000);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(
+        std::count_if(said.begin(), said.end(), [](const std::string& l) { return l.rfind("I/O error", 0) == 0; }), 1);
+    ASSERT_TRUE(
+        runEventsUntil([&] { return saidSomething("Writing to \"" + dir.file("out/" + name) + "\" again"); }, 5000));
+    const size_t lines = lineCount(read(name));
+    ASSERT_TRUE(runEventsUntil([&] { return lineCount(read(name)) >= lines + 2; }, 5000));
+    service->finish();
+    const std::string text = read(name);
+    size_t start = text.find("\r\n") + 2, whole = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        whole += std::count(text.begin() + long(start), text.begin() + long(end), '\t') == 8;
+    EXPECT_GE(whole, lines); // only the cut line lacks fields; every later line has all nine
+}
+
+TEST_F(LoggingService, ANewFileNowClosesTheOldOneWithItsLastLineEnd)
+{
+    plugIn();
+    startService(systemRunClock(), 100);
+    ASSERT_TRUE(runEventsUntil([&] { return files().size() == 1 && lineCount(read(files()[0])) >= 2; }, 5000));
+    const std::string first = files()[0];
+    service->startNewFile();
+    ASSERT_EQ(files().size(), 2u); // within the same second: a numbered name
+    const std::string second = files()[0] == first ? files()[1] : files()[0];
+    EXPECT_EQ(read(first).substr(read(first).size() - 2), "\r\n");
+    EXPECT_EQ(read(second), std::string(LogHeader(false))); // its line end waits for the first line
+    ASSERT_TRUE(runEventsUntil([&] { return lineCount(read(second)) >= 2; }, 5000));
+}
+
+} // namespace
