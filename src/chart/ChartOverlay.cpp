@@ -135,20 +135,36 @@ void TChartOverlay::draw(QCPPainter* painter)
         drawReadout(painter, plot);
 }
 
-void TChartOverlay::drawHeldNote(QCPPainter* painter, const QRect& plot) const
+void TChartOverlay::drawHeldNote(QCPPainter* painter, const QRect& plot)
 {
     QFont font = mParentPlot->font();
     font.setBold(true);
     const QFontMetrics metrics(font);
-    const QRect text = metrics.boundingRect(HeldNote);
-    QRect box(0, 0, text.width() + 12, metrics.height() + 6);
+    QRect box(0, 0, metrics.horizontalAdvance(HeldNote) + 12, metrics.height() + 6);
+    const auto draw = [&](QPainter* on, const QRect& at) {
+        on->setPen(QPen(QColor(160, 120, 0), 0));
+        on->setBrush(QColor(255, 243, 176));
+        on->drawRect(at.adjusted(0, 0, -1, -1));
+        on->setFont(font);
+        on->setPen(Qt::black);
+        on->drawText(at, Qt::AlignCenter, HeldNote);
+    };
     box.moveTopRight(plot.topRight() + QPoint(-6, 6));
-    painter->setPen(QPen(QColor(160, 120, 0), 0));
-    painter->setBrush(QColor(255, 243, 176));
-    painter->drawRect(box);
-    painter->setFont(font);
-    painter->setPen(Qt::black);
-    painter->drawText(box, Qt::AlignCenter, HeldNote);
+    // Laid out once and kept as a picture, but drawn as it is into saved pictures.
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    if (painter->modes().testFlag(QCPPainter::pmNoCaching) || !painter->transform().isIdentity()) {
+        draw(painter, box);
+        return;
+    }
+    if (FNote.isNull() || FNoteFont != font || FNote.devicePixelRatio() != ratio) {
+        FNote = QPixmap(box.size() * ratio);
+        FNote.setDevicePixelRatio(ratio);
+        FNote.fill(Qt::transparent);
+        QPainter on(&FNote);
+        draw(&on, QRect(QPoint(), box.size()));
+        FNoteFont = font;
+    }
+    painter->drawPixmap(box.topLeft(), FNote);
 }
 
 void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const

@@ -26,9 +26,11 @@ protected:
     QRect clipRect() const override;
 
 private:
-    void drawHeldNote(QCPPainter* painter, const QRect& plot) const;
+    void drawHeldNote(QCPPainter* painter, const QRect& plot);
     void drawReadout(QCPPainter* painter, const QRect& plot) const;
 
     TStripChart& FChart;
     TChartReading FReading;
+    QPixmap FNote; // the held note, laid out
+    QFont FNoteFont;
 };

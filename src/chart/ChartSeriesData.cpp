@@ -14,8 +14,7 @@ void TReservingGraphData::addPoint(double key, double value)
 {
     if (mData.size() == mData.capacity())
         reserve(mData.capacity() + GrowthStep);
-    if (FPyramid.count() != size())
-        rebuildPyramidFrom(0);
+    catchUp();
     if (isEmpty() || !(key < (constEnd() - 1)->key)) {
         mData.append(QCPGraphData(key, value));
         FPyramid.append(key, value);
@@ -27,6 +26,7 @@ void TReservingGraphData::addPoint(double key, double value)
                                      [](const QCPGraphData& point, double k) { return point.key < k; });
     const qsizetype index = at - constBegin();
     mData.insert(mPreallocSize + index, QCPGraphData(key, value));
+    ++FVersion;
     rebuildPyramidFrom(index);
 }
 
@@ -34,8 +34,7 @@ void TReservingGraphData::addPoints(const QCPGraphData* points, qsizetype count)
 {
     if (count <= 0)
         return;
-    if (FPyramid.count() != size())
-        rebuildPyramidFrom(0);
+    catchUp();
     const qsizetype taken =
         std::count_if(points, points + count, [](const QCPGraphData& p) { return std::isfinite(p.key); });
     if (mData.size() + taken > mData.capacity())
@@ -53,6 +52,7 @@ void TReservingGraphData::addPoints(const QCPGraphData* points, qsizetype count)
     if (before > 0 && added->key < (added - 1)->key) {
         from = std::upper_bound(constBegin(), constBegin() + before, *added, keyBefore) - constBegin();
         std::inplace_merge(begin() + from, added, end(), keyBefore);
+        ++FVersion;
     }
     rebuildPyramidFrom(from);
 }
@@ -68,13 +68,21 @@ void TReservingGraphData::clear()
 {
     QCPGraphDataContainer::clear();
     FPyramid.clear();
+    ++FVersion;
 }
 
 const TMinMaxPyramid& TReservingGraphData::pyramid() const
 {
-    if (FPyramid.count() != size())
-        rebuildPyramidFrom(0);
+    catchUp();
     return FPyramid;
+}
+
+void TReservingGraphData::catchUp() const
+{
+    if (FPyramid.count() != size()) {
+        ++FVersion;
+        rebuildPyramidFrom(0);
+    }
 }
 
 bool TReservingGraphData::valueExtent(qsizetype from, qsizetype to, double& low, double& high) const

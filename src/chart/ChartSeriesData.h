@@ -24,6 +24,10 @@ public:
     // The pyramid over the points' values, brought up to date first when the points were changed by
     // other means than addPoint and addPoints.
     const TMinMaxPyramid& pyramid() const;
+    // Changes whenever points change other than by appending: an insertion, a clear, a change made behind
+    // the container's back (noticed by pyramid()). What was drawn from points [from, to) still holds while
+    // the version is the same.
+    quint64 version() const { return FVersion; }
     // The lowest and the highest finite value of points [from, to), from the pyramid; false when there is none.
     bool valueExtent(qsizetype from, qsizetype to, double& low, double& high) const;
     // Bytes held by the points and by the pyramid, reserved room included.
@@ -31,7 +35,10 @@ public:
     size_t pyramidBytes() const { return FPyramid.bytes(); }
 
 private:
+    // Takes in changes made behind the container's back.
+    void catchUp() const;
     void rebuildPyramidFrom(qsizetype index) const;
 
     mutable TMinMaxPyramid FPyramid;
+    mutable quint64 FVersion = 1;
 };

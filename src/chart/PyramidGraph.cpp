@@ -35,25 +35,37 @@ void TPyramidGraph::draw(QCPPainter* painter)
         QCPGraph::draw(painter);
         return;
     }
-    // A line and nothing else, as QCPGraph draws it, into buffers kept between drawings, with the axes'
-    // arithmetic inline.
+    // A line and nothing else, as QCPGraph draws it, with the axes' arithmetic inline. The reduced points and
+    // their pixels are kept for the next drawing, which takes them again only when what they come from changed.
     if (mKeyAxis->range().size() <= 0 || mDataContainer->isEmpty())
         return;
+    FPoints->pyramid(); // brings the points' version up to date
     QCPGraphDataContainer::const_iterator begin, end;
     getVisibleDataBounds(begin, end, QCPDataRange(0, dataCount()));
     if (begin == end)
         return;
-    getOptimizedLineData(&FLineData, begin, end);
     const QCPAxisRect* keyRect = mKeyAxis->axisRect();
     const QCPAxisRect* valueRect = valueAxis->axisRect();
     const QCPRange keys = mKeyAxis->range(), values = valueAxis->range();
-    FLines.resize(FLineData.size());
-    QPointF* line = FLines.data();
-    for (const QCPGraphData& point : std::as_const(FLineData)) {
-        // QCPAxis::coordToPixel of a horizontal and a vertical linear axis, operation for operation.
-        line->setX((point.key - keys.lower) / keys.size() * keyRect->width() + keyRect->left());
-        line->setY(valueRect->bottom() - (point.value - values.lower) / values.size() * valueRect->height());
-        ++line;
+    const auto first = mDataContainer->constBegin();
+    const TLineKey lineKey{keys.lower,       keys.upper,  FColumnShift,       keyRect->left(),
+                           keyRect->width(), begin - first, end - first, FPoints->version()};
+    if (!(lineKey == FLineKey)) {
+        getOptimizedLineData(&FLineData, begin, end);
+        FLineKey = lineKey;
+        FPixelKey = {};
+    }
+    const TPixelKey pixelKey{values.lower, values.upper, valueRect->bottom(), valueRect->height(), true};
+    if (!(pixelKey == FPixelKey)) {
+        FLines.resize(FLineData.size());
+        QPointF* line = FLines.data();
+        for (const QCPGraphData& point : std::as_const(FLineData)) {
+            // QCPAxis::coordToPixel of a horizontal and a vertical linear axis, operation for operation.
+            line->setX((point.key - keys.lower) / keys.size() * keyRect->width() + keyRect->left());
+            line->setY(valueRect->bottom() - (point.value - values.lower) / values.size() * valueRect->height());
+            ++line;
+        }
+        FPixelKey = pixelKey;
     }
     painter->setPen(mPen);
     painter->setBrush(Qt::NoBrush);
