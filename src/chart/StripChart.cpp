@@ -104,7 +104,9 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
     chart->setBackground(Qt::white);
     chart->axisRect()->setBackground(Qt::NoBrush);
 
-    // Title above, legend below the plot; the legend's frame one pixel inside the chart's edges.
+    // Title above, legend below the plot. A rectangle's outline runs one pixel outside its right and bottom
+    // edges, and QCustomPlot clips every drawing one pixel above the chart's bottom: the legend keeps that
+    // far from the chart's edges so that its frame shows whole.
     chart->plotLayout()->insertRow(0);
     auto* title = new TChartTitle(chart, QStringLiteral("Double-Click graph to save as bitmap file"));
     chart->plotLayout()->addElement(0, 0, title);
@@ -112,7 +114,7 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
     chart->axisRect()->insetLayout()->take(chart->legend);
     chart->plotLayout()->addElement(2, 0, chart->legend);
     chart->plotLayout()->setRowStretchFactor(2, 0.001);
-    chart->plotLayout()->setMargins(QMargins(0, 0, 1, 1));
+    chart->plotLayout()->setMargins(QMargins(0, 0, 1, 2));
     chart->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     chart->legend->setMargins(QMargins(7, 1, 7, 1));
     chart->legend->setBorderPen(QPen(Qt::black));

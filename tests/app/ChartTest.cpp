@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 
 namespace {
 std::vector<double> values(QCPGraph* graph)
@@ -88,9 +89,21 @@ TEST_F(Chart, PointsPerModeAndModeChangesKeepThem)
     EXPECT_LE(form->Chart().series(5)->dataCount(), concPoints + 1); // at most a tick under way at the switch
     EXPECT_EQ(values(form->Chart().series(0)).back(), 51234);
 
+    // The lines break at each change: no line joins a count to a concentration.
+    const auto& points = form->Chart().data(0);
+    int breaks = 0;
+    for (auto it = points.constBegin(); it + 1 != points.constEnd(); ++it) {
+        breaks += std::isnan(it->value) ? 1 : 0;
+        if (!std::isnan(it->value) && !std::isnan((it + 1)->value)) {
+            EXPECT_EQ(it->value > 1000, (it + 1)->value > 1000) << it->key;
+        }
+    }
+    EXPECT_EQ(breaks, 2);
+
     // x in seconds since the start, ascending.
     double last = -1;
-    for (auto it = form->Chart().series(0)->data()->constBegin(); it != form->Chart().series(0)->data()->constEnd(); ++it) {
+    for (auto it = form->Chart().series(0)->data()->constBegin(); it != form->Chart().series(0)->data()->constEnd();
+         ++it) {
         EXPECT_GE(it->key, last);
         last = it->key;
     }

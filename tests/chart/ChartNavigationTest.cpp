@@ -275,7 +275,10 @@ TEST_F(ChartNavigation, MenuHoldsTheViewsAndItsCommands)
     EXPECT_TRUE(action("Last 1 h")->isChecked());
     EXPECT_FALSE(action("Held")->isEnabled());
 
+    EXPECT_FALSE(action("Open log file...")->isVisible()); // no window takes it
     QSignalSpy opens(&chart, &TStripChart::openLogFileRequested);
+    emit menu->aboutToShow();
+    EXPECT_TRUE(action("Open log file...")->isVisible());
     action("Open log file...")->trigger();
     EXPECT_EQ(opens.count(), 1);
 

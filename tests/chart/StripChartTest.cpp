@@ -162,7 +162,8 @@ TEST(StripChartReview, LoadsSeriesInBulkOnAClockTimeAxis)
     EXPECT_TRUE(plot.xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>());
     chart.reserve(3000);
     const size_t pointBytes = chart.data(7).pointBytes();
-    const double start = QDateTime(QDate(2012, 3, 5), QTime(14, 7, 9, 42)).toMSecsSinceEpoch() / 1000.0;
+    const double start =
+        static_cast<double>(QDateTime(QDate(2012, 3, 5), QTime(14, 7, 9, 42)).toMSecsSinceEpoch()) / 1000;
     std::vector<QCPGraphData> chunk;
     for (const int first : {0, 2000, 1000}) {
         chunk.clear();
