@@ -41,8 +41,7 @@ constexpr int DesignClientHeight = 666;
 constexpr int StatusBarHeight = 19;
 constexpr int GraphicsRightGap = DesignWidth - (694 + 140);
 constexpr int LoggingRightGap = DesignWidth - (840 + 140);
-constexpr int ChartTop = 160;
-constexpr int ChartBottomGap = (DesignClientHeight - StatusBarHeight) - (160 + 445);
+constexpr int ChartTop = 160; // the chart reaches down to the status bar
 constexpr int StatusPanelMinimumWidth = 50;
 
 // Fonts, by pixel height.
@@ -53,6 +52,7 @@ constexpr int CaptionFontPixels = 13;
 constexpr int ConcentrationFontPixels = 24;
 constexpr int PanelFontPixels = 19;
 constexpr int LoggingButtonFontPixels = 19;
+constexpr int StatusFontPixels = 12; // the status bar's 19 pixels hold its descenders
 
 // The beep of a sensor time-out.
 constexpr int TimeoutBeepHz = 200;
@@ -102,6 +102,8 @@ void TFormMain::setupPanels()
     highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
     ui->pnlConcentration->setPalette(highlight);
     ui->pnlConcentration->setAutoFillBackground(true);
+    for (size_t i = 0; i < FPanels.size(); ++i)
+        FPanelPalettes[i] = FPanels[i]->palette();
 }
 
 // Panel 0 (port name) and panel 1 (messages), which takes the rest of the width.
@@ -113,6 +115,7 @@ void TFormMain::setupStatusBar()
         auto* panel = new QLabel(ui->StatusBar1);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
         panel->setMinimumWidth(StatusPanelMinimumWidth);
+        setPixelFont(panel, FormFont, StatusFontPixels, false);
         ui->StatusBar1->addWidget(panel, i == 0 ? 0 : 1);
         FStatusPanels[i] = panel;
     }
@@ -141,6 +144,7 @@ void TFormMain::setupTimers()
 void TFormMain::setupChart()
 {
     FChart = std::make_unique<TStripChart>(ui->Chart1);
+    connectChart();
 }
 
 void TFormMain::connectHandlers()
@@ -213,7 +217,7 @@ void TFormMain::layoutAnchored()
     const int height = ui->centralWidget->height();
     ui->gbGraphics->move(width - GraphicsRightGap - ui->gbGraphics->width(), ui->gbGraphics->y());
     ui->gbLogging->move(width - LoggingRightGap - ui->gbLogging->width(), ui->gbLogging->y());
-    ui->Chart1->setGeometry(0, ChartTop, width, std::max(0, height - ChartTop - ChartBottomGap));
+    ui->Chart1->setGeometry(0, ChartTop, width, std::max(0, height - ChartTop));
 }
 
 QString TFormMain::StatusPanelText(int index) const
@@ -353,6 +357,9 @@ void TFormMain::applyMode(bool concentration)
     static constexpr ModeTexts concentrations{
         "Channel 1", "Channel 2", "Channel 3", {"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000"}};
     const ModeTexts& texts = concentration ? concentrations : channels;
+    // The lines break where the kind of values changes, as at an outage.
+    if (FAcquisition && concentration != FAcquisition->concentrationMode())
+        FChart->addGap(elapsedSeconds());
     ui->gbConcentration->setVisible(!concentration);
     ui->gbSample->setTitle(QString::fromLatin1(texts.sample));
     ui->gbReference->setTitle(QString::fromLatin1(texts.reference));
@@ -375,8 +382,11 @@ void TFormMain::runAcquisition(bool fresh)
     if (fresh) {
         for (QLabel* panel : FPanels)
             panel->clear();
+        FPanelsTime = QDateTime();
+        showPanelsOld(false);
         FChart->clear();
         FStartTime = FClock.wallNow();
+        FChart->setTimeOrigin(FStartTime);
     }
     FDisplaysTimer->start();
     ui->edtGraphicsInterval->setEnabled(true);
@@ -389,6 +399,7 @@ void TFormMain::runAcquisition(bool fresh)
 
 void TFormMain::StopAcquisition()
 {
+    showPanelsOld(true);
     FDisplaysTimer->stop();
     ui->edtGraphicsInterval->setEnabled(false);
     FGraphicsTimer->stop();

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPalette>
 #include <QString>
 #include <array>
 #include <memory>
@@ -135,6 +136,11 @@ private:
     // The run going on after a successful reconnection try, or starting on a port that was missing.
     void resumeAcquisition(bool firstStart);
     void showPanels(const TPanelTexts& texts);
+    // The look of the panels' values (MainView.cpp): old (after a stop, during an outage: greyed, with the
+    // time of their reading as a tooltip) or current.
+    void showPanelsOld(bool old);
+    // The chart's signals and the window (MainView.cpp).
+    void connectChart();
     void applyInterval(QLineEdit* edit, QPushButton* button, QTimer* timer);
     void setMenusEnabledForLogging(bool enabled);
     void startLogging();
@@ -152,6 +158,9 @@ private:
     const RunClock& FClock;
     QLabel* FStatusPanels[3] = {nullptr, nullptr, nullptr};
     std::array<QLabel*, PanelCount> FPanels{};
+    std::array<QPalette, PanelCount> FPanelPalettes{}; // current values' look
+    QDateTime FPanelsTime;                             // of the reading the panels show
+    bool FPanelsOld = false;
     QTimer* FDisplaysTimer = nullptr;
     QTimer* FGraphicsTimer = nullptr;
     QTimer* FLogTimer = nullptr;

@@ -1,6 +1,7 @@
 // The display tick and the two interval editors of the main window.
 #include "app/Main.h"
 #include "record/Acquisition.h"
+#include "record/RunClock.h"
 #include "record/ValidateLib.h"
 #include "ui_Main.h"
 
@@ -19,6 +20,8 @@ void TFormMain::showPanels(const TPanelTexts& texts)
 {
     for (const auto& [panel, text] : texts)
         FPanels[static_cast<size_t>(panel)]->setText(QString::fromStdString(text));
+    FPanelsTime = FClock.wallNow();
+    showPanelsOld(false);
 }
 
 void TFormMain::edtGraphicsIntervalChange()

@@ -1,8 +1,10 @@
 #include "chart/ColumnReducer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <qcustomplot.h>
 
 namespace {
 // How many levels a bucket across a column border goes down at once: its 2^LevelsAtOnce buckets there
@@ -10,7 +12,16 @@ namespace {
 constexpr int LevelsAtOnce = 3;
 // How many buckets ahead the sweep asks for the memory a bucket across a column border will need, so that
 // several such waits overlap.
-constexpr qsizetype Lookahead = 4;
+constexpr qsizetype Lookahead = 8;
+
+// The next double towards minus infinity (for finite values).
+double below(double x)
+{
+    if (x == 0)
+        return -std::numeric_limits<double>::denorm_min();
+    const auto bits = std::bit_cast<quint64>(x);
+    return std::bit_cast<double>(x > 0 ? bits - 1 : bits + 1);
+}
 
 // Asks for the memory of [begin, end) ahead of reading it, a cache line at a time.
 template <typename T> void prefetch(const T* begin, const T* end)
@@ -22,18 +33,19 @@ template <typename T> void prefetch(const T* begin, const T* end)
 
 double TKeyToPixel::lastKeyIn(qint64 column) const
 {
-    double key = lower + (static_cast<double>(column + 1) - shift - left) / width * size;
-    for (int step = 0; step < 8; ++step) {
+    // Just below where the next column starts by the arithmetic; rounding may leave it a little too high.
+    double key = below(lower + (static_cast<double>(column + 1) - shift - left) / width * size);
+    for (int step = 0; step < 8 && std::isfinite(key); ++step) {
         if (this->column(key) <= column)
             return key;
-        key = std::nextafter(key, -std::numeric_limits<double>::infinity());
+        key = below(key);
     }
     return -std::numeric_limits<double>::infinity(); // every key is placed on its own
 }
 
-TColumnReducer::TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid,
-                               const TKeyToPixel& map, QVector<QCPGraphData>& out)
-    : FPoints(points), FPyramid(pyramid), FMap(map), FOut(out)
+TColumnReducer::TColumnReducer(const QCPGraphData* points, const TMinMaxPyramid& pyramid, const TKeyToPixel& map,
+                               QList<QCPGraphData>& out)
+    : FPoints(points), FPyramid(pyramid), FMap(map), FOut(out), FSize(out.size())
 {}
 
 void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
@@ -42,6 +54,7 @@ void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
     FTo = std::min(to, FPyramid.count());
     if (FFrom >= FTo)
         return;
+    makeRoom(4 * columns + 16);
     // The highest level whose buckets are, on average, no wider than a column.
     int level = -1;
     while (level + 1 < FPyramid.levelCount() && ((FTo - FFrom) >> (TMinMaxPyramid::BucketShift + level + 1)) >= columns)
@@ -51,21 +64,44 @@ void TColumnReducer::reduce(qsizetype from, qsizetype to, qsizetype columns)
     } else {
         const int shift = TMinMaxPyramid::BucketShift + level;
         const qsizetype complete = FPyramid.bucketCount(level);
-        const int down = std::min(level, LevelsAtOnce);
         for (qsizetype bucket = FFrom >> shift; bucket <= (FTo - 1) >> shift; ++bucket) {
             const qsizetype ahead = bucket + Lookahead;
-            if (down > 0 && ahead + 1 < complete
-                && FMap.column(FPyramid.bucket(level, ahead).firstKey)
-                       != FMap.column(FPyramid.bucket(level, ahead + 1).firstKey)) {
-                const qsizetype stored = std::min((ahead + 1) << down, FPyramid.bucketCount(level - down));
-                if ((ahead << down) < stored)
-                    prefetch(&FPyramid.bucket(level - down, ahead << down),
-                             &FPyramid.bucket(level - down, stored - 1) + 1);
-            }
+            if (ahead + 1 < complete)
+                prefetchBorder(level, ahead);
             visit(level, bucket);
         }
     }
     flush();
+    FOut.resize(FSize);
+}
+
+// When bucket `bucket` of `level` spans a column border, asks for the memory its descent will read: the
+// buckets on the way down and the points around the border, whose index is estimated from the keys.
+void TColumnReducer::prefetchBorder(int level, qsizetype bucket)
+{
+    const TPyramidBucket& b = FPyramid.bucket(level, bucket);
+    const double nextKey = FPyramid.bucket(level, bucket + 1).firstKey;
+    const qint64 column = FMap.column(b.firstKey);
+    if (column == FMap.column(nextKey) || !(nextKey > b.firstKey))
+        return;
+    const int shift = TMinMaxPyramid::BucketShift + level;
+    const qsizetype first = bucket << shift, last = first + (qsizetype(1) << shift) - 1;
+    const double border =
+        FMap.lower + (static_cast<double>(column + 1) - FMap.shift - FMap.left) / FMap.width * FMap.size;
+    const double at = (border - b.firstKey) / (nextKey - b.firstKey) * static_cast<double>(last - first + 1);
+    const qsizetype index = std::clamp(first + static_cast<qsizetype>(at), first, last);
+    for (int l = level; l > 0;) {
+        const int down = std::min(l, LevelsAtOnce);
+        l -= down;
+        const qsizetype begin = (index >> (TMinMaxPyramid::BucketShift + l + down)) << down;
+        const qsizetype stored = std::min(begin + (qsizetype(1) << down), FPyramid.bucketCount(l));
+        if (begin < stored)
+            prefetch(&FPyramid.bucket(l, begin), &FPyramid.bucket(l, stored - 1) + 1);
+    }
+    const qsizetype points = (index >> TMinMaxPyramid::BucketShift) << TMinMaxPyramid::BucketShift;
+    const qsizetype end = std::min(points + TMinMaxPyramid::BucketPoints, FPyramid.count());
+    if (points < end)
+        prefetch(FPoints + points, FPoints + end);
 }
 
 void TColumnReducer::visit(int level, qsizetype bucket)
@@ -102,7 +138,7 @@ void TColumnReducer::visit(int level, qsizetype bucket)
     // one after the other in memory.
     if (level == 0) {
         const qsizetype from = std::max(first, FFrom), to = std::min(end, FTo);
-        prefetch(&*(FPoints + from), &*(FPoints + (to - 1)) + 1);
+        prefetch(FPoints + from, FPoints + to);
         addPoints(from, to);
         return;
     }
@@ -147,9 +183,9 @@ void TColumnReducer::addPoints(qsizetype from, qsizetype to)
         } else {
             const qint64 column = FMap.column(point.key);
             if (FOpen && column == FColumn)
-                FRange.join(TValueRange::of(point));
+                FRange.join(TValueRange::of(point.key, point.value));
             else
-                startRun(i, column, TValueRange::of(point));
+                startRun(i, column, TValueRange::of(point.key, point.value));
             FLast = i;
         }
         ++i;
@@ -167,11 +203,22 @@ void TColumnReducer::startRun(qsizetype first, qint64 column, const TValueRange&
     FRange = range;
 }
 
+void TColumnReducer::makeRoom(qsizetype points)
+{
+    if (FSize + points > FOut.size()) {
+        FOut.resize(std::max(FSize + points, 2 * FOut.size())); // zeroed: QCPGraphData is a primitive type
+        FData = FOut.data();
+    } else if (!FData) {
+        FData = FOut.data();
+    }
+}
+
 void TColumnReducer::addBreak(double key)
 {
     flush();
-    if (FOut.isEmpty() || !std::isnan(FOut.constLast().value))
-        FOut.append(QCPGraphData(key, std::numeric_limits<double>::quiet_NaN()));
+    makeRoom(1);
+    if (FSize == 0 || !std::isnan(FData[FSize - 1].value))
+        FData[FSize++] = QCPGraphData(key, std::numeric_limits<double>::quiet_NaN());
 }
 
 void TColumnReducer::flush()
@@ -179,6 +226,7 @@ void TColumnReducer::flush()
     if (!FOpen)
         return;
     FOpen = false;
+    makeRoom(4);
     // First, the extremes in the order of their keys, last.
     const QCPGraphData& first = *(FPoints + FFirst);
     const QCPGraphData& last = *(FPoints + FLast);
@@ -191,7 +239,9 @@ void TColumnReducer::flush()
 
 void TColumnReducer::put(double key, double value)
 {
-    if (!FOut.isEmpty() && FOut.constLast().key == key && FOut.constLast().value == value)
+    if (FSize > 0 && FData[FSize - 1].key == key && FData[FSize - 1].value == value)
         return;
-    FOut.append(QCPGraphData(key, value));
+    FData[FSize].key = key;
+    FData[FSize].value = value;
+    ++FSize;
 }

@@ -1,8 +1,7 @@
 #pragma once
 #include "chart/MinMaxPyramid.h"
 
-#include <QVector>
-#include <qcustomplot.h>
+#include <QList>
 
 // Where a key lands across the chart: the arithmetic of a linear, left-to-right key axis, and the pixel
 // column a line through that place is drawn in.
@@ -34,23 +33,29 @@ struct TKeyToPixel {
 // lowest level to the points. A value that is not finite is a gap: the output breaks the line there.
 class TColumnReducer {
 public:
-    TColumnReducer(QCPGraphDataContainer::const_iterator points, const TMinMaxPyramid& pyramid, const TKeyToPixel& map,
-                   QVector<QCPGraphData>& out);
+    // `points` is the first point of the series; `out` is appended to.
+    TColumnReducer(const QCPGraphData* points, const TMinMaxPyramid& pyramid, const TKeyToPixel& map,
+                   QList<QCPGraphData>& out);
     // Appends the reduced points of [from, to) to the output; `columns` is the number of columns across.
     void reduce(qsizetype from, qsizetype to, qsizetype columns);
 
 private:
+    void prefetchBorder(int level, qsizetype bucket);
     void visit(int level, qsizetype bucket);
     void addPoints(qsizetype from, qsizetype to);
     void startRun(qsizetype first, qint64 column, const TValueRange& range);
     void addBreak(double key);
     void flush();
+    // Output is written in place: room for `points` more, then put.
+    void makeRoom(qsizetype points);
     void put(double key, double value);
 
-    QCPGraphDataContainer::const_iterator FPoints;
+    const QCPGraphData* FPoints;
     const TMinMaxPyramid& FPyramid;
     TKeyToPixel FMap;
-    QVector<QCPGraphData>& FOut;
+    QList<QCPGraphData>& FOut;
+    QCPGraphData* FData = nullptr; // FOut's points; [FSize, FOut.size()) is room not yet written
+    qsizetype FSize;
     qsizetype FFrom = 0, FTo = 0;
 
     // The run of the column being collected: points [FFirst, FLast] and their range. Keys up to

@@ -1,6 +1,7 @@
 #include "chart/MinMaxPyramid.h"
 
 #include <algorithm>
+#include <qcustomplot.h>
 
 void TMinMaxPyramid::reserve(qsizetype points)
 {
@@ -12,15 +13,43 @@ void TMinMaxPyramid::reserve(qsizetype points)
     }
 }
 
-void TMinMaxPyramid::append(const QCPGraphData& point)
+void TMinMaxPyramid::rebuildFrom(qsizetype index, const QCPGraphData* points, qsizetype count)
 {
-    if ((FCount & (BucketPoints - 1)) == 0)
-        FOpen = {point.key, TValueRange::of(point)};
-    else
-        FOpen.range.join(TValueRange::of(point));
-    ++FCount;
-    if ((FCount & (BucketPoints - 1)) == 0)
-        push(0, FOpen);
+    truncate(index);
+    for (qsizetype i = FCount; i < count; ++i)
+        append(points[i].key, points[i].value);
+}
+
+void TMinMaxPyramid::extent(const QCPGraphData* points, qsizetype from, qsizetype to, int level, double& low,
+                            double& high) const
+{
+    if (from >= to)
+        return;
+    if (level < 0) {
+        for (const QCPGraphData* p = points + from; p != points + to; ++p) {
+            if (std::isfinite(p->value)) {
+                low = std::min(low, p->value);
+                high = std::max(high, p->value);
+            }
+        }
+        return;
+    }
+    const int shift = BucketShift + level;
+    const qsizetype complete = bucketCount(level);
+    for (qsizetype b = from >> shift; b <= (to - 1) >> shift; ++b) {
+        const qsizetype first = std::max(b << shift, from), end = std::min((b + 1) << shift, to);
+        if (b >= complete) { // the points after the last complete bucket of this level
+            extent(points, first, to, level - 1, low, high);
+            return;
+        }
+        const TValueRange& range = bucket(level, b).range;
+        if (first == b << shift && end == (b + 1) << shift && range.usable()) {
+            low = std::min(low, range.min);
+            high = std::max(high, range.max);
+        } else {
+            extent(points, first, end, level - 1, low, high);
+        }
+    }
 }
 
 void TMinMaxPyramid::push(size_t level, TPyramidBucket bucket)

@@ -1,9 +1,11 @@
 #pragma once
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <qcustomplot.h>
 #include <vector>
+
+class QCPGraphData;
 
 // The lowest and the highest point of a run of points (the leftmost where several share the value). A
 // run that holds a value that is not finite (a gap in the line) has NaN values: it cannot stand for its
@@ -13,11 +15,11 @@ struct TValueRange {
     double maxKey, max;
 
     bool usable() const { return !std::isnan(min); }
-    static TValueRange of(const QCPGraphData& point)
+    static TValueRange of(double key, double value)
     {
-        if (!std::isfinite(point.value))
-            return {point.key, NAN, point.key, NAN};
-        return {point.key, point.value, point.key, point.value};
+        if (!std::isfinite(value))
+            return {key, NAN, key, NAN};
+        return {key, value, key, value};
     }
     // Takes in the points of `b`, which follow those of this range.
     void join(const TValueRange& b)
@@ -55,16 +57,26 @@ public:
     // Makes room for `points` points, so that appending below that count does not allocate.
     void reserve(qsizetype points);
     // Takes the point that follows the last one.
-    void append(const QCPGraphData& point);
-    // Forgets every point from `index` on and takes points[index..count) again: after a point was
-    // inserted or changed at `index`.
-    void rebuildFrom(qsizetype index, QCPGraphDataContainer::const_iterator points, qsizetype count)
+    void append(double key, double value)
     {
-        truncate(index);
-        for (qsizetype i = FCount; i < count; ++i)
-            append(*(points + i));
+        if ((FCount & (BucketPoints - 1)) == 0)
+            FOpen = {key, TValueRange::of(key, value)};
+        else
+            FOpen.range.join(TValueRange::of(key, value));
+        ++FCount;
+        if ((FCount & (BucketPoints - 1)) == 0)
+            push(0, FOpen);
     }
+    // Forgets every point from `index` on and takes points[index..count) again: after a point was
+    // inserted or changed at `index`, or after points were appended by other means than append.
+    void rebuildFrom(qsizetype index, const QCPGraphData* points, qsizetype count);
     void clear() { truncate(0); }
+    // Widens [low, high] by the finite values of points [from, to) (within the count taken); `points` is the
+    // first point. Whole buckets stand for their points; a bucket that holds a gap is looked into.
+    void extent(const QCPGraphData* points, qsizetype from, qsizetype to, double& low, double& high) const
+    {
+        extent(points, from, std::min(to, FCount), levelCount() - 1, low, high);
+    }
 
     qsizetype count() const { return FCount; }
     int levelCount() const { return static_cast<int>(FLevels.size()); }
@@ -81,6 +93,7 @@ public:
     size_t bytes() const;
 
 private:
+    void extent(const QCPGraphData* points, qsizetype from, qsizetype to, int level, double& low, double& high) const;
     void truncate(qsizetype index);
     void push(size_t level, TPyramidBucket bucket);
 

@@ -27,7 +27,49 @@ void TPyramidGraph::draw(QCPPainter* painter)
     const bool polyline = !mParentPlot->plottingHints().testFlag(QCP::phFastPolylines)
                           || painter->modes().testFlag(QCPPainter::pmNoCaching);
     FColumnShift = painter->antialiasing() || !polyline ? 0.5 : 0.0;
-    QCPGraph::draw(painter);
+    const QCPAxis* valueAxis = mValueAxis.data();
+    const bool plain = drawsFromPyramid() && valueAxis && valueAxis->orientation() == Qt::Vertical
+                       && valueAxis->scaleType() == QCPAxis::stLinear && !valueAxis->rangeReversed()
+                       && selection().isEmpty() && mBrush.style() == Qt::NoBrush && mScatterStyle.isNone();
+    if (!plain) {
+        QCPGraph::draw(painter);
+        return;
+    }
+    // A line and nothing else, as QCPGraph draws it, with the axes' arithmetic inline. The reduced points and
+    // their pixels are kept for the next drawing, which takes them again only when what they come from changed.
+    if (mKeyAxis->range().size() <= 0 || mDataContainer->isEmpty())
+        return;
+    FPoints->pyramid(); // brings the points' version up to date
+    QCPGraphDataContainer::const_iterator begin, end;
+    getVisibleDataBounds(begin, end, QCPDataRange(0, dataCount()));
+    if (begin == end)
+        return;
+    const QCPAxisRect* keyRect = mKeyAxis->axisRect();
+    const QCPAxisRect* valueRect = valueAxis->axisRect();
+    const QCPRange keys = mKeyAxis->range(), values = valueAxis->range();
+    const auto first = mDataContainer->constBegin();
+    const TLineKey lineKey{keys.lower,       keys.upper,  FColumnShift,       keyRect->left(),
+                           keyRect->width(), begin - first, end - first, FPoints->version()};
+    if (!(lineKey == FLineKey)) {
+        getOptimizedLineData(&FLineData, begin, end);
+        FLineKey = lineKey;
+        FPixelKey = {};
+    }
+    const TPixelKey pixelKey{values.lower, values.upper, valueRect->bottom(), valueRect->height(), true};
+    if (!(pixelKey == FPixelKey)) {
+        FLines.resize(FLineData.size());
+        QPointF* line = FLines.data();
+        for (const QCPGraphData& point : std::as_const(FLineData)) {
+            // QCPAxis::coordToPixel of a horizontal and a vertical linear axis, operation for operation.
+            line->setX((point.key - keys.lower) / keys.size() * keyRect->width() + keyRect->left());
+            line->setY(valueRect->bottom() - (point.value - values.lower) / values.size() * valueRect->height());
+            ++line;
+        }
+        FPixelKey = pixelKey;
+    }
+    painter->setPen(mPen);
+    painter->setBrush(Qt::NoBrush);
+    drawLinePlot(painter, FLines);
 }
 
 void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
@@ -54,5 +96,5 @@ void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
                           FColumnShift};
     lineData->reserve(4 * columns + 16);
     const auto first = mDataContainer->constBegin();
-    TColumnReducer(first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);
+    TColumnReducer(&*first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);
 }

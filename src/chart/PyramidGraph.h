@@ -25,4 +25,22 @@ private:
     QSharedPointer<TReservingGraphData> FPoints;
     // Where the painter of the drawing under way puts a pixel column's left edge, in plot pixels.
     double FColumnShift = 0.5;
+    // The reduced points and the pixels of the last drawing, and what they were taken from.
+    struct TLineKey {
+        double lower = 0, upper = 0, shift = 0;
+        int left = 0, width = 0;
+        qsizetype begin = 0, end = 0;
+        quint64 version = 0;
+        bool operator==(const TLineKey&) const = default;
+    };
+    struct TPixelKey {
+        double lower = 0, upper = 0;
+        int bottom = 0, height = 0;
+        bool valid = false;
+        bool operator==(const TPixelKey&) const = default;
+    };
+    QVector<QCPGraphData> FLineData;
+    QVector<QPointF> FLines;
+    TLineKey FLineKey;
+    TPixelKey FPixelKey;
 };

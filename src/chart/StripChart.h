@@ -1,43 +1,159 @@
 #pragma once
 #include "chart/ChartSeriesData.h"
 
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
 #include <QString>
-#include <array>
+#include <functional>
 #include <span>
-#include <qcustomplot.h>
+#include <vector>
 
+class QMenu;
 class TPyramidGraph;
+class TChartNavigator;
+class TChartOverlay;
 
-// The strip chart on a QCustomPlot: title, legend below the plot, axis titles and grids, six line series
-// Series1..Series6 with their colours. Axes follow the points present. Each series draws per pixel
-// column from a min/max pyramid over its points (TPyramidGraph), so a redraw costs what the chart's
-// width costs, however long the run.
-class TStripChart {
+// One reading as the readout shows it: its key and the values of the shown series that have a point there.
+struct TChartReading {
+    double key = 0;
+    std::vector<std::pair<int, double>> values; // series index, value
+    bool valid = false;
+};
+
+// The strip chart on a QCustomPlot: title, legend below the plot, axis titles and grids, line series
+// (six by default, Series1..Series6 with their colours). Each series draws per pixel column from a min/max
+// pyramid over its points (TPyramidGraph), so a redraw costs what the chart's width costs, however long
+// the run.
+//
+// Until the operator touches it the chart shows the whole run: both axes follow every point. The operator
+// navigates it with the mouse and the keyboard (TChartNavigator): the wheel zooms the key axis around the
+// pointer, Shift+wheel the value axis; a left drag pans, a Ctrl+left drag zooms to a rectangle; + and -
+// zoom, the arrow keys pan, Home or Escape show the whole run again. The right-click menu holds the views,
+// "Reset view", "Save picture as..." and "Open log file..." (openLogFileRequested). While the pointer is over
+// the plot a readout shows the nearest reading: its time and the value of each shown series. Clicking a
+// legend entry hides or shows its series; a hidden series is dimmed in the legend, left out of the readout
+// and of the value axis' scaling. A double-click is left to the window (QCustomPlot::mouseDoubleClick).
+//
+// Use in a window that reviews a log file:
+//     TStripChart chart(plot, 8);                      // eight columns
+//     chart.setKeyAxis(TStripChart::TKeyAxis::ClockTime);
+//     chart.reserve(lines);                            // optional: room for every point at once
+//     chart.addSeriesPoints(s, points);                // per series, in chunks or at once; NaN values break lines
+class TStripChart : public QObject {
+    Q_OBJECT
 public:
     static constexpr int SeriesCount = 6;
 
-    explicit TStripChart(QCustomPlot* chart);
+    // What the keys are: seconds since the time origin (the live run), or clock time as seconds since
+    // 1970-01-01 00:00 UTC, labelled with local dates and times (dd/mm/yyyy hh:mm:ss).
+    enum class TKeyAxis { ElapsedSeconds, ClockTime };
+    // Whole run: both axes follow every point. Last: a key window of lastSpan() seconds ending at the newest
+    // point, the value axis scaled to what it shows. Held: the operator's ranges; new points do not move them.
+    enum class TView { WholeRun, Last, Held };
+    // The widths the menu offers for TView::Last, in seconds.
+    static constexpr double LastSpans[] = {60, 600, 3600, 6 * 3600, 24 * 3600};
+
+    // `seriesCount` line series are added to `chart`; the chart is not owned.
+    explicit TStripChart(QCustomPlot* chart, int seriesCount = SeriesCount, QObject* parent = nullptr);
+    ~TStripChart() override;
 
     QCustomPlot* chart() const { return FChart; }
+    int seriesCount() const { return static_cast<int>(FSeries.size()); }
     QCPGraph* series(int index) const;
     TReservingGraphData& data(int index) const;
     void setSeriesTitle(int index, const QString& title);
 
+    // Keys, labels and readout: elapsed seconds (the default) or clock time.
+    void setKeyAxis(TKeyAxis kind);
+    TKeyAxis keyAxis() const { return FKeyAxis; }
+    // The clock time of key 0 in ElapsedSeconds mode, for the readout.
+    void setTimeOrigin(const QDateTime& origin) { FTimeOrigin = origin; }
+    const QDateTime& timeOrigin() const { return FTimeOrigin; }
+
     // Adds (x, values[i]) to the first values.size() series and schedules a redraw.
     void addPoints(double x, std::span<const double> values);
+    // Appends many points to one series at once (a log file being read): the pyramid is brought up to date
+    // and the axes follow once per call, and one redraw is scheduled. Points with a key that is not finite
+    // are left out; points out of key order are sorted in; a NaN value breaks the line there.
+    void addSeriesPoints(int index, std::span<const QCPGraphData> points);
+    // Room for `pointsPerSeries` points in every series, so that adding up to that count does not allocate.
+    void reserve(qsizetype pointsPerSeries);
     // Breaks the line of every series that has points at x (an outage): the points before and after x are
     // not joined. Stored as a point at x with a quiet NaN value; the axes' ranges ignore it.
     void addGap(double x);
-    // Removes every point of the six series, first to last.
+    // Removes every point of every series, first to last, and shows the whole run again.
     void clear();
+
     // Renders the chart as shown into a BMP file; raises std::runtime_error when it cannot be written.
     void saveBitmap(const QString& fileName) const;
+    // Renders the chart at its size on the screen into a PNG, PDF or SVG file, by the name's extension (PNG
+    // when there is none of these); raises std::runtime_error when it cannot be written.
+    void savePicture(const QString& fileName) const;
+    // Asks for the file name of "Save picture as..." (empty: cancelled); by default a file dialog.
+    void setPictureFileChooser(std::function<QString()> chooser) { FPictureFileChooser = std::move(chooser); }
+
+    // The view; each change emits viewChanged.
+    TView view() const { return FView; }
+    double lastSpan() const { return FLastSpan; }
+    void showWholeRun();
+    void showLast(double seconds);
+    // Holds the given ranges (a zoom or a pan). Ranges that are not finite or narrower than the axes can
+    // resolve are refused: the view stays as it was.
+    void hold(const QCPRange& keys, const QCPRange& values);
+    // Back to the view followed before it was held: the whole run, or the last span chosen.
+    void resetView();
+
+    // Hidden series are not drawn, not read out and not scaled to; their legend entries are dimmed.
+    void setSeriesShown(int index, bool shown);
+    bool seriesShown(int index) const;
+
+    // The nearest reading to `key` of the shown series (gaps and values that are not finite skipped), and
+    // the value of each shown series that has a point at its key.
+    TChartReading readingNear(double key) const;
+    // What the readout shows now (not valid while the pointer is not over the plot).
+    const TChartReading& readout() const;
+    // The time of a key as the readout writes it: "12.345 s, 05/03/2012 14:07:09.042" (elapsed seconds, and
+    // the clock time when there is a time origin), or the clock time alone.
+    QString keyText(double key) const;
+
+    // The right-click menu (built on first use).
+    QMenu* contextMenu();
+
+signals:
+    void viewChanged();
+    // "Open log file..." was chosen from the menu.
+    void openLogFileRequested();
+    // Something the operator asked for failed (a picture that could not be saved). Without a receiver the
+    // chart shows the text in a message box.
+    void problem(const QString& text);
 
 private:
-    void updateRanges();
+    friend class TChartNavigator;
+    friend class TChartOverlay;
 
-    QCustomPlot* FChart;
-    std::array<TPyramidGraph*, SeriesCount> FSeries{};
-    bool FHasX = false, FHasY = false;
-    double FMinX = 0, FMaxX = 0, FMinY = 0, FMaxY = 0;
+    struct TExtent {
+        double low = 0, high = 0;
+        bool any = false;
+        void take(double value);
+    };
+    void updateRanges();
+    void setView(TView view);
+    void replotSoon() const;
+    void savePictureAsked();
+    void reportProblem(const QString& text);
+
+    QPointer<QCustomPlot> FChart;
+    std::vector<TPyramidGraph*> FSeries;
+    std::vector<TExtent> FValueExtents; // per series, of its finite values
+    TExtent FKeyExtent;                 // of every point
+    TKeyAxis FKeyAxis = TKeyAxis::ElapsedSeconds;
+    QDateTime FTimeOrigin;
+    TView FView = TView::WholeRun;
+    TView FFollowed = TView::WholeRun; // what resetView returns to
+    double FLastSpan = LastSpans[0];
+    std::function<QString()> FPictureFileChooser;
+    QMenu* FMenu = nullptr;
+    TChartNavigator* FNavigator = nullptr;
+    TChartOverlay* FOverlay = nullptr;
 };

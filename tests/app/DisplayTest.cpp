@@ -1,13 +1,14 @@
 // The display tick: panel texts in both modes, and a sensor that stops answering.
-#include "support/EventLoopHelper.h"
-#include "sensor/SensorObjects.h"
 #include "WindowFixture.h"
 #include "record/ReconnectController.h"
+#include "sensor/SensorObjects.h"
+#include "support/EventLoopHelper.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 using Displays = WindowTest;
@@ -64,4 +65,37 @@ TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
     EXPECT_FALSE(form->LogTimer()->isActive());
     EXPECT_FALSE(form->Reconnect().timer().isActive());
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
+}
+
+// After a time-out the panels keep their values and say they are old: greyed, the time of their reading in a
+// tooltip; the next reading makes them current again.
+TEST_F(Displays, OldValuesAreGreyedWithTheirTimeUntilTheNextReading)
+{
+    createFormWithLine("N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    const QColor current = panel("pnlSample")->palette().color(QPalette::WindowText);
+    const QColor highlighted = panel("pnlConcentration")->palette().color(QPalette::WindowText);
+    EXPECT_TRUE(panel("pnlSample")->toolTip().isEmpty());
+    sendLine("Z");
+    ASSERT_TRUE(runEventsUntil([&] { return !form->StatusPanelText(1).isEmpty(); }, 3000));
+    const QRegularExpression time(
+        QStringLiteral("^Reading of \\d\\d:\\d\\d:\\d\\d, \\d\\d/\\d\\d/\\d{4}, not current$"));
+    for (const char* name : {"pnlSample", "pnlConcentration", "pnlTemperature"}) {
+        EXPECT_TRUE(time.match(panel(name)->toolTip()).hasMatch()) << panel(name)->toolTip().toStdString();
+        EXPECT_NE(panel(name)->palette().color(QPalette::WindowText),
+                  name == std::string("pnlConcentration") ? highlighted : current)
+            << name;
+    }
+    EXPECT_EQ(panelText("pnlSample"), QStringLiteral("51234"));
+
+    form->Reconnect().timer().setInterval(200);
+    action("CommsReconnectItem")->trigger();
+    QTimer speaking; // the sensor answers the tries
+    QObject::connect(&speaking, &QTimer::timeout, [&] { sendLine("N3 51000 49876 120 0.01234 -5 101.26"); });
+    speaking.start(50);
+    ASSERT_TRUE(waitForPanel("pnlSample", "51000", 5000));
+    speaking.stop();
+    EXPECT_EQ(panel("pnlSample")->palette().color(QPalette::WindowText), current);
+    EXPECT_EQ(panel("pnlConcentration")->palette().color(QPalette::WindowText), highlighted);
+    EXPECT_TRUE(panel("pnlSample")->toolTip().isEmpty());
 }

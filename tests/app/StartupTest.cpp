@@ -1,16 +1,18 @@
 // Start-up with a working, busy, missing or unusable port; the modes.
-#include "support/EventLoopHelper.h"
-#include "sensor/SensorObjects.h"
-#include "chart/StripChart.h"
 #include "WindowFixture.h"
+#include "chart/StripChart.h"
+#include "sensor/SensorObjects.h"
+#include "support/EventLoopHelper.h"
 
 #include <QAction>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -197,7 +199,7 @@ TEST_F(Startup, LayoutKeepsTheRightBoxesAnchoredAndStretchesTheChart)
     QWidget* chart = find<QWidget>("Chart1");
     EXPECT_EQ(central->width(), 992);
     EXPECT_EQ(logging->geometry(), QRect(840, 3, 140, 155));
-    EXPECT_EQ(chart->geometry(), QRect(0, 160, 992, 445));
+    EXPECT_EQ(chart->geometry(), QRect(0, 160, 992, 666 - 19 - 160)); // down to the status bar
     EXPECT_GE(form->minimumWidth(), 735);
     EXPECT_GE(form->minimumHeight(), 550);
 
@@ -206,7 +208,39 @@ TEST_F(Startup, LayoutKeepsTheRightBoxesAnchoredAndStretchesTheChart)
     EXPECT_EQ(logging->x() + logging->width(), 1200 - 12);
     EXPECT_EQ(graphics->x() + graphics->width(), 1200 - 158);
     EXPECT_EQ(chart->width(), 1200);
-    EXPECT_EQ(central->height() - (chart->y() + chart->height()), 42);
+    EXPECT_EQ(chart->y() + chart->height(), central->height());
+}
+
+// At any size: no empty band below the chart, the legend's frame whole, the status bar's text with its
+// descenders.
+TEST_F(Startup, ChartReachesTheStatusBarItsLegendIsFramedAndTheStatusTextFits)
+{
+    startSimulator();
+    createForm();
+    QWidget* chart = find<QWidget>("Chart1");
+    QCPLegend* legend = form->Chart().chart()->legend;
+    for (const QSize size : {QSize(992, 687), form->minimumSize(), QSize(1500, 1000)}) {
+        form->resize(size);
+        ASSERT_TRUE(runEventsUntil([&] { return form->size() == size; }, 1000));
+        form->Chart().chart()->replot();
+        EXPECT_EQ(chart->mapTo(form.get(), QPoint(0, chart->height())).y(), form->statusBar()->y());
+        const QImage image = chart->grab().toImage();
+        // A rectangle's outline runs along its right and bottom edges one pixel outside.
+        const QRect frame = legend->outerRect().adjusted(0, 0, 1, 1);
+        ASSERT_TRUE(image.rect().contains(frame)) << size.width();
+        int right = 0, bottom = 0;
+        for (int y = frame.top(); y <= frame.bottom(); ++y)
+            right += qGray(image.pixel(frame.right(), y)) < 128;
+        for (int x = frame.left(); x <= frame.right(); ++x)
+            bottom += qGray(image.pixel(x, frame.bottom())) < 128;
+        EXPECT_EQ(right, frame.height()) << size.width();
+        EXPECT_EQ(bottom, frame.width()) << size.width();
+        for (int i = 0; i < 2; ++i) {
+            const QLabel* panel = find<QLabel>(qPrintable(QStringLiteral("StatusBar1Panel%1").arg(i)));
+            EXPECT_GE(panel->contentsRect().height(), panel->fontMetrics().height()) << size.width();
+            EXPECT_LE(panel->geometry().bottom(), form->statusBar()->height() - 1);
+        }
+    }
 }
 
 TEST_F(Startup, AtTheMinimumSizeNothingOverlapsAndNoLegendTitleIsClipped)

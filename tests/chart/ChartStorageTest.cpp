@@ -37,6 +37,33 @@ TEST(ReservingGraphData, KeepsPointsInKeyOrder)
 }
 
 namespace {
+void expectPyramidMatchesPoints(const TReservingGraphData& data);
+}
+
+// Chunks of a log: mostly in order, some going back in time, values and a key not a number.
+TEST(ReservingGraphData, TakesPointsInBulkAsOneByOne)
+{
+    std::vector<QCPGraphData> points;
+    for (int i = 0; i < 30000; ++i)
+        points.emplace_back(i % 5003 == 5002 ? i - 2500.5 : i, i % 4001 == 4000 ? NAN : std::sin(i * 0.01) * 100);
+    points[777].key = NAN;
+    TReservingGraphData one, bulk;
+    for (const QCPGraphData& p : points)
+        if (std::isfinite(p.key))
+            one.addPoint(p.key, p.value);
+    for (size_t first = 0; first < points.size(); first += 997)
+        bulk.addPoints(points.data() + first, qsizetype(std::min<size_t>(997, points.size() - first)));
+    ASSERT_EQ(bulk.size(), one.size());
+    for (int i = 0; i < one.size(); ++i) {
+        const QCPGraphData &a = *(one.constBegin() + i), &b = *(bulk.constBegin() + i);
+        ASSERT_EQ(a.key, b.key) << i;
+        ASSERT_TRUE(a.value == b.value || (std::isnan(a.value) && std::isnan(b.value))) << i;
+    }
+    expectPyramidMatchesPoints(bulk);
+    EXPECT_EQ(bulk.capacity(), TReservingGraphData::GrowthStep);
+}
+
+namespace {
 // Every complete bucket of every level holds its first key and the leftmost lowest and highest of its
 // points (nothing usable where one is not finite), and no level misses one.
 void expectPyramidMatchesPoints(const TReservingGraphData& data)
@@ -104,12 +131,26 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
         const TKeyToPixel map{lower, upper - lower, columns, 41, shift};
         const auto begin = data.findBegin(lower), end = data.findEnd(upper);
         QVector<QCPGraphData> reduced;
-        TColumnReducer(data.constBegin(), data.pyramid(), map, reduced)
+        TColumnReducer(&*data.constBegin(), data.pyramid(), map, reduced)
             .reduce(begin - data.constBegin(), end - data.constBegin(), qsizetype(columns));
         EXPECT_EQ(columnRuns(reduced, map), columnRuns(QVector<QCPGraphData>(begin, end), map)) << columns;
         const auto gaps = std::count_if(begin, end, [](const QCPGraphData& p) { return std::isnan(p.value); });
         EXPECT_LE(reduced.size(), 4 * (qsizetype(columns) + 2) + 5 * gaps) << columns; // four a column, more at gaps
         EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(), qcpLessThanSortKey<QCPGraphData>)) << columns;
+    }
+
+    // Extents of index ranges, across gaps, from and to any place.
+    const std::pair<int, int> ranges[] = {{0, data.size()}, {17, 4099},   {65, 129},
+                                          {5000, 5001},     {7000, 7000}, {1, 199999}};
+    for (const auto& [from, to] : ranges) {
+        double low = INFINITY, high = -INFINITY, pyramidLow, pyramidHigh;
+        for (auto it = data.constBegin() + from; it != data.constBegin() + to; ++it)
+            if (std::isfinite(it->value))
+                low = std::min(low, it->value), high = std::max(high, it->value);
+        EXPECT_EQ(data.valueExtent(from, to, pyramidLow, pyramidHigh), from < to) << from;
+        if (from < to) {
+            EXPECT_EQ(std::make_pair(pyramidLow, pyramidHigh), std::make_pair(low, high)) << from;
+        }
     }
 
     data.addPoint(-1, 5); // before the first point: every bucket changes

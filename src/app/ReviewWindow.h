@@ -1,0 +1,68 @@
+#pragma once
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+class QCustomPlot;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class TLogLoader;
+class TStripChart;
+struct TLogData;
+
+// A window that shows a log file written earlier: its value columns against the clock time, in the strip
+// chart the main window uses (navigation, readout, legend, saving a picture). The file is read on a worker
+// thread behind a progress bar with a Cancel button; a cancelled read shows what came before. The chart
+// then takes the columns one per turn of the event loop. What was
+// wrong with the file (which lines, how many) is listed below the chart. The window is independent of any
+// acquisition: it opens no port and reads or writes no settings.
+class TReviewWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TReviewWindow(const QString& fileName, QWidget* parent = nullptr);
+    ~TReviewWindow() override;
+
+    QString fileName() const { return FFileName; }
+    // The chart, once the file is read (null before).
+    TStripChart* chart() const { return FChart.get(); }
+    bool loading() const;
+    // The summary in the status bar and the lines of the report panel (empty when the file was sound).
+    QString statusText() const;
+    QStringList report() const;
+
+public slots:
+    void cancelLoading();
+
+signals:
+    // The file is shown (all of it, or what came before a cancel).
+    void loaded();
+
+private:
+    void showData();
+    void fillColumn();
+    void finishLoading();
+    // Double-click: the chart as shown into a bitmap file.
+    void savePicture();
+
+    QString FFileName;
+    QCustomPlot* FPlot = nullptr;
+    std::unique_ptr<TStripChart> FChart;
+    TLogLoader* FLoader = nullptr;
+    QLabel* FStatus = nullptr;
+    QProgressBar* FProgress = nullptr;
+    QPushButton* FCancel = nullptr;
+    QPlainTextEdit* FReport = nullptr;
+    std::unique_ptr<TLogData> FData; // read, not yet in the chart
+    std::vector<double> FKeys;       // its clock times as chart keys
+    int FColumn = 0;                 // the next column to put into the chart
+};
+
+// Opens a log file in a review window of its own, which is deleted when closed.
+TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent = nullptr);
+// Asks for a log file and opens it in a review window; nullptr when the dialog was cancelled. For a slot:
+// a failure goes to the error report.
+TReviewWindow* OpenLogFileDialog(QWidget* parent);

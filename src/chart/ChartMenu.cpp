@@ -1,0 +1,131 @@
+// The strip chart's right-click menu and saving it as a picture.
+#include "chart/StripChart.h"
+
+#include <QActionGroup>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSvgGenerator>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+const struct {
+    const char* filter;
+    const char* suffix;
+} PictureKinds[] = {{"PNG image (*.png)", "png"}, {"PDF document (*.pdf)", "pdf"}, {"SVG drawing (*.svg)", "svg"}};
+
+QString spanTitle(double seconds)
+{
+    return seconds < 3600 ? QStringLiteral("Last %1 min").arg(seconds / 60)
+                          : QStringLiteral("Last %1 h").arg(seconds / 3600);
+}
+
+std::runtime_error writeError(const QString& fileName, const QString& reason)
+{
+    return std::runtime_error(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, reason).toStdString());
+}
+
+// A file dialog; a name without one of the offered extensions gets that of the chosen kind.
+QString askPictureFile(QWidget* parent)
+{
+    QStringList filters;
+    for (const auto& kind : PictureKinds)
+        filters << QString::fromLatin1(kind.filter);
+    QString chosenFilter = filters[0];
+    QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Save picture as"), QString(),
+                                                filters.join(QStringLiteral(";;")), &chosenFilter);
+    if (name.isEmpty())
+        return name;
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    for (const auto& kind : PictureKinds)
+        if (suffix == QLatin1String(kind.suffix))
+            return name;
+    for (const auto& kind : PictureKinds)
+        if (chosenFilter == QLatin1String(kind.filter))
+            return name + QLatin1Char('.') + QLatin1String(kind.suffix);
+    return name + QStringLiteral(".png");
+}
+
+} // namespace
+
+QMenu* TStripChart::contextMenu()
+{
+    if (FMenu)
+        return FMenu;
+    FMenu = new QMenu(FChart);
+    FMenu->setObjectName(QStringLiteral("ChartMenu"));
+    auto* views = new QActionGroup(FMenu);
+    const auto addView = [&](const QString& text, auto choose, auto checked) {
+        QAction* action = FMenu->addAction(text, this, choose);
+        action->setCheckable(true);
+        views->addAction(action);
+        connect(FMenu, &QMenu::aboutToShow, action, [this, action, checked] { action->setChecked(checked()); });
+        return action;
+    };
+    addView(
+        QStringLiteral("Whole run"), [this] { showWholeRun(); }, [this] { return FView == TView::WholeRun; });
+    for (const double seconds : LastSpans)
+        addView(
+            spanTitle(seconds), [this, seconds] { showLast(seconds); },
+            [this, seconds] { return FView == TView::Last && FLastSpan == seconds; });
+    addView(
+        QStringLiteral("Held"), [] {}, [this] { return FView == TView::Held; })
+        ->setEnabled(false);
+    FMenu->addSeparator();
+    FMenu->addAction(QStringLiteral("Reset view"), this, [this] { resetView(); });
+    FMenu->addSeparator();
+    FMenu->addAction(QStringLiteral("Save picture as..."), this, [this] { savePictureAsked(); });
+    QAction* open = FMenu->addAction(QStringLiteral("Open log file..."), this, [this] { emit openLogFileRequested(); });
+    // Offered where a window opens what is chosen.
+    connect(FMenu, &QMenu::aboutToShow, open, [this, open] {
+        open->setVisible(isSignalConnected(QMetaMethod::fromSignal(&TStripChart::openLogFileRequested)));
+    });
+    return FMenu;
+}
+
+void TStripChart::savePictureAsked()
+{
+    const QString name = FPictureFileChooser ? FPictureFileChooser() : askPictureFile(FChart);
+    if (name.isEmpty())
+        return;
+    try {
+        savePicture(name);
+    } catch (const std::exception& error) {
+        reportProblem(QString::fromStdString(error.what()));
+    }
+}
+
+void TStripChart::savePicture(const QString& fileName) const
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    const int width = FChart->width(), height = FChart->height();
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()).toStdString());
+    if (suffix == QLatin1String("pdf")) {
+        file.close(); // QCustomPlot's writer opens it by name
+        if (!FChart->savePdf(fileName, width, height))
+            throw writeError(fileName, QStringLiteral("The PDF could not be written."));
+        return;
+    }
+    if (suffix == QLatin1String("svg")) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(QRect(0, 0, width, height));
+        svg.setTitle(QStringLiteral("Chart"));
+        QCPPainter painter;
+        if (!painter.begin(&svg))
+            throw writeError(fileName, file.errorString());
+        FChart->toPainter(&painter, width, height);
+        painter.end();
+    } else if (!FChart->toPixmap(width, height).save(&file, "PNG")) {
+        throw writeError(fileName, file.errorString());
+    }
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        throw writeError(fileName, file.errorString());
+}

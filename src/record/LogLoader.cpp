@@ -1,0 +1,58 @@
+#include "record/LogLoader.h"
+
+#include <QThread>
+#include <exception>
+
+TLogLoader::TLogLoader(QObject* parent) : QObject(parent) {}
+
+TLogLoader::~TLogLoader()
+{
+    if (!FThread)
+        return;
+    FCancel = true;
+    FThread->wait();
+    delete FThread;
+}
+
+void TLogLoader::start(const QString& fileName)
+{
+    if (FThread)
+        return;
+    FCancel = false;
+    FPercent = -1;
+    FResult = {};
+    FThread = QThread::create([this, fileName] {
+        try {
+            FResult = ReadLogFile(fileName, [this](int64_t done, int64_t total) {
+                const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+                if (percent != FPercent) {
+                    FPercent = percent;
+                    QMetaObject::invokeMethod(
+                        this, [this, percent] { emit progress(percent); }, Qt::QueuedConnection);
+                }
+                return !FCancel.load();
+            });
+        } catch (const std::exception& e) { // out of memory: say so rather than end the program
+            FResult = {};
+            FResult.problems.push_back(
+                {TLogProblem::CannotOpen, 0, 1, "cannot read the file: " + std::string(e.what())});
+        }
+    });
+    connect(FThread, &QThread::finished, this, &TLogLoader::threadDone);
+    FThread->start();
+}
+
+void TLogLoader::cancel()
+{
+    FCancel = true;
+}
+
+void TLogLoader::threadDone()
+{
+    if (!FThread)
+        return;
+    FThread->wait();
+    FThread->deleteLater();
+    FThread = nullptr;
+    emit finished();
+}

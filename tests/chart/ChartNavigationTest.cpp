@@ -1,0 +1,300 @@
+// Navigating the strip chart with the mouse and the keyboard: gestures, views, the readout, hiding series,
+// the right-click menu.
+#include "ChartFixture.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+// 1001 readings a second apart; series s at 10 s + (t mod 50): 0 to 99 over all, Series6 highest.
+const TDataSet Ramps{"ramps", 1001, [](int t) { return double(t); }, [](int s, int t) { return 10.0 * s + t % 50; }};
+constexpr double Step = 0.85; // TChartNavigator::ZoomStep
+
+QCPRange scaled(const QCPRange& r, double factor, double centre)
+{
+    return QCPRange(centre + (r.lower - centre) * factor, centre + (r.upper - centre) * factor);
+}
+QCPRange shifted(const QCPRange& r, double by)
+{
+    return QCPRange(r.lower + by, r.upper + by);
+}
+} // namespace
+
+class ChartNavigation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        plot.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
+        plot.replot();
+    }
+
+    QRect area() const { return plot.axisRect()->rect(); }
+    QPoint at(double x, double y) const // parts of the plot area
+    {
+        return {area().left() + int(x * area().width()), area().top() + int(y * area().height())};
+    }
+    void wheel(QPoint where, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWheelEvent event(where, plot.mapToGlobal(where), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&plot, &event);
+    }
+    void drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::mousePress(&plot, Qt::LeftButton, modifiers, from);
+        QTest::mouseMove(&plot, (from + to) / 2);
+        QTest::mouseMove(&plot, to);
+        QTest::mouseRelease(&plot, Qt::LeftButton, modifiers, to);
+    }
+    void hover(QPoint where)
+    {
+        QMouseEvent event(QEvent::MouseMove, where, plot.mapToGlobal(where), Qt::NoButton, Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&plot, &event);
+    }
+    void clickLegend(int series)
+    {
+        QTest::mouseClick(&plot, Qt::LeftButton, {}, plot.legend->item(series)->rect().center());
+    }
+    QPoint pixelOf(double key) const { return {int(std::lround(plot.xAxis->coordToPixel(key))), at(0.5, 0.5).y()}; }
+    void addPoint(double x, double value)
+    {
+        const std::array<double, 6> values{value, value, value, value, value, value};
+        chart.addPoints(x, values);
+    }
+
+    TSizedChart sized{QSize(800, 400), Ramps};
+    QCustomPlot& plot = sized.plot;
+    TStripChart& chart = sized.chart;
+};
+
+TEST_F(ChartNavigation, EachGestureMovesTheRangesAsDescribed)
+{
+    using TRanges = std::pair<QCPRange, QCPRange>;
+    const double keyAt = plot.xAxis->pixelToCoord(at(0.75, 0).x()), valueAt = plot.yAxis->pixelToCoord(at(0, 0.25).y());
+    const QRect rect(at(0.2, 0.1), at(0.6, 0.7));
+    const QCPRange rectKeys(plot.xAxis->pixelToCoord(rect.left()), plot.xAxis->pixelToCoord(rect.right()));
+    const QCPRange rectValues(plot.yAxis->pixelToCoord(rect.bottom()), plot.yAxis->pixelToCoord(rect.top()));
+    const double keysPerPixel = plot.xAxis->range().size() / area().width();
+    const double valuesPerPixel = plot.yAxis->range().size() / area().height();
+    struct TGesture {
+        const char* name;
+        std::function<void()> act;
+        std::function<TRanges(const QCPRange& k, const QCPRange& v)> expected;
+        bool holds = true;
+    };
+    const TGesture gestures[] = {
+        {"wheel up zooms the keys in around the pointer", [&] { wheel(at(0.75, 0.25), 120); },
+         [&](auto k, auto v) {
+             return TRanges{scaled(k, Step, keyAt), v};
+         }},
+        {"two steps down zoom them out", [&] { wheel(at(0.75, 0.25), -240); },
+         [&](auto k, auto v) {
+             return TRanges{scaled(k, 1 / (Step * Step), keyAt), v};
+         }},
+        {"Shift+wheel zooms the values", [&] { wheel(at(0.75, 0.25), 120, Qt::ShiftModifier); },
+         [&](auto k, auto v) {
+             return TRanges{k, scaled(v, Step, valueAt)};
+         }},
+        {"a left drag pans both axes", [&] { drag(at(0.5, 0.5), at(0.5, 0.5) + QPoint(80, -40)); },
+         [&](auto k, auto v) {
+             return TRanges{shifted(k, -80 * keysPerPixel), shifted(v, -40 * valuesPerPixel)};
+         }},
+        {"a Ctrl+left drag zooms to its rectangle",
+         [&] { drag(rect.topLeft(), rect.bottomRight(), Qt::ControlModifier); },
+         [&](auto, auto) {
+             return TRanges{rectKeys, rectValues};
+         }},
+        {"+ zooms the keys in around their middle", [&] { QTest::keyClick(&plot, Qt::Key_Plus); },
+         [&](auto k, auto v) {
+             return TRanges{scaled(k, Step, k.center()), v};
+         }},
+        {"- zooms them out", [&] { QTest::keyClick(&plot, Qt::Key_Minus); },
+         [&](auto k, auto v) {
+             return TRanges{scaled(k, 1 / Step, k.center()), v};
+         }},
+        {"Right pans the keys by a tenth", [&] { QTest::keyClick(&plot, Qt::Key_Right); },
+         [&](auto k, auto v) {
+             return TRanges{shifted(k, k.size() / 10), v};
+         }},
+        {"Down pans the values by a tenth", [&] { QTest::keyClick(&plot, Qt::Key_Down); },
+         [&](auto k, auto v) {
+             return TRanges{k, shifted(v, -v.size() / 10)};
+         }},
+        {"a click moves nothing", [&] { QTest::mouseClick(&plot, Qt::LeftButton, {}, at(0.5, 0.5)); },
+         [&](auto k, auto v) {
+             return TRanges{k, v};
+         },
+         false},
+        {"the wheel below the plot moves nothing", [&] { wheel(QPoint(at(0.5, 0).x(), area().bottom() + 20), 120); },
+         [&](auto k, auto v) {
+             return TRanges{k, v};
+         },
+         false},
+    };
+    for (const TGesture& gesture : gestures) {
+        chart.showWholeRun();
+        const QCPRange keys = plot.xAxis->range(), values = plot.yAxis->range();
+        gesture.act();
+        const auto [k, v] = gesture.expected(keys, values);
+        EXPECT_NEAR(plot.xAxis->range().lower, k.lower, 1e-9 * k.size()) << gesture.name;
+        EXPECT_NEAR(plot.xAxis->range().upper, k.upper, 1e-9 * k.size()) << gesture.name;
+        EXPECT_NEAR(plot.yAxis->range().lower, v.lower, 1e-9 * v.size()) << gesture.name;
+        EXPECT_NEAR(plot.yAxis->range().upper, v.upper, 1e-9 * v.size()) << gesture.name;
+        EXPECT_EQ(chart.view(), gesture.holds ? TStripChart::TView::Held : TStripChart::TView::WholeRun)
+            << gesture.name;
+    }
+}
+
+TEST_F(ChartNavigation, ViewsSurvivePointsArrivingAndHomeOrAFreshRunShowTheWholeRun)
+{
+    QSignalSpy changes(&chart, &TStripChart::viewChanged);
+    wheel(at(0.5, 0.5), 120);
+    const QCPRange keys = plot.xAxis->range(), values = plot.yAxis->range();
+    addPoint(1001, 500);
+    chart.addGap(1001.5); // a mode change
+    addPoint(1002, -5);
+    EXPECT_EQ(chart.view(), TStripChart::TView::Held);
+    EXPECT_EQ(plot.xAxis->range(), keys);
+    EXPECT_EQ(plot.yAxis->range(), values);
+    QTest::keyClick(&plot, Qt::Key_Home);
+    EXPECT_EQ(chart.view(), TStripChart::TView::WholeRun);
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(0, 1002));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(-5, 500));
+
+    // The last minute scrolls with the newest point; its values scale to what it shows.
+    chart.showLast(60);
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(942, 1002));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(-5, 500));
+    for (int t = 1003; t < 1070; ++t)
+        addPoint(t, t % 2 ? 3 : 7);
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(1009, 1069));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(3, 7));
+    wheel(at(0.5, 0.5), 120);
+    EXPECT_EQ(chart.view(), TStripChart::TView::Held);
+    chart.resetView(); // back to what was followed
+    EXPECT_EQ(chart.view(), TStripChart::TView::Last);
+    EXPECT_EQ(chart.lastSpan(), 60);
+    QTest::keyClick(&plot, Qt::Key_Escape);
+    EXPECT_EQ(chart.view(), TStripChart::TView::WholeRun);
+
+    chart.showLast(600);
+    chart.clear(); // a fresh run
+    EXPECT_EQ(chart.view(), TStripChart::TView::WholeRun);
+    addPoint(1, 10);
+    addPoint(2, 20);
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(1, 2));
+    EXPECT_GE(changes.count(), 7);
+
+    // Zooming further than the axes can resolve is refused.
+    chart.hold(QCPRange(1, 1 + 1e-13), QCPRange(0, 1));
+    EXPECT_EQ(chart.view(), TStripChart::TView::WholeRun);
+}
+
+TEST_F(ChartNavigation, ReadoutShowsTheNearestReadingOfTheShownSeries)
+{
+    EXPECT_FALSE(chart.readout().valid);
+    wheel(at(0.5, 0.5), 2400); // many pixels a reading
+    const double middle = plot.xAxis->range().center();
+    const double key = std::floor(middle);
+    hover(pixelOf(key + 0.3));
+    ASSERT_TRUE(chart.readout().valid);
+    EXPECT_EQ(chart.readout().key, key);
+    std::vector<std::pair<int, double>> expected;
+    for (int s = 0; s < 6; ++s)
+        expected.emplace_back(s, 10.0 * s + int(key) % 50);
+    EXPECT_EQ(chart.readout().values, expected);
+    hover(pixelOf(key + 0.7));
+    EXPECT_EQ(chart.readout().key, key + 1);
+
+    clickLegend(1);
+    EXPECT_FALSE(chart.seriesShown(1));
+    hover(pixelOf(key + 0.3));
+    expected.erase(expected.begin() + 1);
+    EXPECT_EQ(chart.readout().values, expected);
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&plot, &leave);
+    EXPECT_FALSE(chart.readout().valid);
+
+    chart.setTimeOrigin(QDateTime(QDate(2026, 12, 9), QTime(13, 52, 50, 574)));
+    EXPECT_EQ(chart.keyText(500), QStringLiteral("500.000 s, 09/12/2026 14:01:10.574"));
+}
+
+TEST_F(ChartNavigation, AHiddenSeriesIsDimmedInTheLegendAndLeftOutOfScaling)
+{
+    const QRect entry = plot.legend->item(5)->rect();
+    const auto hasColour = [&](QColor colour) {
+        const QImage image = plot.grab().toImage();
+        for (int y = entry.top(); y <= entry.bottom(); ++y)
+            for (int x = entry.left(); x <= entry.right(); ++x)
+                if (image.pixelColor(x, y) == colour)
+                    return true;
+        return false;
+    };
+    const QColor colour = chart.series(5)->pen().color();
+    ASSERT_TRUE(hasColour(colour));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 99));
+    clickLegend(5);
+    EXPECT_FALSE(chart.seriesShown(5));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 89));
+    plot.replot();
+    EXPECT_FALSE(hasColour(colour));
+    chart.showLast(10); // readings 990 to 1000
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 89));
+    clickLegend(5);
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 99));
+    EXPECT_TRUE(chart.seriesShown(5));
+}
+
+TEST_F(ChartNavigation, MenuHoldsTheViewsAndItsCommands)
+{
+    QMenu* menu = chart.contextMenu();
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            texts << action->text();
+    EXPECT_EQ(texts, (QStringList{"Whole run", "Last 1 min", "Last 10 min", "Last 1 h", "Last 6 h", "Last 24 h", "Held",
+                                  "Reset view", "Save picture as...", "Open log file..."}));
+    const auto action = [&](const char* text) {
+        for (QAction* a : menu->actions())
+            if (a->text() == QLatin1String(text))
+                return a;
+        return static_cast<QAction*>(nullptr);
+    };
+    action("Last 1 h")->trigger();
+    EXPECT_EQ(chart.view(), TStripChart::TView::Last);
+    EXPECT_EQ(chart.lastSpan(), 3600);
+    emit menu->aboutToShow();
+    EXPECT_TRUE(action("Last 1 h")->isChecked());
+    EXPECT_FALSE(action("Held")->isEnabled());
+
+    EXPECT_FALSE(action("Open log file...")->isVisible()); // no window takes it
+    QSignalSpy opens(&chart, &TStripChart::openLogFileRequested);
+    emit menu->aboutToShow();
+    EXPECT_TRUE(action("Open log file...")->isVisible());
+    action("Open log file...")->trigger();
+    EXPECT_EQ(opens.count(), 1);
+
+    TempDir dir;
+    QStringList answers{QString::fromStdString(dir.file("chart.png")), QString(),
+                        QString::fromStdString(dir.file("missing/chart.pdf"))};
+    chart.setPictureFileChooser([&] { return answers.takeFirst(); });
+    QSignalSpy problems(&chart, &TStripChart::problem);
+    for (int i = 0; i < 3; ++i)
+        action("Save picture as...")->trigger();
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("chart.png"))).size(), plot.size());
+    ASSERT_EQ(problems.count(), 1);
+    EXPECT_TRUE(problems[0][0].toString().contains(QStringLiteral("missing/chart.pdf")));
+
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at(0.5, 0.5), plot.mapToGlobal(at(0.5, 0.5)));
+    QApplication::sendEvent(&plot, &event);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+}

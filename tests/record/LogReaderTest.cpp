@@ -1,0 +1,297 @@
+#include "record/LogReader.h"
+#include "record/LogLoader.h"
+#include "record/ReadingFormat.h"
+#include "record/RegionalSettings.h"
+#include "support/EventLoopHelper.h"
+#include "support/TempDir.h"
+#include "tools/SampleLog.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+TLogData parse(const std::string& text, size_t piece = SIZE_MAX)
+{
+    TLogParser parser;
+    for (size_t at = 0; at < text.size(); at += piece)
+        parser.feed(std::string_view(text).substr(at, piece));
+    return parser.finish();
+}
+
+const std::string Channels = std::string(LogHeader(false)) + "\r\n";
+const std::string Concentration = std::string(LogHeader(true)) + "\r\n";
+
+std::string reading(int second, const std::string& values = "3\t51234\t49876\t120\t0.0123\t24\t101.3")
+{
+    return "05/03/2012\t14:07:" + std::string(second < 10 ? "0" : "") + std::to_string(second) + ".042\t" + values
+           + "\r\n";
+}
+
+std::string withLf(std::string text)
+{
+    std::erase(text, '\r');
+    return text;
+}
+
+// One reading a second from midnight (at most a day's worth).
+std::string day(int count)
+{
+    std::string text = Channels;
+    for (int i = 0; i < count; ++i)
+        text += "05/03/2012\t" + FormatLogTime(i / 3600, i / 60 % 60, i % 60, 0)
+                + "\t3\t51234\t49876\t120\t0.0123\t24\t101.3\r\n";
+    return text;
+}
+
+std::string readings(int first, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += reading(first + i);
+    return text;
+}
+
+} // namespace
+
+class LogReader : public ::testing::Test {
+protected:
+    void SetUp() override { ApplyRegionalSettings(); }
+    TempDir dir;
+};
+
+TEST_F(LogReader, ReadsBackWhatTheWriterWroteInBothModes)
+{
+    for (const bool concentration : {false, true}) {
+        SCOPED_TRACE(concentration ? "Concentration" : "Channels");
+        TSampleLog log;
+        log.concentration = concentration;
+        log.lines = 3000;
+        log.start = QDateTime(QDate(2026, 12, 31), QTime(23, 10, 0, 7)); // across the turn of the year
+        const std::string file = dir.file("run.txt");
+        WriteSampleLog(file, log);
+
+        const TLogData data = ReadLogFile(QString::fromStdString(file));
+        EXPECT_TRUE(data.problems.empty()) << data.report().join('\n').toStdString();
+        ASSERT_EQ(data.count(), 3000u);
+        EXPECT_EQ(data.lineCount, 3001);
+        EXPECT_EQ(data.layout, concentration ? TLogData::Concentration : TLogData::Channels);
+        EXPECT_EQ(data.titles, QString::fromLatin1(LogHeader(concentration)).split('\t').mid(2));
+        EXPECT_TRUE(data.gaps.empty());
+        EXPECT_EQ(data.medianSpacing, 1000);
+        for (int64_t i = 0; i < log.lines; i += 7) {
+            const auto i_ = static_cast<size_t>(i);
+            ASSERT_EQ(data.clockTime(i_), log.clockTime(i));
+            std::vector<std::string> written;
+            if (concentration) {
+                const auto v = ConcentrationLogValues(log.concentrationReading(i));
+                written.assign(v.begin(), v.end());
+            } else {
+                const auto v = ChannelsLogValues(log.channelsReading(i));
+                written.assign(v.begin(), v.end());
+            }
+            ASSERT_EQ(data.values.size(), written.size());
+            for (size_t c = 0; c < written.size(); ++c)
+                ASSERT_EQ(data.values[c][i_], std::stod(written[c])) << "line " << i + 2 << " column " << c;
+        }
+    }
+}
+
+TEST_F(LogReader, FindsTheGapsAnOutageAndAClockSetBackLeave)
+{
+    TSampleLog log;
+    log.lines = 1000;
+    log.start = QDateTime(QDate(2026, 3, 2), QTime(8, 0));
+    log.outageAt = 400;
+    log.outageMs = 3100; // a step of 4.1 s: more than three times the median of 1 s
+    WriteSampleLog(dir.file("outage.txt"), log);
+    TLogData data = ReadLogFile(QString::fromStdString(dir.file("outage.txt")));
+    EXPECT_EQ(data.gaps, std::vector<size_t>{400});
+    EXPECT_TRUE(data.startsStretch(400));
+    EXPECT_FALSE(data.startsStretch(401));
+    EXPECT_TRUE(data.problems.empty());
+
+    log.outageMs = 1900; // a step of 2.9 s is irregular spacing, not an outage
+    WriteSampleLog(dir.file("late.txt"), log);
+    EXPECT_TRUE(ReadLogFile(QString::fromStdString(dir.file("late.txt"))).gaps.empty());
+
+    // The clock set back by an hour: the readings are kept, placed by their time.
+    data =
+        parse(Channels + reading(1) + reading(2) + reading(3) + "05/03/2012\t13:07:04.042\t3\t1\t2\t3\t0.1\t4\t5.0\r\n"
+              + "05/03/2012\t13:07:05.042\t3\t1\t2\t3\t0.1\t4\t5.0\r\n");
+    ASSERT_EQ(data.count(), 5u);
+    EXPECT_EQ(data.clockTime(0), QDateTime(QDate(2012, 3, 5), QTime(13, 7, 4, 42)));
+    EXPECT_EQ(data.clockTime(2), QDateTime(QDate(2012, 3, 5), QTime(14, 7, 1, 42)));
+    EXPECT_EQ(data.values[1][0], 1);
+    EXPECT_EQ(data.values[1][2], 51234);
+    EXPECT_EQ(data.gaps, std::vector<size_t>{2});
+    EXPECT_EQ(data.report(), QStringList{"line 5: the time goes back by 00:59:59.000; kept"});
+}
+
+TEST_F(LogReader, ALineWrittenAcrossMidnightWithTheOldDateBelongsToTheNextDay)
+{
+    // The date is taken before the time, so a tick at midnight can write the old day's date.
+    const TLogData data = parse(Channels + "05/03/2012\t23:59:59.500\t3\t1\t2\t3\t0.1\t4\t5.0\r\n"
+                                + "05/03/2012\t00:00:00.501\t3\t1\t2\t3\t0.1\t4\t5.0\r\n"
+                                + "06/03/2012\t00:00:01.502\t3\t1\t2\t3\t0.1\t4\t5.0\r\n");
+    ASSERT_EQ(data.count(), 3u);
+    EXPECT_EQ(data.clockTime(1), QDateTime(QDate(2012, 3, 6), QTime(0, 0, 0, 501)));
+    EXPECT_TRUE(data.gaps.empty());
+    EXPECT_TRUE(data.problems.empty());
+}
+
+// Every kind of bad input: what is said about it, at which line, and which readings are kept. Each text is
+// also fed a byte at a time, which must read the same.
+TEST_F(LogReader, ReportsBadInputWithItsLineAndKeepsEveryGoodLine)
+{
+    const std::string cut = "05/03/2012\t14:07:20.042\t3\t512";
+    const std::string binary("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\0", 20);
+    const struct {
+        const char* name;
+        std::string text;
+        size_t kept;
+        QStringList report;
+    } cases[] = {
+        {"clean, LF line ends", withLf(Channels + readings(1, 3)), 3, {}},
+        {"empty file", "", 0, {"line 1: the file is empty"}},
+        {"stopped before the first reading", Channels, 0, {}},
+        {"truncated last line",
+         Channels + readings(1, 3) + cut,
+         3,
+         {"line 5: the last line is cut short (4 fields, 9 expected); skipped"}},
+        {"last line without its line end",
+         Channels + readings(1, 3) + reading(4).substr(0, reading(4).size() - 2),
+         4,
+         {"line 5: the last line has no line end; kept"}},
+        {"damaged lines",
+         Channels + reading(1) + cut + "\r\n" + reading(3) + "05/03\r\n" + reading(5),
+         3,
+         {"line 3: 4 fields, 9 expected; 2 such lines skipped"}},
+        {"bad values",
+         Channels + reading(1) + reading(2, "3\t12a\t49876\t120\t0.0123\t24\t101.3") + reading(3)
+             + "32/03/2012\t14:07:04.042\t3\t1\t2\t3\t4\t5\t6\r\n"
+             + "05/03/2012\t24:07:05.042\t3\t1\t2\t3\t4\t5\t6\r\n",
+         2,
+         {"line 3: \"12a\" in column Sample is not a number; skipped",
+          "line 5: \"32/03/2012\" is not a date (dd/mm/yyyy); skipped",
+          "line 6: \"24:07:05.042\" is not a time (hh:mm:ss.mmm); skipped"}},
+        {"wrong header",
+         "Datum\tZeit\tKanal\r\n" + readings(1, 2),
+         2,
+         {"line 1: not a header of this program's logs (\"Datum\\tZeit\\tKanal\"); read as the Channels layout (9 "
+          "fields)"}},
+        {"no header",
+         readings(1, 2),
+         2,
+         {"line 1: no header: the file begins with a reading; read as the Channels layout (9 fields)"}},
+        {"other layout's lines",
+         Concentration + readings(1, 2),
+         0,
+         {"line 2: 9 fields, 10 expected; 2 such lines skipped"}},
+        {"not a log",
+         "Dear operator,\r\nplease\tcall me.\r\n",
+         0,
+         {"line 1: not a log of this program: no line holds a date, a time and 7 or 8 values",
+          "line 1: not a header of this program's logs (\"Dear operator,\")",
+          "line 2: 2 fields, 9 or 10 expected; skipped"}},
+        {"binary file",
+         binary,
+         0,
+         {"line 1: not a log of this program: no line holds a date, a time and 7 or 8 values",
+          "line 1: not a header of this program's logs (binary data)", "line 2: binary data; 2 such lines skipped"}},
+        {"binary, empty, long and header lines among readings",
+         Channels + reading(1) + std::string("\0\x01\xff\r\n", 5) + "\r\n" + reading(2) + std::string(5000, 'x')
+             + "\r\n" + Channels + reading(3),
+         3,
+         {"line 3: binary data; skipped", "line 4: an empty line; skipped", "line 6: longer than 4096 bytes; skipped",
+          "line 7: a header line; skipped"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const size_t piece : {SIZE_MAX, size_t(1)}) {
+            const TLogData data = parse(c.text, piece);
+            EXPECT_EQ(data.count(), c.kept);
+            EXPECT_EQ(data.report(), c.report);
+        }
+    }
+}
+
+TEST_F(LogReader, AFileThatCannotBeReadIsNamedWithTheReason)
+{
+    const TLogData data = ReadLogFile(QString::fromStdString(dir.file("missing.txt")));
+    ASSERT_EQ(data.problems.size(), 1u);
+    EXPECT_EQ(data.problems[0].text().toStdString(),
+              "cannot open \"" + dir.file("missing.txt") + "\": No such file or directory");
+}
+
+TEST_F(LogReader, ProgressRisesToTheFileSizeAndCanStopTheReading)
+{
+    dir.write("run.txt", day(60000)); // about 3.5 MB: four pieces
+    const QString file = QString::fromStdString(dir.file("run.txt"));
+    std::vector<int64_t> done;
+    int64_t size = 0;
+    EXPECT_EQ(ReadLogFile(file,
+                          [&](int64_t d, int64_t total) {
+                              done.push_back(d);
+                              size = total;
+                              return true;
+                          })
+                  .count(),
+              60000u);
+    ASSERT_GE(done.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(done.back(), size);
+
+    const TLogData data = ReadLogFile(file, [](int64_t, int64_t) { return false; });
+    EXPECT_TRUE(data.cancelled);
+    EXPECT_GT(data.count(), 0u);
+    EXPECT_LT(data.count(), 60000u);
+    ASSERT_EQ(data.problems.size(), 1u);
+    EXPECT_EQ(data.problems[0].text(),
+              QStringLiteral("line %1: reading cancelled: this line and the lines after it are not shown")
+                  .arg(data.lineCount + 1));
+}
+
+// The loader reads on its own thread: a reader that blocks on a pipe does not block the event loop, and a
+// cancel takes effect at the next piece.
+TEST_F(LogReader, TheLoaderReadsOnItsOwnThreadUntilCancelled)
+{
+    std::signal(SIGPIPE, SIG_IGN); // the loader closes its end when it stops
+    const std::string fifo = dir.file("pipe.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TLogLoader loader;
+    bool finished = false;
+    QObject::connect(&loader, &TLogLoader::finished, [&] { finished = true; });
+    loader.start(QString::fromStdString(fifo));
+    const int fd = ::open(fifo.c_str(), O_WRONLY); // waits for the loader's thread to open the other end
+    ASSERT_GE(fd, 0);
+    auto send = [fd](const std::string& text) {
+        for (size_t at = 0; at < text.size();) {
+            const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
+            if (n <= 0)
+                return n < 0 && errno == EPIPE;
+            at += static_cast<size_t>(n);
+        }
+        return true;
+    };
+    std::string lines;
+    while (lines.size() < 1600000)
+        lines += reading(lines.size() / 64 % 60);
+    ASSERT_TRUE(send(Channels + lines)); // the loader has read at least one piece of 1 MiB
+    EXPECT_TRUE(loader.isRunning());
+    EXPECT_FALSE(finished);
+    loader.cancel();
+    EXPECT_TRUE(send(lines)); // the piece after the cancel ends the reading
+    ::close(fd);
+    ASSERT_TRUE(runEventsUntil([&] { return finished; }, 60000));
+    EXPECT_FALSE(loader.isRunning());
+    const TLogData data = loader.takeResult();
+    EXPECT_TRUE(data.cancelled);
+    EXPECT_GE(data.count(), 1048576u / 64);
+    EXPECT_LT(data.count(), 2 * lines.size() / 64);
+}
