@@ -127,29 +127,29 @@ void TReviewWindow::cancelLoading()
 
 void TReviewWindow::showData()
 {
-    const TLogData& data = *FData;
-    const QStringList problems = data.report();
+    const TLogData& log = *FData;
+    const QStringList problems = log.report();
     FReport->setPlainText(problems.join(QLatin1Char('\n')));
     FReport->setVisible(!problems.isEmpty());
 
     QString summary;
-    if (data.count() == 0)
+    if (log.count() == 0)
         summary = tr("No readings shown");
     else
         summary = tr("%1 readings from %2 to %3")
-                      .arg(data.count())
-                      .arg(clockText(data.clockTime(0)), clockText(data.clockTime(data.count() - 1)));
-    if (data.gaps.size() == 1)
+                      .arg(log.count())
+                      .arg(clockText(log.clockTime(0)), clockText(log.clockTime(log.count() - 1)));
+    if (log.gaps.size() == 1)
         summary += tr("; 1 gap");
-    else if (!data.gaps.empty())
-        summary += tr("; %1 gaps").arg(data.gaps.size());
-    if (data.cancelled)
+    else if (!log.gaps.empty())
+        summary += tr("; %1 gaps").arg(log.gaps.size());
+    if (log.cancelled)
         summary += tr("; reading cancelled");
     if (!problems.isEmpty())
         summary += tr("; see the notes below");
     FStatus->setText(summary);
 
-    const int columns = static_cast<int>(data.values.size());
+    const int columns = static_cast<int>(log.values.size());
     FChart = std::make_unique<TStripChart>(FPlot, std::max(columns, 1));
     FChart->setKeyAxis(TStripChart::TKeyAxis::ClockTime);
     // Day ticks at local midnight: the ticker keeps the time of day of its origin, by default 1970-01-01
@@ -159,11 +159,11 @@ void TReviewWindow::showData()
     FPlot->yAxis->setLabel(tr("Logged Value"));
     FPlot->legend->setVisible(columns > 0);
     for (int c = 0; c < columns; ++c)
-        FChart->setSeriesTitle(c, data.titles.value(c));
+        FChart->setSeriesTitle(c, log.titles.value(c));
     connect(FChart.get(), &TStripChart::openLogFileRequested, this, [this] { OpenLogFileDialog(this); });
     ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
-    FChart->reserve(static_cast<qsizetype>(data.count() + data.gaps.size()));
-    FKeys = chartKeys(data);
+    FChart->reserve(static_cast<qsizetype>(log.count() + log.gaps.size()));
+    FKeys = chartKeys(log);
     FData->times = TLogTimes();
     FColumn = 0;
     QTimer::singleShot(0, this, &TReviewWindow::fillColumn);

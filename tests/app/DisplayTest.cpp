@@ -76,7 +76,7 @@ TEST_F(Displays, OldValuesAreGreyedWithTheirTimeUntilTheNextReading)
     const QColor current = panel("pnlSample")->palette().color(QPalette::WindowText);
     const QColor highlighted = panel("pnlConcentration")->palette().color(QPalette::WindowText);
     EXPECT_TRUE(panel("pnlSample")->toolTip().isEmpty());
-    sendLine("Z");
+    sendLine("D 1 2 3 4 5 6 7 8"); // another kind, and then silence: a time-out
     ASSERT_TRUE(runEventsUntil([&] { return !form->StatusPanelText(1).isEmpty(); }, 3000));
     const QRegularExpression time(
         QStringLiteral("^Reading of \\d\\d:\\d\\d:\\d\\d, \\d\\d/\\d\\d/\\d{4}, not current$"));

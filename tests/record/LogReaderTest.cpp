@@ -281,7 +281,7 @@ TEST_F(LogReader, TheLoaderReadsOnItsOwnThreadUntilCancelled)
     };
     std::string lines;
     while (lines.size() < 1600000)
-        lines += reading(lines.size() / 64 % 60);
+        lines += reading(static_cast<int>(lines.size() / 64 % 60));
     ASSERT_TRUE(send(Channels + lines)); // the loader has read at least one piece of 1 MiB
     EXPECT_TRUE(loader.isRunning());
     EXPECT_FALSE(finished);
