@@ -48,8 +48,8 @@ void TPyramidGraph::draw(QCPPainter* painter)
     const QCPAxisRect* valueRect = valueAxis->axisRect();
     const QCPRange keys = mKeyAxis->range(), values = valueAxis->range();
     const auto first = mDataContainer->constBegin();
-    const TLineKey lineKey{keys.lower,       keys.upper,  FColumnShift,       keyRect->left(),
-                           keyRect->width(), begin - first, end - first, FPoints->version()};
+    const TLineKey lineKey{keys.lower,       keys.upper,    FColumnShift, keyRect->left(),
+                           keyRect->width(), begin - first, end - first,  FPoints->version()};
     if (!(lineKey == FLineKey)) {
         getOptimizedLineData(&FLineData, begin, end);
         FLineKey = lineKey;

@@ -1,6 +1,6 @@
 // The data log file: START/STOP, headers and lines byte for byte, and file failures.
-#include "support/EventLoopHelper.h"
 #include "WindowFixture.h"
+#include "support/EventLoopHelper.h"
 
 #include <QAction>
 #include <QDate>
