@@ -1,6 +1,7 @@
 #include "publish/ConnectionTest.h"
 
 #include "publish/MqttClient.h"
+#include "publish/Publisher.h"
 
 #include <QMetaObject>
 #include <condition_variable>
@@ -113,16 +114,7 @@ void TConnectionTest::start(const TPublishSettings& settings, const std::string&
     std::string problem = PublishSettingsProblem(settings);
     if (!problem.empty())
         return refuse(problem);
-    TMqttEndpoint e;
-    e.host = settings.Host;
-    e.port = EffectivePort(settings);
-    e.tls = settings.Tls;
-    e.caFile = settings.CaFile;
-    e.certFile = settings.CertFile;
-    e.keyFile = settings.KeyFile;
-    e.userName = settings.UserName;
-    e.password = settings.Password;
-    e.clientId = EffectiveClientId(settings, portName) + "-test";
+    TMqttEndpoint e = BrokerEndpoint(settings, EffectiveClientId(settings, portName) + "-test");
     e.connectTimeoutSeconds = timeoutSeconds;
     e.autoReconnect = false;
     e.cleanSession = true;

@@ -347,6 +347,21 @@ private:
     std::string FReason;
 };
 
+TMqttEndpoint BrokerEndpoint(const TPublishSettings& settings, const std::string& clientId)
+{
+    TMqttEndpoint endpoint;
+    endpoint.host = settings.Host;
+    endpoint.port = EffectivePort(settings);
+    endpoint.tls = settings.Tls;
+    endpoint.caFile = settings.CaFile;
+    endpoint.certFile = settings.CertFile;
+    endpoint.keyFile = settings.KeyFile;
+    endpoint.userName = settings.UserName;
+    endpoint.password = settings.Password;
+    endpoint.clientId = clientId;
+    return endpoint;
+}
+
 TPublisher::TPublisher(QObject* parent) : QObject(parent) {}
 
 TPublisher::~TPublisher()
@@ -361,16 +376,7 @@ bool TPublisher::start(const TPublishSettings& settings, const std::string& port
         FError = "publishing has already been started";
         return false;
     }
-    TMqttEndpoint endpoint;
-    endpoint.host = settings.Host;
-    endpoint.port = EffectivePort(settings);
-    endpoint.tls = settings.Tls;
-    endpoint.caFile = settings.CaFile;
-    endpoint.certFile = settings.CertFile;
-    endpoint.keyFile = settings.KeyFile;
-    endpoint.userName = settings.UserName;
-    endpoint.password = settings.Password;
-    endpoint.clientId = EffectiveClientId(settings, portName);
+    TMqttEndpoint endpoint = BrokerEndpoint(settings, EffectiveClientId(settings, portName));
     const std::string prefix = EffectiveTopicPrefix(settings, portName);
     endpoint.willTopic = prefix + "/status";
     endpoint.willPayload = StatusOffline;

@@ -1,5 +1,6 @@
 #pragma once
 #include "sensor/Reading.h"
+#include "publish/MqttClient.h"
 #include "settings/PublishSettings.h"
 
 #include <QObject>
@@ -10,6 +11,9 @@
 #include <string>
 
 // Tuning that the settings file does not hold (tests and benchmarks make it small).
+// The broker, TLS and login of the settings, under the given client id.
+TMqttEndpoint BrokerEndpoint(const TPublishSettings& settings, const std::string& clientId);
+
 struct TPublishLimits {
     size_t maxWaiting = 0;          // readings kept while the broker is away; 0: a day at the publish interval
     int connectTimeoutSeconds = 10; // for the broker's answer to a connection attempt
