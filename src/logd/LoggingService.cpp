@@ -144,12 +144,13 @@ void TLoggingService::tellStatus()
 }
 
 // Pings while readings arrive (the sensor's lines, whatever the log interval), and while an outage is being
-// tried: a program that hangs, or stops hearing the sensor without noticing, is restarted.
+// tried: a program that hangs, stops hearing the sensor without noticing, or whose tries were ended by an
+// unexpected failure, is restarted.
 void TLoggingService::watchdogTick()
 {
     const auto last = FAcquisition.sensor().lastReadingTime(); // min() before the first: no difference taken
     const bool hearing = last != std::chrono::nanoseconds::min() && FClock.now() - last < FNotifier.watchdogPeriod();
-    if (hearing || FAcquisition.reconnect().outage())
+    if (hearing || FAcquisition.reconnect().retrying())
         FNotifier.watchdog();
 }
 

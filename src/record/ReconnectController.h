@@ -30,6 +30,8 @@ public:
     void clear();
     bool outage() const { return FOutage; }
     bool trying() const { return FTrying; }
+    // An outage whose tries go on: one is running or scheduled (false once an unexpected failure ended them).
+    bool retrying() const { return FOutage && FEnabled && (FTrying || FTimer.isActive()); }
 
     // The timer of the tries, for inspection and for tests (its interval is the retry interval).
     QTimer& timer() { return FTimer; }

@@ -70,10 +70,13 @@ TEST_F(Acquisition, AFailingTryOrResumeIsReportedAndEndsTheTries)
     reconnect.timer().setInterval(10);
     reconnect.setEnabled(true);
     reconnect.lost();
+    EXPECT_TRUE(reconnect.retrying());
     ASSERT_TRUE(runEventsUntil([&] { return !reports.empty(); }));
     EXPECT_EQ(reports[0], "the port cannot be opened: unexpected");
     EXPECT_FALSE(reconnect.timer().isActive()); // no more tries for this outage
     EXPECT_FALSE(reconnect.trying());
+    EXPECT_TRUE(reconnect.outage());
+    EXPECT_FALSE(reconnect.retrying()); // a service's watchdog stops, so that it is restarted
 
     answer = true;
     reconnect.clear();
