@@ -354,9 +354,10 @@ bool TStripChart::seriesShown(int index) const
     return series(index)->visible();
 }
 
+// A chart squeezed to nothing has no paint buffer to draw into; it draws again when it is given room.
 void TStripChart::replotSoon() const
 {
-    if (FChart)
+    if (FChart && !FChart->size().isEmpty())
         FChart->replot(QCustomPlot::rpQueuedReplot);
 }
 

@@ -243,3 +243,34 @@ TEST(StripChartDrawing, GridLooksAsQCustomPlotDrawsIt)
         EXPECT_EQ(laid, stroked) << c.size.width() << " x " << c.size.height();
     }
 }
+
+namespace {
+int paintWarnings = 0;
+void countPaintWarnings(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    paintWarnings += text.contains(QLatin1String("paint buffer returned inactive painter")) ? 1 : 0;
+}
+} // namespace
+
+// A chart squeezed to no height (a window made smaller than its minimum) draws nothing while points
+// arrive, instead of a warning per point; given room, it draws them.
+TEST(StripChartDrawing, AChartWithNoRoomWaitsForRoomToDraw)
+{
+    QCustomPlot plot;
+    TStripChart chart(&plot);
+    plot.resize(400, 0);
+    plot.show();
+    QCoreApplication::processEvents();
+    const QtMessageHandler previous = qInstallMessageHandler(countPaintWarnings);
+    paintWarnings = 0;
+    const std::array<double, 5> v{1, 2, 3, 4, 5};
+    for (int x = 0; x < 20; ++x) {
+        chart.addPoints(x, v);
+        QCoreApplication::processEvents();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(paintWarnings, 0);
+    plot.resize(400, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(0, 19));
+}
