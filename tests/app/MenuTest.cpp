@@ -10,6 +10,7 @@
 #include "settings/SettingsFile.h"
 #include "support/EventLoopHelper.h"
 #include "support/FailingFileOps.h"
+#include "support/FreePort.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -18,14 +19,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <netinet/in.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -221,15 +219,7 @@ TEST_F(Menus, PublishingPanelAndDialog)
 {
     startSimulator();
     storePort(pty->slavePath());
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ::bind(sock, reinterpret_cast<sockaddr*>(&a), size);
-    ::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(sock); // nothing listens there now
-    const int port = ntohs(a.sin_port);
+    const int port = freePort(); // nothing listens there
     {
         TSettingParams settings(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
         settings.SetPortListRoot(emptyPortList);

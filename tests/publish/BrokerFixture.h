@@ -1,4 +1,5 @@
 #pragma once
+#include "support/FreePort.h"
 #include "support/TempDir.h"
 
 #include <chrono>
@@ -36,8 +37,6 @@ private:
     pid_t FPid = -1;
 };
 
-// A port on 127.0.0.1 that nothing listens on at the moment of the call.
-int freePort();
 // Whether something accepts TCP connections on 127.0.0.1:port.
 bool portAcceptsConnections(int port);
 

@@ -1,0 +1,4 @@
+#pragma once
+
+// A port on 127.0.0.1 that nothing listens on at the moment of the call.
+int freePort();
