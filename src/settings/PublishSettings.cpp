@@ -74,6 +74,8 @@ std::string PublishSettingsProblem(const TPublishSettings& s)
         return "the broker port " + std::to_string(s.Port) + " is not between 1 and 65535";
     if (s.IntervalSeconds < 1)
         return "the publish interval must be at least 1 s";
+    if (s.IntervalSeconds > MaxPublishIntervalSeconds)
+        return "the publish interval must be at most " + std::to_string(MaxPublishIntervalSeconds) + " s";
     if (s.QoS != 0 && s.QoS != 1)
         return "the QoS must be 0 or 1";
     const std::string& prefix = s.TopicPrefix;

@@ -16,8 +16,8 @@ struct TPublishSettings {
     int32_t Port = 0; // 0: 1883, or 8883 with TLS
     std::string ClientId;
     std::string TopicPrefix;
-    int32_t IntervalSeconds = 1;
-    int32_t QoS = 1; // 0 or 1
+    int32_t IntervalSeconds = 1; // 1 to MaxPublishIntervalSeconds
+    int32_t QoS = 1;             // 0 or 1
     bool Tls = false;
     std::string CaFile;
     std::string CertFile; // client certificate, optional
@@ -37,6 +37,9 @@ int32_t EffectivePort(const TPublishSettings& s);
 std::string EffectiveClientId(const TPublishSettings& s, const std::string& portName);
 // "velmora/<client id>" unless set.
 std::string EffectiveTopicPrefix(const TPublishSettings& s, const std::string& portName);
+
+// The longest publish interval whose milliseconds fit a timer's 32-bit interval.
+constexpr int32_t MaxPublishIntervalSeconds = 2147483;
 
 // Why these settings cannot be used for publishing ("" when they can): no host, a port, interval or QoS
 // out of range, a topic prefix with a wildcard, a client certificate without its key.

@@ -298,6 +298,7 @@ TEST(PublishSettings, DefaultsFollowTheMachineAndThePortAndProblemsAreNamed)
         {[](TPublishSettings& p) { p.Host = " "; }, "no broker host is given"},
         {[](TPublishSettings& p) { p.Port = 70000; }, "the broker port 70000 is not between 1 and 65535"},
         {[](TPublishSettings& p) { p.IntervalSeconds = 0; }, "the publish interval must be at least 1 s"},
+        {[](TPublishSettings& p) { p.IntervalSeconds = 999999999; }, "the publish interval must be at most 2147483 s"},
         {[](TPublishSettings& p) { p.QoS = 2; }, "the QoS must be 0 or 1"},
         {[](TPublishSettings& p) { p.TopicPrefix = "a/#"; }, "the topic prefix 'a/#' contains a wildcard (# or +)"},
         {[](TPublishSettings& p) { p.TopicPrefix = "a/"; },
