@@ -60,13 +60,7 @@ void TServicePublishing::publishTick()
 void TServicePublishing::report()
 {
     const TPublisher::State state = FPublisher.state();
-    std::string line;
-    if (state == TPublisher::State::Connected)
-        line = "Publishing to " + FPublisher.address();
-    else if (state == TPublisher::State::Unreachable)
-        line = "Broker unreachable: " + FPublisher.reason();
-    else if (state == TPublisher::State::Connecting)
-        line = "Connecting to " + FPublisher.address();
+    std::string line = state == TPublisher::State::Off ? std::string() : FPublisher.stateText();
     if (!line.empty() && line != FLastLine) {
         FLastLine = line;
         if (state == TPublisher::State::Unreachable)

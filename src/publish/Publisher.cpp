@@ -449,9 +449,19 @@ uint64_t TPublisher::dropped() const
     return FWorker ? FWorker->snapshot().dropped : 0;
 }
 
-std::string TPublisher::address() const
+std::string TPublisher::stateText() const
 {
-    return FWorker ? FWorker->endpoint().address() : std::string();
+    if (!FWorker)
+        return {};
+    const auto s = FWorker->snapshot();
+    const std::string where = FWorker->endpoint().address();
+    switch (s.state) {
+    case State::Off: return "Publishing stopped";
+    case State::Connecting: return "Connecting to " + where;
+    case State::Connected: return "Publishing to " + where;
+    case State::Unreachable: return "Broker unreachable: " + s.reason;
+    }
+    return {};
 }
 
 QString TPublisher::statusText() const
@@ -459,18 +469,9 @@ QString TPublisher::statusText() const
     if (!FWorker)
         return {};
     const auto s = FWorker->snapshot();
-    const QString where = QString::fromStdString(FWorker->endpoint().address());
-    QString text;
-    switch (s.state) {
-    case State::Off: text = QStringLiteral("Publishing stopped"); break;
-    case State::Connecting: text = QStringLiteral("Connecting to %1").arg(where); break;
-    case State::Connected: text = QStringLiteral("Publishing to %1").arg(where); break;
-    case State::Unreachable:
-        text = QStringLiteral("Broker unreachable: %1; %2 readings waiting")
-                   .arg(QString::fromStdString(s.reason))
-                   .arg(s.waiting);
-        break;
-    }
+    QString text = QString::fromStdString(stateText());
+    if (s.state == State::Unreachable)
+        text += QStringLiteral("; %1 readings waiting").arg(s.waiting);
     if (s.dropped > 0)
         text += QStringLiteral("; %1 dropped").arg(s.dropped);
     return text;

@@ -1,6 +1,6 @@
 #pragma once
-#include "sensor/Reading.h"
 #include "publish/MqttClient.h"
+#include "sensor/Reading.h"
 #include "settings/PublishSettings.h"
 
 #include <QObject>
@@ -63,9 +63,10 @@ public:
     std::string reason() const;  // why the broker is unreachable
     uint64_t waiting() const;    // readings not yet delivered
     uint64_t dropped() const;    // readings dropped since start
-    std::string address() const; // "host:port"
-    // "Publishing to host:port", "Connecting to host:port", "Broker unreachable: reason; N readings
-    // waiting" (and "; M dropped"), "Publishing stopped".
+    // The state without the counts: "Publishing to host:port", "Connecting to host:port", "Broker
+    // unreachable: reason", "Publishing stopped"; empty before start.
+    std::string stateText() const;
+    // stateText() with the counts: "; N readings waiting" while unreachable, and "; M dropped".
     QString statusText() const;
 
 signals:
