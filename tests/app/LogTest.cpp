@@ -15,8 +15,9 @@
 #include <unistd.h>
 
 namespace {
-const char* const ChannelsHeader =
-    "Date\tTime\tChannel\tSample\tReference\tVoltage PWM\tConcentration\tTemperature\tPressure";
+#define CHANNELS_HEADER "Date\tTime\tChannel\tSample\tReference\tVoltage PWM\tConcentration\tTemperature\tPressure"
+const char* const ChannelsHeader = CHANNELS_HEADER;
+const char* const ChannelsHeaderLine = CHANNELS_HEADER "\r\n";
 const char* const ConcentrationHeader = "Date\tTime\tSample Conc 1\tSample Conc 2\tSample Conc 3\tOstrel Conc 1"
                                         "\tOstrel Conc 2\tTemperature\tPressure\tHumidity";
 const char* const ChannelsLine = "N3 51234 49876 120 0.0123 24 101.3";
@@ -117,7 +118,7 @@ TEST_F(Log, StopRightAfterStartLeavesTheHeaderLineOnly)
     saveAnswers = {QString::fromStdString(dir.file("log.txt"))};
     click();
     click();
-    EXPECT_EQ(read("log.txt"), std::string(ChannelsHeader) + "\r\n");
+    EXPECT_EQ(read("log.txt"), ChannelsHeaderLine);
     expectNotLogging();
 }
 
@@ -193,7 +194,7 @@ TEST_F(Log, SensorErrorWhileLoggingKeepsStopUsable)
     click();
     expectNotLogging();
     EXPECT_FALSE(logging()->isEnabled()); // acquisition is stopped
-    EXPECT_EQ(read("log.txt").substr(0, strlen(ChannelsHeader) + 2), std::string(ChannelsHeader) + "\r\n");
+    EXPECT_EQ(read("log.txt").substr(0, strlen(ChannelsHeader) + 2), ChannelsHeaderLine);
     EXPECT_TRUE(reports.empty());
 }
 
