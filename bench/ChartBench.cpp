@@ -23,6 +23,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -281,8 +282,15 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--picture") == 0 && i + 1 < argc)
             picture = argv[++i];
-        else
-            sizes.push_back(atoi(argv[i]));
+        else {
+            char* end = nullptr;
+            const long n = std::strtol(argv[i], &end, 10);
+            if (*end != '\0' || n <= 0 || n > std::numeric_limits<int>::max()) {
+                fprintf(stderr, "usage: %s [POINTS_PER_SERIES...] [--picture FILE]\n", argv[0]);
+                return std::strcmp(argv[i], "--help") == 0 ? 0 : 64;
+            }
+            sizes.push_back(static_cast<int>(n));
+        }
     }
     if (sizes.empty())
         sizes = {1000000, 10000000};
