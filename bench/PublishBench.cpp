@@ -3,22 +3,20 @@
 // holding the same readings. Prints table rows. Usage: bench_publish [SECONDS]
 #include "publish/PublishPayloads.h"
 #include "publish/Publisher.h"
+#include "support/FreePort.h"
 
 #include <MQTTAsync.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,19 +43,6 @@ long rssKb()
             kb = std::atol(line + 6);
     std::fclose(f);
     return kb;
-}
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 void runFor(int ms)
@@ -173,6 +158,6 @@ int main(int argc, char** argv)
     }
     std::printf("| Broker outage of 24 h at 1 s (86400 readings waiting) | %.1f MB (the MQTT client's own offline "
                 "buffer, readings only: %.1f MB) | < 50 MB |\n",
-                ours / 1024.0, library / 1024.0);
+                static_cast<double>(ours) / 1024.0, static_cast<double>(library) / 1024.0);
     return 0;
 }
