@@ -118,7 +118,7 @@ int main(int argc, char** argv)
             latencyUs.push_back(std::chrono::duration<double, std::micro>(parsed[i] - written[i]).count());
     std::sort(latencyUs.begin(), latencyUs.end());
     auto pct = [&](double p) {
-        return latencyUs.empty() ? 0.0 : latencyUs[static_cast<size_t>(p * (latencyUs.size() - 1))];
+        return latencyUs.empty() ? 0.0 : latencyUs[static_cast<size_t>(p * static_cast<double>(latencyUs.size() - 1))];
     };
     printf("| Acquiring at full wire rate (%zu lines in %.0f s, %zu parsed) | CPU %.2f %% of a core; latency median "
            "%.3f ms, 99th %.3f ms | < 2 %%; median < 1 ms |\n",

@@ -55,6 +55,11 @@ long timeOfDayMs(const std::string& line)
     return ((static_cast<long>(h) * 60 + m) * 60 + s) * 1000 + ms;
 }
 
+double seconds(long ms)
+{
+    return static_cast<double>(ms) / 1000.0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -162,7 +167,7 @@ int main(int argc, char** argv)
     if (!screenshot.isEmpty())
         window.grab().save(screenshot);
     const int runRequests = requests - requestsAtStart;
-    const double runSeconds = logging.isValid() ? logging.elapsed() / 1000.0 : 0.0;
+    const double runSeconds = logging.isValid() ? static_cast<double>(logging.elapsed()) / 1000.0 : 0.0;
     window.findChild<QPushButton*>(QStringLiteral("btnLogging"))->click();
     sim.terminate();
     sim.waitForFinished(5000);
@@ -189,7 +194,8 @@ int main(int argc, char** argv)
         std::printf("Status bar, panel 1:\n");
         for (const std::string& m : messages)
             std::printf("  %s\n", m.c_str());
-        std::printf("Widest gap between log lines: %.3f s\n", gaps.empty() ? 0.0 : gaps[widest] / 1000.0);
+        std::printf("Widest gap between log lines: %.3f s\n",
+                    gaps.empty() ? 0.0 : static_cast<double>(gaps[widest]) / 1000.0);
     }
     std::vector<long> sorted = gaps;
     std::sort(sorted.begin(), sorted.end());
@@ -197,12 +203,12 @@ int main(int argc, char** argv)
         return 1;
     std::printf(
         "| Log spacing at a 1 s interval (%zu lines, %s timers) | min %.3f s, median %.3f s, max %.3f s | 1.000 s |\n",
-        log.size() - 1, coarse ? "coarse" : "the window's", sorted.front() / 1000.0, sorted[sorted.size() / 2] / 1000.0,
-        sorted.back() / 1000.0);
+        log.size() - 1, coarse ? "coarse" : "the window's", seconds(sorted.front()), seconds(sorted[sorted.size() / 2]),
+        seconds(sorted.back()));
     std::printf("Requests while logging: %d in %.1f s\n", runRequests, runSeconds);
     std::printf("Spacing in order (s):");
     for (long g : gaps)
-        std::printf(" %.3f", g / 1000.0);
+        std::printf(" %.3f", seconds(g));
     std::printf("\n");
     return 0;
 }
