@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QDirIterator>
 #include <QIcon>

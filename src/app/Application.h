@@ -1,5 +1,5 @@
 #pragma once
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QApplication>
 #include <exception>

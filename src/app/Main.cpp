@@ -14,7 +14,7 @@
 #include "record/RunClock.h"
 #include "sensor/SensorObjects.h"
 #include "serial/EComPort.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "serial/PortHolders.h"
 #include "settings/SensorSettings.h"
 #include "settings/SettingParams.h"

@@ -5,7 +5,7 @@
 #include "record/Acquisition.h"
 #include "record/RunClock.h"
 #include "sensor/SensorObjects.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "settings/SettingParams.h"
 #include "ui_Main.h"
 

@@ -3,7 +3,7 @@
 #include "app/Main.h"
 #include "app/ReviewWindow.h"
 #include "chart/StripChart.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QLabel>
 #include <stdexcept>

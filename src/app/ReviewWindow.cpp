@@ -4,7 +4,7 @@
 #include "chart/StripChart.h"
 #include "record/LogLoader.h"
 #include "record/LogReader.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 
 #include "record/Acquisition.h"
 #include "record/RunClock.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QTimer>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include "logd/SignalEvents.h"
 #include "record/RunClock.h"
 #include "serial/EComPort.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "settings/SettingParams.h"
 #include "settings/SettingsFile.h"
 

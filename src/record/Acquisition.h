@@ -2,7 +2,7 @@
 #include "record/ReconnectController.h"
 #include "sensor/ExceptionLib.h"
 #include "sensor/Reading.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QObject>
 #include <QTimer>

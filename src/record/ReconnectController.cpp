@@ -1,6 +1,6 @@
 #include "record/ReconnectController.h"
 
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <utility>
 

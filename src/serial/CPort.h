@@ -3,7 +3,7 @@
 #include "serial/ComPort.h"
 #include "serial/ComTypes.h"
 #include "serial/EComPort.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "serial/PortHolders.h"
 #include "serial/PortList.h"
 #include "serial/SettingTexts.h"

@@ -1,7 +1,7 @@
 #include "serial/ComThread.h"
 
 #include "serial/ComPort.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

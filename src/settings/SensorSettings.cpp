@@ -1,7 +1,7 @@
 #include "settings/SensorSettings.h"
 #include "ui_SensorSettings.h"
 
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "serial/PortList.h"
 #include "serial/SettingTexts.h"
 

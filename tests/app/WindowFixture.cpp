@@ -1,7 +1,7 @@
 #include "WindowFixture.h"
 
 #include "app/Beep.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/EventLoopHelper.h"
 #include "app/SaveDialog.h"
 #include "sensor/SensorObjects.h"

@@ -1,7 +1,7 @@
 // Requests and their waits against a far end that the test plays on a pseudo-terminal.
 #include "ExpectSensorTimeout.h"
 #include "sensor/SensorObjects.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/EventLoopHelper.h"
 #include "support/FakeClock.h"
 #include "support/FakeComPlatform.h"

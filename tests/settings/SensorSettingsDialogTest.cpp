@@ -1,7 +1,7 @@
 #include "settings/SensorSettings.h"
 
 #include "serial/EComPort.h"
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/EventLoopHelper.h"
 #include "support/FakeTtyTree.h"
 #include "serial/PortList.h"

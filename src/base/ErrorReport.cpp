@@ -1,4 +1,4 @@
-#include "serial/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QtGlobal>
 #include <mutex>
