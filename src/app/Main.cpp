@@ -7,11 +7,12 @@
 #include "app/SaveDialog.h"
 #include "chart/StripChart.h"
 #include "publish/Publisher.h"
-#include "record/Acquisition.h"
-#include "record/LogWriter.h"
+#include "record/LogFile.h"
 #include "record/ReconnectController.h"
 #include "record/RegionalSettings.h"
 #include "record/RunClock.h"
+#include "run/Run.h"
+#include "run/RunLog.h"
 #include "sensor/SensorObjects.h"
 #include "serial/EComPort.h"
 #include "base/ErrorReport.h"
@@ -21,6 +22,7 @@
 #include "settings/SettingsFile.h"
 #include "ui_Main.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -54,7 +56,7 @@ constexpr int PanelFontPixels = 19;
 constexpr int LoggingButtonFontPixels = 19;
 constexpr int StatusFontPixels = 12; // the status bar's 19 pixels hold its descenders
 
-// The beep of a sensor time-out.
+// The beep of a sensor time-out: one an outage.
 constexpr int TimeoutBeepHz = 200;
 constexpr int TimeoutBeepMs = 100;
 
@@ -121,19 +123,14 @@ void TFormMain::setupStatusBar()
     }
 }
 
-// Precise timers: a coarse timer may fire up to 5 % early or late, which shows in the log's timestamps.
+// The run's timers, with the window's intervals; the panels and the chart follow acquisition.
 void TFormMain::setupTimers()
 {
-    auto makeTimer = [this](const char* name, int interval) {
-        auto* timer = new QTimer(this);
-        timer->setObjectName(QString::fromLatin1(name));
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(interval);
-        return timer;
-    };
-    FDisplaysTimer = makeTimer("DisplaysTimer", DisplaysIntervalMs);
-    FGraphicsTimer = makeTimer("GraphicsTimer", GraphicsIntervalMs);
-    FLogTimer = makeTimer("LogTimer", LogIntervalMs);
+    FRun = std::make_unique<TRun>(FClock);
+    FRun->setAcquisitionPurposes({TRun::Display, TRun::Chart});
+    DisplaysTimer()->setInterval(DisplaysIntervalMs);
+    GraphicsTimer()->setInterval(GraphicsIntervalMs);
+    LogTimer()->setInterval(LogIntervalMs);
 
     SaveDialog1 = new TSaveDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
@@ -147,22 +144,32 @@ void TFormMain::setupChart()
     connectChart();
 }
 
+template <typename Sender, typename Signal>
+void TFormMain::connectCommand(Sender* sender, Signal signal, void (TFormMain::*handler)())
+{
+    connect(sender, signal, this, [this, handler] {
+        try {
+            FRun->whenIdle([this, handler] { (this->*handler)(); });
+        } catch (...) {
+            ReportCurrentException();
+        }
+    });
+}
+
 void TFormMain::connectHandlers()
 {
-    ConnectHandler(FDisplaysTimer, &QTimer::timeout, this, &TFormMain::DisplaysTimerTimer);
-    ConnectHandler(FGraphicsTimer, &QTimer::timeout, this, &TFormMain::GraphicsTimerTimer);
-    ConnectHandler(FLogTimer, &QTimer::timeout, this, &TFormMain::LogTimerTimer);
     ConnectHandler(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
-    ConnectHandler(ui->ModeConcentrationItem, &QAction::triggered, this, &TFormMain::ModeConcentrationItemClick);
-    ConnectHandler(ui->ModeChannelsItem, &QAction::triggered, this, &TFormMain::ModeChannelsItemClick);
-    ConnectHandler(ui->CommsSettingsItem, &QAction::triggered, this, &TFormMain::CommsSettingsItemClick);
-    ConnectHandler(ui->CommsReconnectItem, &QAction::triggered, this, &TFormMain::CommsReconnectItemClick);
+    connectCommand(ui->ModeConcentrationItem, &QAction::triggered, &TFormMain::ModeConcentrationItemClick);
+    connectCommand(ui->ModeChannelsItem, &QAction::triggered, &TFormMain::ModeChannelsItemClick);
+    connectCommand(ui->CommsSettingsItem, &QAction::triggered, &TFormMain::CommsSettingsItemClick);
+    connectCommand(ui->CommsReconnectItem, &QAction::triggered, &TFormMain::CommsReconnectItemClick);
     ConnectHandler(ui->HelpAboutItem, &QAction::triggered, this, &TFormMain::HelpAboutItemClick);
     ConnectHandler(ui->edtGraphicsInterval, &QLineEdit::textChanged, this, &TFormMain::edtGraphicsIntervalChange);
     ConnectHandler(ui->edtLoggingInterval, &QLineEdit::textChanged, this, &TFormMain::edtLoggingIntervalChange);
-    ConnectHandler(ui->btnGraphicsInterval, &QPushButton::clicked, this, &TFormMain::btnGraphicsIntervalClick);
-    ConnectHandler(ui->btnLoggingInterval, &QPushButton::clicked, this, &TFormMain::btnLoggingIntervalClick);
-    ConnectHandler(ui->btnLogging, &QPushButton::clicked, this, &TFormMain::btnLoggingClick);
+    connectCommand(ui->btnGraphicsInterval, &QPushButton::clicked, &TFormMain::btnGraphicsIntervalClick);
+    connectCommand(ui->btnLoggingInterval, &QPushButton::clicked, &TFormMain::btnLoggingIntervalClick);
+    connectCommand(ui->btnLogging, &QPushButton::clicked, &TFormMain::btnLoggingClick);
+    connectRun();
     // The check marks are set by the mode handlers only.
     ui->ModeConcentrationItem->setChecked(false);
     ui->ModeChannelsItem->setChecked(false);
@@ -229,7 +236,7 @@ void TFormMain::setStatusText(int index, const QString& text)
 {
     FStatusPanels[index]->setText(text);
     if (index == 1)
-        FStatusNote = false;
+        FStatusNote = FLogNote = false;
 }
 
 void TFormMain::showStatusNote(const QString& text)
@@ -262,13 +269,10 @@ void TFormMain::FormCreate()
     if (FSettings->Load() != XmlResult::Ok)
         reportSettingsProblem(SettingsLoadFailureText(*FSettings));
 
-    FAcquisition = std::make_unique<TAcquisition>(FClock);
-    FLogFile = std::make_unique<TLogWriter>(FClock);
-    connect(FAcquisition.get(), &TAcquisition::timedOut, this, &TFormMain::sensorTimedOut);
-    connect(FAcquisition.get(), &TAcquisition::reconnected, this, &TFormMain::resumeAcquisition);
     ui->CommsReconnectItem->setChecked(FSettings->Reconnect);
     Reconnect().setEnabled(FSettings->Reconnect);
-    Sensor()->ConfigurePort(FSettings->ComPort);
+    FRun->configurePort(FSettings->ComPort);
+    FSensorReady = true;
     openConfiguredPort();
     startPublishing();
 }
@@ -278,7 +282,7 @@ void TFormMain::openConfiguredPort()
     setStatusText(0, QString::fromLocal8Bit(Sensor()->Port()));
     ModeChannelsItemClick();
     FLogging = false;
-    if (FAcquisition->openPort()) {
+    if (FRun->openPort()) {
         StartAcquisition();
         setStatusText(1, QString());
         warnOfOtherPortHolders();
@@ -302,36 +306,61 @@ void TFormMain::warnOfOtherPortHolders()
         QStringLiteral("The port is also open in %1: readings may go missing").arg(names.join(QStringLiteral(", "))));
 }
 
+// An open log file is closed with its last line end, synced; the publisher finishes in the background.
 void TFormMain::FormDestroy()
 {
-    FDisplaysTimer->stop();
-    FGraphicsTimer->stop();
-    FLogTimer->stop();
-    FPublisher.reset(); // "offline" for the broker, waiting a moment for its acknowledgement
-    // An open log file is closed so that its last line end is written.
-    if (FLogFile && FLogFile->isOpen()) {
-        try {
-            FLogFile->close();
-        } catch (const EInOutError&) {
-        }
-    }
-    FAcquisition.reset(); // closes the port and ends its event thread
+    FRun.reset(); // closes the port and ends its event thread
     FSettings.reset();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    if (FRun && FRun->requestPending()) {
+        event->ignore();
+        FRun->whenIdle([this] { close(); });
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+QTimer* TFormMain::DisplaysTimer() const
+{
+    return FRun->timer(TRun::Display);
+}
+
+QTimer* TFormMain::GraphicsTimer() const
+{
+    return FRun->timer(TRun::Chart);
+}
+
+QTimer* TFormMain::LogTimer() const
+{
+    return FRun->timer(TRun::Log);
+}
+
+QTimer* TFormMain::PublishTimer() const
+{
+    return FRun->timer(TRun::Publish);
+}
+
+const QDateTime& TFormMain::StartTime() const
+{
+    return FRun->startTime();
 }
 
 TSensor* TFormMain::Sensor() const
 {
-    return FAcquisition ? &FAcquisition->sensor() : nullptr;
+    return FSensorReady ? &FRun->sensor() : nullptr;
 }
 
 TReconnectController& TFormMain::Reconnect() const
 {
-    return FAcquisition->reconnect();
+    return FRun->reconnect();
 }
 
 bool TFormMain::ConcentrationMode() const
 {
-    return FAcquisition && FAcquisition->concentrationMode();
+    return FRun->concentrationMode();
 }
 
 void TFormMain::ModeConcentrationItemClick()
@@ -358,14 +387,14 @@ void TFormMain::applyMode(bool concentration)
         "Channel 1", "Channel 2", "Channel 3", {"Conc 1 * 10000", "Conc 2 * 10000", "Conc 3 * 10000"}};
     const ModeTexts& texts = concentration ? concentrations : channels;
     // The lines break where the kind of values changes, as at an outage.
-    if (FAcquisition && concentration != FAcquisition->concentrationMode())
-        FChart->addGap(elapsedSeconds());
+    if (concentration != FRun->concentrationMode())
+        FChart->addGap(FRun->elapsedSeconds());
     ui->gbConcentration->setVisible(!concentration);
     ui->gbSample->setTitle(QString::fromLatin1(texts.sample));
     ui->gbReference->setTitle(QString::fromLatin1(texts.reference));
     ui->gbChannel->setTitle(QString::fromLatin1(texts.channel));
     ui->gbHumidity->setVisible(concentration);
-    FAcquisition->setConcentrationMode(concentration);
+    FRun->setConcentrationMode(concentration);
     for (int i = 0; i < 3; ++i)
         FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]));
     ui->ModeConcentrationItem->setChecked(concentration);
@@ -385,43 +414,36 @@ void TFormMain::runAcquisition(bool fresh)
         FPanelsTime = QDateTime();
         showPanelsOld(false);
         FChart->clear();
-        FStartTime = FClock.wallNow();
-        FChart->setTimeOrigin(FStartTime);
+        FRun->restartTime();
+        FChart->setTimeOrigin(FRun->startTime());
     }
-    FDisplaysTimer->start();
+    FRun->startAcquisition();
     ui->edtGraphicsInterval->setEnabled(true);
-    FGraphicsTimer->start();
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
     FAcquiring = true;
-    publishingRunChanged(true, false);
 }
 
 void TFormMain::StopAcquisition()
 {
     showPanelsOld(true);
-    FDisplaysTimer->stop();
+    FRun->stopAcquisition();
     ui->edtGraphicsInterval->setEnabled(false);
-    FGraphicsTimer->stop();
     ui->edtLoggingInterval->setEnabled(false);
     // While a log file is open its STOP button stays usable, so that the file can be closed.
     if (!FLogging)
         ui->btnLogging->setEnabled(false);
     FAcquiring = false;
-    publishingRunChanged(false, false);
 }
 
-// With reconnection on, an outage beeps once however many ticks fail in it, and the log timer waits for
+// An outage beeps once however many ticks fail in it; with reconnection on, the run's log timer waits for
 // the run to go on.
 void TFormMain::sensorTimedOut(bool beginsOutage)
 {
-    if (beginsOutage || !Reconnect().isEnabled())
+    if (beginsOutage)
         Beep(TimeoutBeepHz, TimeoutBeepMs);
     StopAcquisition();
-    publishingRunChanged(false, true);
     setStatusText(1, QString::fromLatin1(TimeoutText));
-    if (Reconnect().isEnabled())
-        FLogTimer->stop();
 }
 
 // While logging, neither the mode nor the port can change; Reconnect Automatically, which does not touch
@@ -434,7 +456,7 @@ void TFormMain::setMenusEnabledForLogging(bool enabled)
 
 void TFormMain::CommsSettingsItemClick()
 {
-    if (!FAcquisition || !FSettings) {
+    if (!FSettings || !FSensorReady) {
         ReportApplicationError(std::runtime_error(
             "The serial port cannot be changed: the program could not set up its sensor connection at "
             "start-up. Please check the settings file and the serial ports, then restart the program."));
@@ -449,7 +471,7 @@ void TFormMain::CommsSettingsItemClick()
         return;
 
     Sensor()->Close();
-    Sensor()->ConfigurePort(chosen);
+    FRun->configurePort(chosen);
     FSettings->ComPort = chosen;
     saveSettings();
     openConfiguredPort();

@@ -16,10 +16,9 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class RunClock;
-class TAcquisition;
-class TLogWriter;
 class TPublisher;
 class TReconnectController;
+class TRun;
 class TSaveDialog;
 class TSensor;
 class TSettingParams;
@@ -39,10 +38,11 @@ struct TFormMainSetup {
     const RunClock* Clock = nullptr;
 };
 
-// The main window: value panels, strip chart, logging controls, menus and status bar. Three timers poll
-// the sensor through the run (TAcquisition): DisplaysTimer fills the panels, GraphicsTimer adds chart
-// points, LogTimer appends log lines. Construction runs FormCreate (opens the stored port and starts
-// acquisition); destruction FormDestroy.
+// The main window: value panels, strip chart, logging controls, menus and status bar; a face of the run
+// (TRun), whose timers poll the sensor: DisplaysTimer fills the panels, GraphicsTimer adds chart points,
+// LogTimer appends log lines. The operator's commands given while the run waits for the sensor take effect
+// when the wait returns. Construction runs FormCreate (opens the stored port and starts acquisition);
+// destruction FormDestroy.
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -57,20 +57,21 @@ public:
     static constexpr int LogIntervalMs = 1000;
 
     // Components and state, for inspection.
-    QTimer* DisplaysTimer() const { return FDisplaysTimer; }
-    QTimer* GraphicsTimer() const { return FGraphicsTimer; }
-    QTimer* LogTimer() const { return FLogTimer; }
+    QTimer* DisplaysTimer() const;
+    QTimer* GraphicsTimer() const;
+    QTimer* LogTimer() const;
     TSensor* Sensor() const;
+    TRun& Run() const { return *FRun; }
     TSettingParams* Settings() const { return FSettings.get(); }
     bool Logging() const { return FLogging; }
     bool ConcentrationMode() const;
-    const QDateTime& StartTime() const { return FStartTime; }
+    const QDateTime& StartTime() const;
     TStripChart& Chart() const { return *FChart; }
     TReconnectController& Reconnect() const;
     // Panels 0 and 1, and 2: the publishing state.
     QString StatusPanelText(int index) const;
-    QTimer* PublishTimer() const { return FPublishTimer; }
-    TPublisher* Publisher() const { return FPublisher.get(); }
+    QTimer* PublishTimer() const;
+    TPublisher* Publisher() const;
 
 public slots:
     void ModeConcentrationItemClick();
@@ -94,6 +95,8 @@ protected:
     // Enter, while the focus is not on a button, presses the first enabled Apply button.
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A close asked for while the run waits for the sensor closes when the wait returns.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Construction, in parts.
@@ -102,6 +105,9 @@ private:
     void setupTimers();
     void setupChart();
     void connectHandlers();
+    void connectRun();
+    // An operator's command: runs now, or when the run's pending request returns.
+    template <typename Sender, typename Signal> void connectCommand(Sender* sender, Signal signal, void (TFormMain::*handler)());
     void setupSize();
     void applyFonts();
     void layoutAnchored();
@@ -130,7 +136,6 @@ private:
     void showStatusNote(const QString& text);
     // Status panel 1 emptied at the start of a tick, unless it shows a note.
     void clearStatusMessage();
-    double elapsedSeconds() const;
     // The answer of the ticks to an outage: a sensor that did not reply in time or a lost device.
     void sensorTimedOut(bool beginsOutage);
     // The run going on after a successful reconnection try, or starting on a port that was missing.
@@ -143,6 +148,9 @@ private:
     void connectChart();
     void applyInterval(QLineEdit* edit, QPushButton* button, QTimer* timer);
     void setMenusEnabledForLogging(bool enabled);
+    // The log's failures and recoveries: a note in the status bar, the first failure also in a message box.
+    void logFailed(const QString& text);
+    void logNote(const QString& text);
     void startLogging();
     void stopLogging();
     // Publishing (MainPublish.cpp): its menu item, status panel and timer; a publisher for the stored
@@ -150,7 +158,6 @@ private:
     void setupPublishing();
     void startPublishing();
     void stopPublishing();
-    void publishingRunChanged(bool running, bool outage);
     void showPublishingStatus();
 
     std::unique_ptr<Ui::FormMain> ui;
@@ -161,20 +168,15 @@ private:
     std::array<QPalette, PanelCount> FPanelPalettes{}; // current values' look
     QDateTime FPanelsTime;                             // of the reading the panels show
     bool FPanelsOld = false;
-    QTimer* FDisplaysTimer = nullptr;
-    QTimer* FGraphicsTimer = nullptr;
-    QTimer* FLogTimer = nullptr;
-    QTimer* FPublishTimer = nullptr;
     TSaveDialog* SaveDialog1 = nullptr;
     TSaveDialog* SaveDialog2 = nullptr;
     std::unique_ptr<TStripChart> FChart;
     bool FStatusNote = false;
 
     std::unique_ptr<TSettingParams> FSettings;
-    std::unique_ptr<TAcquisition> FAcquisition; // owns the sensor
-    std::unique_ptr<TLogWriter> FLogFile;
-    std::unique_ptr<TPublisher> FPublisher;
+    std::unique_ptr<TRun> FRun; // owns the sensor, the timers, the log file and the publisher
     bool FLogging = false;
     bool FAcquiring = false;
-    QDateTime FStartTime;
+    bool FLogNote = false;     // status panel 1 shows the log's failure
+    bool FSensorReady = false; // the sensor was set up from the settings at start-up
 };

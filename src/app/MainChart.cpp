@@ -2,26 +2,13 @@
 #include "app/Main.h"
 #include "app/SaveDialog.h"
 #include "chart/StripChart.h"
-#include "record/Acquisition.h"
-#include "record/RunClock.h"
+#include "run/Run.h"
 
 #include <QTimer>
 
 void TFormMain::GraphicsTimerTimer()
 {
-    // x is the moment the tick began, not the moment the reading was in hand.
-    const double x = elapsedSeconds();
-    clearStatusMessage();
-    FAcquisition->runTick(FGraphicsTimer, [this, x](const TReading& reading) {
-        FChart->addPoints(x, ChartValues(reading).values());
-        return true;
-    });
-}
-
-// Seconds since acquisition started, with millisecond resolution: the chart's x.
-double TFormMain::elapsedSeconds() const
-{
-    return static_cast<double>(FStartTime.msecsTo(FClock.wallNow())) / 1000.0;
+    FRun->tick(TRun::Chart);
 }
 
 void TFormMain::Chart1DblClick()

@@ -1,19 +1,40 @@
 // The display tick and the two interval editors of the main window.
 #include "app/Main.h"
-#include "record/Acquisition.h"
+#include "chart/StripChart.h"
 #include "record/RunClock.h"
 #include "record/ValidateLib.h"
+#include "run/Run.h"
+#include "run/RunLog.h"
 #include "ui_Main.h"
 
 #include <QTimer>
 
 void TFormMain::DisplaysTimerTimer()
 {
-    clearStatusMessage();
-    FAcquisition->runTick(FDisplaysTimer, [this](const TReading& reading) {
-        showPanels(PanelTexts(reading));
-        return true;
+    FRun->tick(TRun::Display);
+}
+
+// What the run hands out and says, shown.
+void TFormMain::connectRun()
+{
+    connect(FRun.get(), &TRun::reading, this, [this](TRun::Purpose purpose, const TReading& reading, double x) {
+        if (purpose == TRun::Display)
+            showPanels(PanelTexts(reading));
+        else if (purpose == TRun::Chart)
+            FChart->addPoints(x, ChartValues(reading).values());
     });
+    connect(FRun.get(), &TRun::tickStarted, this, &TFormMain::clearStatusMessage);
+    connect(FRun.get(), &TRun::readingsAged, this, [this] { showPanelsOld(true); });
+    connect(FRun.get(), &TRun::timedOut, this, &TFormMain::sensorTimedOut);
+    connect(FRun.get(), &TRun::reconnected, this, &TFormMain::resumeAcquisition);
+    TRunLog& log = FRun->log();
+    connect(&log, &TRunLog::failed, this, &TFormMain::logFailed);
+    connect(&log, &TRunLog::replaced, this, &TFormMain::logFailed);
+    connect(&log, &TRunLog::waitingChanged, this, [this](const QString& text) {
+        if (FLogNote)
+            logNote(text);
+    });
+    connect(&log, &TRunLog::recovered, this, &TFormMain::logNote);
 }
 
 void TFormMain::showPanels(const TPanelTexts& texts)
@@ -36,12 +57,12 @@ void TFormMain::edtLoggingIntervalChange()
 
 void TFormMain::btnGraphicsIntervalClick()
 {
-    applyInterval(ui->edtGraphicsInterval, ui->btnGraphicsInterval, FGraphicsTimer);
+    applyInterval(ui->edtGraphicsInterval, ui->btnGraphicsInterval, GraphicsTimer());
 }
 
 void TFormMain::btnLoggingIntervalClick()
 {
-    applyInterval(ui->edtLoggingInterval, ui->btnLoggingInterval, FLogTimer);
+    applyInterval(ui->edtLoggingInterval, ui->btnLoggingInterval, LogTimer());
 }
 
 // An invalid or too small text is replaced by the current interval; a text that passes the character

@@ -1,12 +1,13 @@
 // Logging to a tab-separated text file: START/STOP and the log tick.
 #include "app/Main.h"
 #include "app/SaveDialog.h"
-#include "record/Acquisition.h"
-#include "record/LogWriter.h"
+#include "base/ErrorReport.h"
+#include "run/Run.h"
 #include "ui_Main.h"
 
 #include <QTimer>
 #include <exception>
+#include <stdexcept>
 
 void TFormMain::btnLoggingClick()
 {
@@ -27,7 +28,7 @@ void TFormMain::startLogging()
     setMenusEnabledForLogging(false);
     ui->btnLogging->setText(QStringLiteral("STOP"));
     try {
-        FLogFile->open(SaveDialog1->FileName().toLocal8Bit().toStdString(), ConcentrationMode());
+        FRun->startLog(SaveDialog1->FileName().toLocal8Bit().toStdString());
     } catch (...) {
         // A file that cannot be created or written: back to the not-logging state, then report.
         FLogging = false;
@@ -36,21 +37,19 @@ void TFormMain::startLogging()
         setMenusEnabledForLogging(true);
         throw;
     }
-    FLogTimer->start();
 }
 
 void TFormMain::stopLogging()
 {
     FLogging = false;
-    FLogTimer->stop();
     std::exception_ptr closeError;
-    if (FLogFile->isOpen()) {
-        try {
-            FLogFile->close();
-        } catch (...) {
-            closeError = std::current_exception(); // the file is closed all the same
-        }
+    try {
+        FRun->stopLog();
+    } catch (...) {
+        closeError = std::current_exception(); // the file is closed all the same
     }
+    if (FLogNote)
+        setStatusText(1, QString());
     ui->btnLogging->setText(QStringLiteral("START"));
     ui->btnLogging->setEnabled(FAcquiring);
     setMenusEnabledForLogging(true);
@@ -60,11 +59,18 @@ void TFormMain::stopLogging()
 
 void TFormMain::LogTimerTimer()
 {
-    clearStatusMessage();
-    FAcquisition->runTick(FLogTimer, [this](const TReading& reading) {
-        if (!FLogFile->isOpen())
-            return false; // logging was stopped while the sensor was asked
-        FLogFile->writeLine(reading);
-        return true;
-    });
+    FRun->tick(TRun::Log);
+}
+
+// Logging goes on: the note stays until the next message, the message box comes once the tick is over.
+void TFormMain::logFailed(const QString& text)
+{
+    logNote(text);
+    QTimer::singleShot(0, this, [text] { ReportApplicationError(std::runtime_error(text.toStdString())); });
+}
+
+void TFormMain::logNote(const QString& text)
+{
+    showStatusNote(text);
+    FLogNote = true;
 }

@@ -1,18 +1,17 @@
 // Publishing readings to an MQTT broker: Comms > Publishing..., status panel 2 and the publish timer.
 #include "app/Main.h"
 #include "app/PublishingDialog.h"
-#include "publish/Publisher.h"
-#include "record/Acquisition.h"
-#include "record/RunClock.h"
-#include "sensor/SensorObjects.h"
 #include "base/ErrorReport.h"
+#include "publish/Publisher.h"
+#include "run/Run.h"
+#include "run/RunPublishing.h"
+#include "sensor/SensorObjects.h"
 #include "settings/SettingParams.h"
 #include "ui_Main.h"
 
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
-#include <chrono>
 
 // Panel 2 sits at the right of the status bar and is shown while publishing is on.
 void TFormMain::setupPublishing()
@@ -22,13 +21,15 @@ void TFormMain::setupPublishing()
     panel->hide();
     ui->StatusBar1->addPermanentWidget(panel);
     FStatusPanels[2] = panel;
-    FPublishTimer = new QTimer(this);
-    FPublishTimer->setObjectName(QStringLiteral("PublishTimer"));
-    FPublishTimer->setTimerType(Qt::PreciseTimer);
-    ConnectHandler(FPublishTimer, &QTimer::timeout, this, &TFormMain::PublishTimerTimer);
     QAction* item = ui->menuComms->addAction(tr("Publishing..."));
     item->setObjectName(QStringLiteral("CommsPublishingItem"));
-    ConnectHandler(item, &QAction::triggered, this, &TFormMain::CommsPublishingItemClick);
+    connectCommand(item, &QAction::triggered, &TFormMain::CommsPublishingItemClick);
+    connect(&FRun->publishing(), &TRunPublishing::statusChanged, this, &TFormMain::showPublishingStatus);
+}
+
+TPublisher* TFormMain::Publisher() const
+{
+    return FRun->publishing().publisher();
 }
 
 void TFormMain::startPublishing()
@@ -37,60 +38,29 @@ void TFormMain::startPublishing()
     FStatusPanels[2]->setVisible(settings.Enabled);
     if (!settings.Enabled)
         return;
-    auto publisher = std::make_unique<TPublisher>();
-    if (!publisher->start(settings, Sensor()->Port())) {
-        FStatusPanels[2]->setText(tr("Publishing off: %1").arg(QString::fromStdString(publisher->error())));
+    if (!FRun->startPublishing(settings, Sensor()->Port(), settings.IntervalSeconds * 1000)) {
+        FStatusPanels[2]->setText(
+            tr("Publishing off: %1").arg(QString::fromStdString(FRun->publishing().error())));
         return;
     }
-    FPublisher = std::move(publisher);
-    connect(FPublisher.get(), &TPublisher::statusChanged, this, &TFormMain::showPublishingStatus);
-    FPublishTimer->setInterval(settings.IntervalSeconds * 1000);
-    if (FAcquiring)
-        FPublishTimer->start();
     showPublishingStatus();
 }
 
-// The publisher finishes in the background ("offline" for the broker); the window deletes it when done,
-// or at the latest with itself.
+// The publisher finishes in the background ("offline" for the broker).
 void TFormMain::stopPublishing()
 {
-    FPublishTimer->stop();
-    if (!FPublisher)
-        return;
-    TPublisher* old = FPublisher.release();
-    disconnect(old, nullptr, this, nullptr);
-    old->setParent(this);
-    connect(old, &TPublisher::stopped, old, &QObject::deleteLater);
-    old->stop();
-}
-
-void TFormMain::publishingRunChanged(bool running, bool outage)
-{
-    if (!FPublisher)
-        return;
-    if (running)
-        FPublishTimer->start();
-    else
-        FPublishTimer->stop();
-    if (running || outage)
-        FPublisher->setOutage(outage);
+    FRun->stopPublishing();
 }
 
 void TFormMain::PublishTimerTimer()
 {
-    if (!FPublisher)
-        return;
-    FAcquisition->runTick(FPublishTimer, [this](const TReading& reading) {
-        const std::chrono::milliseconds wall(FClock.wallNow().toMSecsSinceEpoch());
-        FPublisher->publish(reading, std::chrono::system_clock::time_point(wall));
-        return true;
-    });
+    FRun->tick(TRun::Publish);
 }
 
 void TFormMain::showPublishingStatus()
 {
-    if (FPublisher)
-        FStatusPanels[2]->setText(FPublisher->statusText());
+    if (FRun->publishing().active())
+        FStatusPanels[2]->setText(FRun->publishing().statusText());
 }
 
 void TFormMain::CommsPublishingItemClick()

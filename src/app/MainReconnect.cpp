@@ -1,8 +1,8 @@
 // Reconnecting by itself after an outage: Comms > Reconnect Automatically, and the run going on.
 #include "app/Main.h"
 #include "chart/StripChart.h"
-#include "record/Acquisition.h"
 #include "record/RunClock.h"
+#include "run/Run.h"
 #include "record/RunTexts.h"
 #include "sensor/SensorObjects.h"
 #include "settings/SettingParams.h"
@@ -12,12 +12,12 @@
 
 void TFormMain::CommsReconnectItemClick()
 {
-    if (!FAcquisition || !FSettings)
+    if (!FSettings)
         return;
     const bool on = ui->CommsReconnectItem->isChecked();
     Reconnect().setEnabled(on);
     if (on && Reconnect().outage())
-        FLogTimer->stop(); // no log lines until the run goes on
+        LogTimer()->stop(); // no log lines until the run goes on
     FSettings->Reconnect = on;
     saveSettings();
 }
@@ -34,9 +34,7 @@ void TFormMain::resumeAcquisition(bool firstStart)
         warnOfOtherPortHolders();
         return;
     }
-    FChart->addGap(elapsedSeconds());
-    runAcquisition(false);
-    if (FLogging)
-        FLogTimer->start();
+    FChart->addGap(FRun->elapsedSeconds());
+    runAcquisition(false); // the run's log timer goes on with an open log
     showStatusNote(ReconnectedText(now));
 }

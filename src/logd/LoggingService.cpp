@@ -1,33 +1,32 @@
 #include "logd/LoggingService.h"
 
+#include "base/ErrorReport.h"
 #include "record/RegionalSettings.h"
 #include "record/RunClock.h"
 #include "record/RunTexts.h"
+#include "run/Run.h"
+#include "run/RunLog.h"
+#include "run/RunPublishing.h"
 #include "sensor/SensorObjects.h"
 #include "serial/ComPlatform.h"
 
-#include <QDir>
 #include <QTimer>
-#include <cerrno>
+#include <algorithm>
 
 TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& clock, TSay say, QObject* parent)
-    : QObject(parent), FOptions(options), FClock(clock), FSay(std::move(say)), FAcquisition(clock, this), FLog(clock),
-      FLogTimer(new QTimer(this)), FWatchdogTimer(new QTimer(this))
+    : QObject(parent), FOptions(options), FClock(clock), FSay(std::move(say)), FRun(std::make_unique<TRun>(clock)),
+      FWatchdogTimer(new QTimer(this))
 {
     ApplyRegionalSettings(); // the log's dates and numbers whatever the environment says
-    FLogTimer->setObjectName(QStringLiteral("LogTimer"));
-    FLogTimer->setTimerType(Qt::PreciseTimer);
-    FLogTimer->setInterval(options.intervalMs);
-    ConnectHandler(FLogTimer, &QTimer::timeout, this, &TLoggingService::logTick);
-    connect(&FAcquisition, &TAcquisition::timedOut, this, &TLoggingService::timedOut);
-    connect(&FAcquisition, &TAcquisition::reconnected, this, &TLoggingService::reconnected);
+    FRun->timer(TRun::Log)->setInterval(options.intervalMs);
+    FRun->setConcentrationMode(options.concentration);
+    FRun->reconnect().setEnabled(true);
+    connectRun();
     if (const auto period = FNotifier.watchdogPeriod(); period.count() > 0) {
         FWatchdogTimer->setInterval(static_cast<int>(std::max<long long>(1, period.count() / 2000)));
         ConnectHandler(FWatchdogTimer, &QTimer::timeout, this, &TLoggingService::watchdogTick);
         FWatchdogTimer->start();
     }
-    FAcquisition.setConcentrationMode(options.concentration);
-    FAcquisition.reconnect().setEnabled(true);
 }
 
 TLoggingService::~TLoggingService()
@@ -35,110 +34,110 @@ TLoggingService::~TLoggingService()
     finish();
 }
 
+void TLoggingService::connectRun()
+{
+    const auto sayText = [this](const QString& text) { FSay(text.toStdString()); };
+    TRunLog& log = FRun->log();
+    connect(&log, &TRunLog::fileOpened, this,
+            [this](const QString& name) { FSay("Logging to \"" + name.toStdString() + "\""); });
+    connect(&log, &TRunLog::failed, this, sayText);
+    connect(&log, &TRunLog::replaced, this, sayText);
+    connect(&log, &TRunLog::recovered, this, sayText);
+    connect(&FRun->publishing(), &TRunPublishing::said, this, sayText);
+    connect(&FRun->publishing(), &TRunPublishing::statusChanged, this, [this] {
+        if (FLastReading.isValid())
+            tellStatus();
+    });
+    connect(FRun.get(), &TRun::timedOut, this, &TLoggingService::timedOut);
+    connect(FRun.get(), &TRun::reconnected, this, &TLoggingService::reconnected);
+    connect(FRun.get(), &TRun::reading, this, [this](TRun::Purpose purpose, const TReading&, double) {
+        if (purpose == TRun::Log)
+            tellStatus();
+    });
+}
+
+QTimer* TLoggingService::logTimer() const
+{
+    return FRun->timer(TRun::Log);
+}
+
+const std::string& TLoggingService::fileName() const
+{
+    return FRun->log().fileName();
+}
+
 // The port in use: a returning adapter may have been followed to a new name.
 std::string TLoggingService::device() const
 {
-    const std::string& port = FAcquisition.sensor().Port();
+    const std::string& port = FRun->sensor().Port();
     return PortDevicePath(port.empty() ? FOptions.port : port);
 }
 
-void TLoggingService::start()
+bool TLoggingService::start()
 {
-    FAcquisition.sensor().ConfigurePort(FOptions.port);
+    FRun->configurePort(FOptions.port);
     FSay("Logging " + std::string(FOptions.concentration ? "concentration" : "channels") + " readings from " + device()
          + " every " + std::to_string(FOptions.intervalMs / 1000) + " s into \"" + FOptions.outputDir + "\"");
-    if (FAcquisition.openPort()) {
-        FLogTimer->start();
-        QTimer::singleShot(0, this, [this] { logTick(); }); // the first line at once
-        return;
+    if (FOptions.publishing.Enabled) {
+        // Publishing follows the service's own interval.
+        if (!FRun->startPublishing(FOptions.publishing, FOptions.port, FOptions.intervalMs)) {
+            FSay("Publishing: " + FRun->publishing().error());
+            return false;
+        }
+    }
+    FRun->startLogInFolder(FOptions.outputDir);
+    if (FRun->openPort()) {
+        FRun->startAcquisition();
+        FRun->timer(TRun::Log)->start();
+        // The first line, and the first reading published, at once.
+        QTimer::singleShot(0, this, [this] { FRun->tickNow({TRun::Log, TRun::Publish}); });
+        return true;
     }
     FSay(std::string(PortUnavailableText) + " (" + device() + "): waiting for it");
-    FNotifier.status("waiting for " + device());
+    FWaitingFor = "waiting for " + device();
+    FNotifier.status(FWaitingFor);
+    return true;
 }
 
 void TLoggingService::finish()
 {
-    FLogTimer->stop();
-    FWatchdogTimer->stop();
-    FAcquisition.reconnect().clear();
-    closeFile();
-}
-
-void TLoggingService::closeFile()
-{
-    if (!FLog.isOpen())
+    if (FFinished)
         return;
+    FFinished = true;
+    FNotifier.stopping();
+    FWatchdogTimer->stop();
+    FRun->stopAcquisition();
+    FRun->reconnect().clear();
+    const uint64_t unsent = FRun->publishing().active() ? FRun->publishing().waiting() : 0;
+    FRun->stopPublishing();
+    if (unsent > 0)
+        FSay(std::to_string(unsent) + " readings still waiting for the broker were not published");
     try {
-        FLog.close();
-    } catch (const EInOutError& error) {
+        FRun->stopLog();
+    } catch (const std::exception& error) {
         FSay(error.what());
     }
 }
 
 void TLoggingService::startNewFile()
 {
-    if (!FLog.isOpen())
-        return; // the first reading starts one
-    try {
-        openNewFile(FClock.wallNow());
-    } catch (const EInOutError& error) {
-        FSay(error.what());
-    }
+    FRun->startNewLogFile();
 }
 
-void TLoggingService::logTick()
+void TLoggingService::whenIdle(std::function<void()> command)
 {
-    FAcquisition.runTick(FLogTimer, [this](const TReading& reading) {
-        writeReading(reading);
-        return true;
-    });
-}
-
-// A file that cannot be written is said once; the lines after it are tried all the same, so logging goes
-// on when the disk has room again.
-void TLoggingService::writeReading(const TReading& reading)
-{
-    const QDateTime now = FClock.wallNow();
-    try {
-        if (!FLog.isOpen() || now.date() != FFileDate)
-            openNewFile(now);
-        FLog.writeLine(reading);
-        if (FWriteFailing)
-            FSay("Writing to \"" + FLog.fileName() + "\" again");
-        FWriteFailing = false;
-    } catch (const EInOutError& error) {
-        if (!FWriteFailing)
-            FSay(error.what());
-        FWriteFailing = true;
-    }
-    FLastReading = now.time();
-    tellStatus();
-}
-
-// velmora-<start time>.txt; a name taken already gets a number, so no file is ever replaced.
-void TLoggingService::openNewFile(const QDateTime& now)
-{
-    closeFile();
-    FFileDate = now.date();
-    const QString base = QStringLiteral("velmora-") + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    const QDir folder(QString::fromLocal8Bit(FOptions.outputDir));
-    for (int n = 1;; ++n) {
-        const QString name = n == 1 ? base + QStringLiteral(".txt") : base + QStringLiteral("-%1.txt").arg(n);
-        try {
-            FLog.openNew(folder.filePath(name).toLocal8Bit().toStdString(), FOptions.concentration);
-            break;
-        } catch (const EInOutError& error) {
-            if (error.ErrorCode != EEXIST || n >= 100)
-                throw;
-        }
-    }
-    FSay("Logging to \"" + FLog.fileName() + "\"");
+    FRun->whenIdle(std::move(command));
 }
 
 void TLoggingService::tellStatus()
 {
-    const std::string status = "logging to " + FLog.fileName() + "; last reading "
-                               + FLastReading.toString(QStringLiteral("hh:mm:ss")).toStdString();
+    FLastReading = FClock.wallNow().time();
+    std::string status = "logging to " + FRun->log().fileName() + "; last reading "
+                         + FLastReading.toString(QStringLiteral("hh:mm:ss")).toStdString();
+    if (const size_t waiting = FRun->log().waiting(); waiting > 0)
+        status += "; " + std::to_string(waiting) + " lines waiting for the disk";
+    if (const std::string publishing = FRun->publishing().shortStatus(); !publishing.empty())
+        status += "; " + publishing;
     FNotifier.ready(status); // once: the port is open and the first reading arrived
     FNotifier.status(status);
 }
@@ -148,9 +147,9 @@ void TLoggingService::tellStatus()
 // unexpected failure, is restarted.
 void TLoggingService::watchdogTick()
 {
-    const auto last = FAcquisition.sensor().lastReadingTime(); // min() before the first: no difference taken
+    const auto last = FRun->sensor().lastReadingTime(); // min() before the first: no difference taken
     const bool hearing = last != std::chrono::nanoseconds::min() && FClock.now() - last < FNotifier.watchdogPeriod();
-    if (hearing || FAcquisition.reconnect().retrying())
+    if (hearing || FRun->reconnect().retrying())
         FNotifier.watchdog();
 }
 
@@ -160,7 +159,8 @@ void TLoggingService::timedOut(bool beginsOutage)
         return;
     FSay(std::string(TimeoutText) + " (" + device() + "): trying again every "
          + std::to_string(TReconnectController::RetryIntervalMs / 1000) + " s");
-    FNotifier.status("waiting for " + device());
+    FWaitingFor = "waiting for " + device();
+    FNotifier.status(FWaitingFor);
 }
 
 // The same file goes on; the outage shows as a gap in its timestamps.
@@ -170,7 +170,8 @@ void TLoggingService::reconnected(bool firstStart)
     FSay((firstStart ? ConnectedText(now) : ReconnectedText(now)).toStdString());
     if (device() != PortDevicePath(FOptions.port))
         FSay("The adapter is now " + device());
-    FLogTimer->start();
+    FWaitingFor.clear();
+    FRun->startAcquisition();
     if (firstStart)
-        QTimer::singleShot(0, this, [this] { logTick(); });
+        QTimer::singleShot(0, this, [this] { FRun->tickNow({TRun::Log, TRun::Publish}); });
 }

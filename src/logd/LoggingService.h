@@ -1,26 +1,26 @@
 #pragma once
 #include "logd/LogdOptions.h"
 #include "logd/SystemdNotifier.h"
-#include "record/Acquisition.h"
-#include "record/LogWriter.h"
 
-#include <QDate>
 #include <QObject>
+#include <QTime>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QTimer;
 class RunClock;
+class TRun;
 
-// The headless logger: the window's acquisition and log writer on one log timer, with reconnection always
-// on. The first reading opens a new file in the output folder named by its time
-// (velmora-2026-12-09_21-40-00.txt); a reading on a new local day, and startNewFile(), start another.
-// Files are never replaced or appended to. Status and errors go to `say`, one line each.
+// The headless logger: a face of the run (TRun) with its log in the output folder and reconnection always
+// on. The first reading opens a new file named by its time (velmora-2026-12-09_21-40-00.txt); a reading on
+// a new local day, and startNewFile(), start another. Files are never replaced or appended to. Status and
+// errors go to `say`, one line each, and to the service manager.
 //
 //   TLoggingService service(options, systemRunClock(), [](const std::string& line) { ... });
-//   service.start();  // opens the port, or waits for it
+//   if (!service.start()) return EX_CONFIG; // publishing settings that cannot be used
 //   app.exec();
-//   service.finish(); // the last line end written, the file closed
+//   service.finish(); // the last line end written, the file synced and closed
 class TLoggingService : public QObject {
     Q_OBJECT
 public:
@@ -29,23 +29,24 @@ public:
     TLoggingService(const TLogdOptions& options, const RunClock& clock, TSay say, QObject* parent = nullptr);
     ~TLoggingService() override;
 
-    // Opens the port and starts logging at once, or says why not and waits for the port.
-    void start();
-    // The log timer off, the tries stopped, the file closed with its last line end.
+    // Opens the port and starts logging (and publishing) at once, or says why not and waits for the port.
+    // False when publishing was asked for with settings that cannot be used (said; nothing started).
+    bool start();
+    // Stops: the timers off, the tries stopped, the file closed with its last line end, the readings still
+    // waiting for the broker counted.
     void finish();
     // The next lines go to a new file, started now (after SIGHUP, for logrotate).
     void startNewFile();
+    // Runs `command` now, or when the sensor's pending request returns (signals).
+    void whenIdle(std::function<void()> command);
 
-    TAcquisition& acquisition() { return FAcquisition; }
-    QTimer* logTimer() const { return FLogTimer; }
+    TRun& run() { return *FRun; }
+    QTimer* logTimer() const;
     // The file being written; empty before the first reading.
-    const std::string& fileName() const { return FLog.fileName(); }
+    const std::string& fileName() const;
 
 private:
-    void logTick();
-    void writeReading(const TReading& reading);
-    void openNewFile(const QDateTime& now);
-    void closeFile();
+    void connectRun();
     void timedOut(bool beginsOutage);
     void reconnected(bool firstStart);
     std::string device() const;
@@ -55,12 +56,10 @@ private:
     TLogdOptions FOptions;
     const RunClock& FClock;
     TSay FSay;
-    TAcquisition FAcquisition;
-    TLogWriter FLog;
-    QTimer* FLogTimer = nullptr;
+    std::unique_ptr<TRun> FRun;
     QTimer* FWatchdogTimer = nullptr;
     TSystemdNotifier FNotifier;
-    QDate FFileDate;
     QTime FLastReading;
-    bool FWriteFailing = false;
+    std::string FWaitingFor; // while the port is missing or the sensor silent
+    bool FFinished = false;
 };

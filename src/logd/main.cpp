@@ -1,8 +1,8 @@
 // velmora-logd: the sensor's readings logged to files without a window, for a service manager.
 #include "logd/LogdOptions.h"
 #include "logd/LoggingService.h"
-#include "logd/ServicePublishing.h"
 #include "logd/SignalEvents.h"
+#include "publish/Publisher.h"
 #include "record/RunClock.h"
 #include "serial/EComPort.h"
 #include "base/ErrorReport.h"
@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <sysexits.h>
 
@@ -62,20 +63,23 @@ int main(int argc, char** argv)
     RegisterPortErrorTexts(localeDir.exists() ? localeDir.absolutePath().toLocal8Bit().constData()
                                               : VELMORA_INSTALL_LOCALEDIR);
 
-    TLoggingService service(options, systemRunClock(), say);
-    TSignalEvents signalEvents;
-    QObject::connect(&signalEvents, &TSignalEvents::terminate, &app, [](int) { QCoreApplication::exit(0); });
-    QObject::connect(&signalEvents, &TSignalEvents::hangUp, &service, &TLoggingService::startNewFile);
-    service.start();
-    TServicePublishing publishing(service.acquisition(), say);
-    if (options.publishing.Enabled
-        && !publishing.start(options.publishing, options.port, service.logTimer()->isActive())) {
-        say("Publishing: " + publishing.error());
-        service.finish();
-        return EX_CONFIG;
+    int code = 0;
+    {
+        TLoggingService service(options, systemRunClock(), say);
+        // Signals take effect between two requests to the sensor, never inside one's wait.
+        TSignalEvents signalEvents;
+        QObject::connect(&signalEvents, &TSignalEvents::terminate, &service,
+                         [&service](int) { service.whenIdle([] { QCoreApplication::exit(0); }); });
+        QObject::connect(&signalEvents, &TSignalEvents::hangUp, &service,
+                         [&service] { service.whenIdle([&service] { service.startNewFile(); }); });
+        if (!service.start()) {
+            service.finish();
+            code = EX_CONFIG;
+        } else {
+            code = app.exec();
+            service.finish();
+        }
     }
-    const int code = app.exec();
-    publishing.finish();
-    service.finish();
+    TPublisher::waitForRetired(std::chrono::seconds(3)); // "offline" for the broker, if it answers in time
     return code;
 }

@@ -1,5 +1,7 @@
 // The data log file: START/STOP, headers and lines byte for byte, and file failures.
 #include "WindowFixture.h"
+#include "run/Run.h"
+#include "sensor/SensorObjects.h"
 #include "support/EventLoopHelper.h"
 
 #include <QAction>
@@ -196,6 +198,32 @@ TEST_F(Log, SensorErrorWhileLoggingKeepsStopUsable)
     EXPECT_FALSE(logging()->isEnabled()); // acquisition is stopped
     EXPECT_EQ(read("log.txt").substr(0, strlen(ChannelsHeader) + 2), ChannelsHeaderLine);
     EXPECT_TRUE(reports.empty());
+}
+
+// STOP given while a log tick waits for the sensor ends the log after that tick, without an error.
+TEST_F(Log, StopDuringALogTicksWaitEndsTheLogAfterIt)
+{
+    createFormWithLine(ChannelsLine);
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    form->DisplaysTimer()->stop();
+    form->GraphicsTimer()->stop();
+    form->Sensor()->setWaitLimits(3000, 3000);
+    saveAnswers = {QString::fromStdString(dir.file("log.txt"))};
+    click();
+    sendLine("D 1 2 3 4 5 6 7 8"); // another kind: the next log tick asks again and waits
+    bool pending = false, loggingDuring = false;
+    QTimer::singleShot(form->LogTimer()->interval() + 300, form.get(), [&] {
+        pending = form->Run().requestPending();
+        click();
+        loggingDuring = form->Logging();
+    });
+    QTimer::singleShot(form->LogTimer()->interval() + 600, form.get(), [&] { sendLine(ChannelsLine); });
+    ASSERT_TRUE(runEventsUntil([&] { return !form->Logging(); }, 8000));
+    EXPECT_TRUE(pending);
+    EXPECT_TRUE(loggingDuring);
+    expectNotLogging();
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(lineCount("log.txt"), 2u); // the header and the line of the tick that waited
 }
 
 TEST_F(Log, DestroyingTheWindowClosesTheFile)

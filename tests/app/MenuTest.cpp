@@ -4,6 +4,7 @@
 #include "app/PublishingDialog.h"
 #include "chart/StripChart.h"
 #include "publish/Publisher.h"
+#include "run/Run.h"
 #include "sensor/SensorObjects.h"
 #include "settings/SensorSettings.h"
 #include "settings/SettingParams.h"
@@ -152,6 +153,43 @@ TEST_F(Menus, OkAfterATimeoutRestartsAcquisition)
     ASSERT_TRUE(runEventsUntil([&] { return !panelText("pnlSample").isEmpty(); }, 3000));
     EXPECT_EQ(form->StatusPanelText(1), QString());
     EXPECT_EQ(beeps.size(), 1u);
+    EXPECT_TRUE(reports.empty());
+}
+
+// Commands given while a tick waits for the sensor take effect when the wait returns, in the order given;
+// a close then closes the window at the latest when the wait ends.
+TEST_F(Menus, CommandsDuringAWaitTakeEffectWhenItReturns)
+{
+    startSimulator(true); // silent: the first display tick's request waits until a line is sent
+    createForm(5000);
+    bool pending = false, concentrationDuring = true;
+    QTimer::singleShot(200, form.get(), [&] {
+        pending = form->Run().requestPending();
+        action("ModeConcentrationItem")->trigger();
+        edit("edtGraphicsInterval")->setText(QStringLiteral("7"));
+        button("btnGraphicsInterval")->click();
+        concentrationDuring = form->ConcentrationMode();
+    });
+    QTimer::singleShot(400, form.get(), [&] { sendLine("N1 51234 49876 120 0.0123 24 101.3"); });
+    ASSERT_TRUE(runEventsUntil([&] { return form->ConcentrationMode(); }, 8000));
+    EXPECT_TRUE(pending);
+    EXPECT_FALSE(concentrationDuring);
+    EXPECT_EQ(form->GraphicsTimer()->interval(), 7000);
+    EXPECT_EQ(sim->commands(), std::vector<std::string>{"N1"}); // the mode's request only after the wait
+
+    // Concentration mode asks with "N" and waits again.
+    bool visibleDuring = false;
+    pending = false;
+    QTimer::singleShot(300, form.get(), [&] {
+        pending = form->Run().requestPending();
+        form->close();
+        visibleDuring = form->isVisible();
+    });
+    QTimer::singleShot(500, form.get(), [&] { sendLine("N 0.0101 0.0102 0.0099 0.01 0.0098 21 101.3 45"); });
+    ASSERT_TRUE(runEventsUntil([&] { return !form->isVisible(); }, 8000));
+    EXPECT_TRUE(pending);
+    EXPECT_TRUE(visibleDuring);
+    EXPECT_TRUE(beeps.empty());
     EXPECT_TRUE(reports.empty());
 }
 

@@ -1,5 +1,6 @@
 // The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures.
 #include "logd/LoggingService.h"
+#include "run/Run.h"
 #include "record/ReadingFormat.h"
 #include "record/RunTexts.h"
 #include "support/EventLoopHelper.h"
@@ -55,8 +56,8 @@ struct LoggingService : ::testing::Test {
         options.concentration = concentration;
         service = std::make_unique<TLoggingService>(options, clock,
                                                     [this](const std::string& line) { said.push_back(line); });
-        service->acquisition().reconnect().timer().setInterval(100);
-        service->start();
+        service->run().reconnect().timer().setInterval(100);
+        ASSERT_TRUE(service->start());
     }
     std::vector<std::string> files() const
     {
@@ -110,7 +111,7 @@ TEST_F(LoggingService, APortMissingAtTheStartIsWaitedForAndAReplugLeavesAGapInTh
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething(TimeoutText); }, 5000));
     const std::string atOutage = read(name);
     int tries = 0;
-    QObject::connect(&service->acquisition().reconnect().timer(), &QTimer::timeout, [&] { ++tries; });
+    QObject::connect(&service->run().reconnect().timer(), &QTimer::timeout, [&] { ++tries; });
     ASSERT_TRUE(runEventsUntil([&] { return tries >= 2; }, 5000)); // each fails: nothing to open
     EXPECT_EQ(read(name), atOutage);
 

@@ -1,0 +1,183 @@
+#include "run/RunLog.h"
+
+#include "record/LogFile.h"
+#include "record/RunClock.h"
+
+#include <QDir>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+constexpr qint64 DayMs = 24LL * 3600 * 1000;
+}
+
+TRunLog::TRunLog(const RunClock& clock, QObject* parent) : QObject(parent), FClock(clock), FWriter(clock)
+{
+    setInterval(1000);
+}
+
+TRunLog::~TRunLog()
+{
+    closeQuietly();
+}
+
+void TRunLog::setInterval(int milliseconds)
+{
+    FWriter.setWaitingBound(static_cast<size_t>(DayMs / std::max(1, milliseconds)));
+}
+
+void TRunLog::open(const std::string& fileName, bool concentrationMode)
+{
+    closeQuietly();
+    FInFolder = false;
+    FTarget = fileName;
+    FConcentrationMode = concentrationMode;
+    FFailing = false;
+    FWriter.open(fileName, concentrationMode);
+    FActive = true;
+    emit fileOpened(QString::fromLocal8Bit(fileName));
+}
+
+void TRunLog::openInFolder(const std::string& folder, bool concentrationMode)
+{
+    closeQuietly();
+    FInFolder = true;
+    FTarget = folder;
+    FConcentrationMode = concentrationMode;
+    FFailing = false;
+    FActive = true;
+}
+
+// At once, so that the old file can be moved away; when the new one cannot be had now, the next line tries.
+void TRunLog::startNewFile()
+{
+    if (!FInFolder || !FWriter.isOpen())
+        return;
+    FNewFileWanted = true;
+    ensureFile(FClock.wallNow());
+}
+
+// velmora-<start time>.txt; a name taken already gets a number, so no file is ever replaced.
+void TRunLog::openNamed(const QDateTime& now)
+{
+    const QString base = QStringLiteral("velmora-") + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QDir folder(QString::fromLocal8Bit(FTarget));
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? base + QStringLiteral(".txt") : base + QStringLiteral("-%1.txt").arg(n);
+        try {
+            FWriter.openNew(folder.filePath(name).toLocal8Bit().toStdString(), FConcentrationMode);
+            break;
+        } catch (const EInOutError& error) {
+            if (error.ErrorCode != EEXIST || n >= 100)
+                throw;
+        }
+    }
+    FFileDate = now.date();
+}
+
+// The file the next line goes into: the service's of the day, or a new one after the last was deleted or
+// replaced. False when it cannot be had now (said once; the line waits).
+bool TRunLog::ensureFile(const QDateTime& now)
+{
+    const bool replacedUnder = FWriter.isOpen() && FWriter.fileReplaced();
+    const bool newDay = FInFolder && FWriter.isOpen() && now.date() != FFileDate;
+    if (FWriter.isOpen() && !replacedUnder && !newDay && !FNewFileWanted)
+        return true;
+    if (replacedUnder) {
+        const std::string old = FWriter.fileName();
+        FWriter.abandon();
+        emit replaced(QStringLiteral("Log: \"%1\" was deleted or replaced; the log goes on in a new file")
+                          .arg(QString::fromLocal8Bit(old)));
+    } else if (FWriter.isOpen()) {
+        closeQuietly();
+    }
+    FNewFileWanted = false;
+    try {
+        if (FInFolder)
+            openNamed(now);
+        else
+            FWriter.open(FTarget, FConcentrationMode);
+    } catch (const EInOutError& error) {
+        writeFailed(FTarget, error.ErrorCode);
+        return false;
+    }
+    emit fileOpened(QString::fromLocal8Bit(FWriter.fileName()));
+    return true;
+}
+
+void TRunLog::write(const TReading& reading)
+{
+    if (!FActive)
+        return;
+    const QDateTime now = FClock.wallNow();
+    if (!ensureFile(now)) {
+        FWriter.queueLine(reading);
+        emit waitingChanged(failureText(FTarget, FErrorCode));
+        return;
+    }
+    const size_t waited = FWriter.waiting();
+    try {
+        FWriter.writeLine(reading);
+    } catch (const EInOutError& error) {
+        writeFailed(FWriter.fileName(), error.ErrorCode);
+        return;
+    }
+    if (FFailing) {
+        FFailing = false;
+        emit recovered(QStringLiteral("Writing to \"%1\" again; %2 lines caught up")
+                           .arg(QString::fromLocal8Bit(FWriter.fileName()))
+                           .arg(waited + 1));
+    }
+}
+
+QString TRunLog::failureText(const std::string& target, int errorCode) const
+{
+    return QStringLiteral("Log: cannot write \"%1\": %2; %3 lines waiting")
+        .arg(QString::fromLocal8Bit(target), QString::fromLocal8Bit(std::strerror(errorCode)))
+        .arg(FWriter.waiting());
+}
+
+void TRunLog::writeFailed(const std::string& target, int errorCode)
+{
+    FErrorCode = errorCode;
+    const QString text = failureText(target, errorCode);
+    if (FFailing) {
+        emit waitingChanged(text);
+        return;
+    }
+    FFailing = true;
+    emit failed(text);
+}
+
+void TRunLog::close()
+{
+    if (!FActive)
+        return;
+    FActive = false;
+    FFailing = false;
+    if (!FWriter.isOpen()) {
+        if (FWriter.waiting() == 0)
+            return;
+        // The file never opened again: try once more, so that what waited is not lost.
+        try {
+            if (FInFolder)
+                openNamed(FClock.wallNow());
+            else
+                FWriter.open(FTarget, FConcentrationMode);
+        } catch (const EInOutError& error) {
+            throw EInOutError(failureText(FTarget, error.ErrorCode).toStdString() + "; they are lost",
+                              error.ErrorCode);
+        }
+    }
+    FWriter.close();
+}
+
+void TRunLog::closeQuietly()
+{
+    if (!FWriter.isOpen())
+        return;
+    try {
+        FWriter.close();
+    } catch (const EInOutError&) {
+    }
+}

@@ -1,0 +1,100 @@
+#include "run/RunPublishing.h"
+
+#include "publish/Publisher.h"
+#include "record/RunClock.h"
+
+#include <chrono>
+
+TRunPublishing::TRunPublishing(const RunClock& clock, QObject* parent) : QObject(parent), FClock(clock) {}
+
+TRunPublishing::~TRunPublishing()
+{
+    stop();
+}
+
+bool TRunPublishing::start(const TPublishSettings& settings, const std::string& portName)
+{
+    stop();
+    auto publisher = std::make_unique<TPublisher>();
+    if (!publisher->start(settings, portName)) {
+        FError = publisher->error();
+        return false;
+    }
+    FError.clear();
+    FLastLine.clear();
+    FReportedDropped = 0;
+    FPublisher = std::move(publisher);
+    connect(FPublisher.get(), &TPublisher::statusChanged, this, &TRunPublishing::report);
+    report();
+    return true;
+}
+
+void TRunPublishing::stop()
+{
+    if (!FPublisher)
+        return;
+    disconnect(FPublisher.get(), nullptr, this, nullptr);
+    TPublisher::retire(std::move(FPublisher));
+    emit statusChanged();
+}
+
+void TRunPublishing::publish(const TReading& reading)
+{
+    if (!FPublisher)
+        return;
+    const std::chrono::milliseconds wall(FClock.wallNow().toMSecsSinceEpoch());
+    FPublisher->publish(reading, std::chrono::system_clock::time_point(wall));
+}
+
+void TRunPublishing::setOutage(bool active)
+{
+    if (FPublisher)
+        FPublisher->setOutage(active);
+}
+
+QString TRunPublishing::statusText() const
+{
+    return FPublisher ? FPublisher->statusText() : QString();
+}
+
+uint64_t TRunPublishing::waiting() const
+{
+    return FPublisher ? FPublisher->waiting() : 0;
+}
+
+std::string TRunPublishing::shortStatus() const
+{
+    if (!FPublisher)
+        return {};
+    switch (FPublisher->state()) {
+    case TPublisher::State::Connected: return "publishing";
+    case TPublisher::State::Connecting: return "connecting to the broker";
+    case TPublisher::State::Unreachable:
+        return "broker unreachable, " + std::to_string(FPublisher->waiting()) + " readings waiting";
+    case TPublisher::State::Off: break;
+    }
+    return {};
+}
+
+// One line per change of the state or its reason; the waiting count alone changes no line.
+void TRunPublishing::report()
+{
+    emit statusChanged();
+    if (!FPublisher)
+        return;
+    const TPublisher::State state = FPublisher->state();
+    std::string line = state == TPublisher::State::Off ? std::string() : FPublisher->stateText();
+    if (!line.empty() && line != FLastLine) {
+        FLastLine = line;
+        if (state == TPublisher::State::Unreachable)
+            line += "; " + std::to_string(FPublisher->waiting()) + " readings waiting";
+        emit said(QString::fromStdString(line));
+    }
+    const uint64_t dropped = FPublisher->dropped();
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(FClock.now()).count();
+    if (dropped > FReportedDropped && (FReportedDropped == 0 || now - FDroppedReportedAt >= 60000)) {
+        emit said(QStringLiteral("%1 readings dropped while the broker was unreachable").arg(dropped));
+        FReportedDropped = dropped;
+        FDroppedReportedAt = now;
+    }
+}

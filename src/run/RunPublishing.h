@@ -1,0 +1,54 @@
+#pragma once
+#include "sensor/Reading.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class RunClock;
+class TPublisher;
+struct TPublishSettings;
+
+// A run's publishing: the publisher for the settings, the readings the run hands it, the sensor's outages
+// as its status, and what a face says about it. Stopping never waits for the broker: the publisher
+// finishes in the background.
+class TRunPublishing : public QObject {
+    Q_OBJECT
+public:
+    explicit TRunPublishing(const RunClock& clock, QObject* parent = nullptr);
+    ~TRunPublishing() override;
+
+    // Starts a publisher for the settings; false, with error(), when they cannot be used (nothing started).
+    bool start(const TPublishSettings& settings, const std::string& portName);
+    void stop();
+    bool active() const { return FPublisher != nullptr; }
+    const std::string& error() const { return FError; }
+    TPublisher* publisher() const { return FPublisher.get(); }
+
+    void publish(const TReading& reading);
+    void setOutage(bool active);
+
+    // For a status bar: "Publishing to host:port", "Broker unreachable: reason; N readings waiting", ...
+    QString statusText() const;
+    // For the service's status: the state and the readings waiting.
+    std::string shortStatus() const;
+    uint64_t waiting() const;
+
+signals:
+    void statusChanged();
+    // One line per change of state or reason, with the readings waiting when the broker is unreachable,
+    // and at most one a minute about readings dropped past the bound.
+    void said(const QString& line);
+
+private:
+    void report();
+
+    const RunClock& FClock;
+    std::unique_ptr<TPublisher> FPublisher;
+    std::string FError;
+    std::string FLastLine;
+    uint64_t FReportedDropped = 0;
+    int64_t FDroppedReportedAt = 0;
+};
