@@ -1,5 +1,6 @@
 // The display tick: panel texts in both modes, and a sensor that stops answering.
 #include "WindowFixture.h"
+#include "run/Run.h"
 #include "record/ReconnectController.h"
 #include "sensor/SensorObjects.h"
 #include "support/EventLoopHelper.h"
@@ -65,6 +66,26 @@ TEST_F(Displays, TimeoutBeepsStopsAcquisitionAndKeepsThePanels)
     EXPECT_FALSE(form->LogTimer()->isActive());
     EXPECT_FALSE(form->Reconnect().timer().isActive());
     EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("Comms response has exceeded timeout period !!!"));
+}
+
+// A reading older than the staleness limit is not current, also while a request for a new one waits.
+TEST_F(Displays, PanelsTurnOldAsSoonAsTheirReadingIsStale)
+{
+    startSimulator(true);
+    createForm(4000);
+    form->Sensor()->setStalenessLimit(300);
+    sendLine("N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    bool pending = false;
+    QString tip;
+    QTimer::singleShot(1500, form.get(), [&] { // the silent sensor's wait has begun
+        pending = form->Run().requestPending();
+        tip = panel("pnlSample")->toolTip();
+    });
+    ASSERT_TRUE(runEventsUntil([&] { return !beeps.empty(); }, 10000));
+    EXPECT_TRUE(pending);
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Reading of "))) << tip.toStdString();
+    EXPECT_EQ(beeps.size(), 1u);
 }
 
 // After a time-out the panels keep their values and say they are old: greyed, the time of their reading in a
