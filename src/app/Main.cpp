@@ -279,7 +279,7 @@ void TFormMain::FormCreate()
 
 void TFormMain::openConfiguredPort()
 {
-    setStatusText(0, QString::fromLocal8Bit(Sensor()->Port()));
+    setStatusText(0, QString::fromLocal8Bit(FRun->port()));
     ModeChannelsItemClick();
     FLogging = false;
     if (FRun->openPort()) {
@@ -296,7 +296,7 @@ void TFormMain::openConfiguredPort()
 // Another program reading the same device takes replies away; say which, until the next message.
 void TFormMain::warnOfOtherPortHolders()
 {
-    const std::vector<PortHolder> holders = OtherPortHolders(Sensor()->Port());
+    const std::vector<PortHolder> holders = OtherPortHolders(FRun->port());
     if (holders.empty())
         return;
     QStringList names;
@@ -463,14 +463,14 @@ void TFormMain::CommsSettingsItemClick()
         return;
     }
     auto dialog = std::make_unique<TFormSensorSettings>(this);
-    dialog->SetComPort(Sensor()->Port());
+    dialog->SetComPort(FRun->port());
     const bool confirmed = dialog->exec() == QDialog::Accepted;
     const std::string chosen = dialog->FComPort;
     dialog.reset();
     if (!confirmed)
         return;
 
-    Sensor()->Close();
+    FRun->closePort();
     FRun->configurePort(chosen);
     FSettings->ComPort = chosen;
     saveSettings();

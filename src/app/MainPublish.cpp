@@ -38,7 +38,7 @@ void TFormMain::startPublishing()
     FStatusPanels[2]->setVisible(settings.Enabled);
     if (!settings.Enabled)
         return;
-    if (!FRun->startPublishing(settings, Sensor()->Port(), settings.IntervalSeconds * 1000)) {
+    if (!FRun->startPublishing(settings, FRun->port(), settings.IntervalSeconds * 1000)) {
         FStatusPanels[2]->setText(
             tr("Publishing off: %1").arg(QString::fromStdString(FRun->publishing().error())));
         return;
@@ -67,7 +67,7 @@ void TFormMain::CommsPublishingItemClick()
 {
     if (!FSettings)
         return;
-    TPublishingDialog dialog(FSettings->Publishing, Sensor() ? Sensor()->Port() : std::string(), this);
+    TPublishingDialog dialog(FSettings->Publishing, FRun->port(), this);
     if (dialog.exec() != QDialog::Accepted || dialog.settings() == FSettings->Publishing)
         return;
     FSettings->Publishing = dialog.settings();

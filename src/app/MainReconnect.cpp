@@ -27,7 +27,7 @@ void TFormMain::CommsReconnectItemClick()
 void TFormMain::resumeAcquisition(bool firstStart)
 {
     const QTime now = FClock.wallNow().time();
-    setStatusText(0, QString::fromLocal8Bit(Sensor()->Port())); // the adapter may have come back under another name
+    setStatusText(0, QString::fromLocal8Bit(FRun->port())); // the adapter may have come back under another name
     if (firstStart) {
         StartAcquisition();
         showStatusNote(ConnectedText(now));

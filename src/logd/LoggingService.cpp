@@ -7,7 +7,6 @@
 #include "run/Run.h"
 #include "run/RunLog.h"
 #include "run/RunPublishing.h"
-#include "sensor/SensorObjects.h"
 #include "serial/ComPlatform.h"
 
 #include <QTimer>
@@ -69,7 +68,7 @@ const std::string& TLoggingService::fileName() const
 // The port in use: a returning adapter may have been followed to a new name.
 std::string TLoggingService::device() const
 {
-    const std::string& port = FRun->sensor().Port();
+    const std::string& port = FRun->port();
     return PortDevicePath(port.empty() ? FOptions.port : port);
 }
 
@@ -147,7 +146,7 @@ void TLoggingService::tellStatus()
 // unexpected failure, is restarted.
 void TLoggingService::watchdogTick()
 {
-    const auto last = FRun->sensor().lastReadingTime(); // min() before the first: no difference taken
+    const auto last = FRun->lastReadingTime(); // min() before the first: no difference taken
     const bool hearing = last != std::chrono::nanoseconds::min() && FClock.now() - last < FNotifier.watchdogPeriod();
     if (hearing || FRun->reconnect().retrying())
         FNotifier.watchdog();

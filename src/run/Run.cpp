@@ -74,6 +74,21 @@ void TRun::configurePort(const std::string& port)
     FSensor->ConfigurePort(port);
 }
 
+const std::string& TRun::port() const
+{
+    return FSensor->Port();
+}
+
+std::chrono::nanoseconds TRun::lastReadingTime() const
+{
+    return FSensor->lastReadingTime();
+}
+
+void TRun::closePort()
+{
+    FSensor->Close();
+}
+
 bool TRun::openPort()
 {
     FReconnect.clear();

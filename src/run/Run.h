@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -54,6 +55,11 @@ public:
 
     // The port name, with the sensor's line settings; the protocol state starts afresh.
     void configurePort(const std::string& port);
+    // The port in use (a returning adapter may have been followed to a new name).
+    const std::string& port() const;
+    // Clock time at which the sensor's last reading completed; nanoseconds::min() while there is none.
+    std::chrono::nanoseconds lastReadingTime() const;
+    void closePort();
     // Opens the configured port; a new start clears an outage. When the port cannot be opened the outage
     // begins: with reconnection enabled, tries follow and reconnected(true) says the run can start.
     bool openPort();

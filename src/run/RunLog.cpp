@@ -26,13 +26,19 @@ void TRunLog::setInterval(int milliseconds)
     FWriter.setWaitingBound(static_cast<size_t>(DayMs / std::max(1, milliseconds)));
 }
 
-void TRunLog::open(const std::string& fileName, bool concentrationMode)
+void TRunLog::begin(const std::string& target, bool inFolder, bool concentrationMode)
 {
     closeQuietly();
-    FInFolder = false;
-    FTarget = fileName;
+    FInFolder = inFolder;
+    FTarget = target;
     FConcentrationMode = concentrationMode;
     FFailing = false;
+    FNewFileWanted = false;
+}
+
+void TRunLog::open(const std::string& fileName, bool concentrationMode)
+{
+    begin(fileName, false, concentrationMode);
     FWriter.open(fileName, concentrationMode);
     FActive = true;
     emit fileOpened(QString::fromLocal8Bit(fileName));
@@ -40,11 +46,7 @@ void TRunLog::open(const std::string& fileName, bool concentrationMode)
 
 void TRunLog::openInFolder(const std::string& folder, bool concentrationMode)
 {
-    closeQuietly();
-    FInFolder = true;
-    FTarget = folder;
-    FConcentrationMode = concentrationMode;
-    FFailing = false;
+    begin(folder, true, concentrationMode);
     FActive = true;
 }
 

@@ -59,6 +59,7 @@ signals:
     void replaced(const QString& text);
 
 private:
+    void begin(const std::string& target, bool inFolder, bool concentrationMode);
     bool ensureFile(const QDateTime& now);
     void openNamed(const QDateTime& now);
     void closeQuietly();
