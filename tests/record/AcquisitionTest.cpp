@@ -38,8 +38,7 @@ TEST_F(Acquisition, AFailingWriteInATickIsReportedAndLeavesItsTimerOffWhileTheNe
     disk.Rewrite("/dev/full");
     QTimer timer;
     run.runTick(&timer, [&](const TReading&) {
-        disk.Write("line");
-        disk.Flush(); // the disk is full
+        disk.Append("line"); // the disk is full
         return true;
     });
     ASSERT_EQ(reports.size(), 1u);
