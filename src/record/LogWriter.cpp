@@ -3,6 +3,7 @@
 #include "record/ReadingFormat.h"
 #include "record/RunClock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <variant>

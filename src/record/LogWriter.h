@@ -18,7 +18,8 @@ class RunClock;
 // the file holds whole lines only. A line that cannot be written waits, with its own time, and goes first
 // into the next write, also into the next file opened; at most waitingBound() lines wait, the oldest going
 // first. What was written is handed to the disk every 5 s (by the clock's now()) while lines come, and at
-// sync() and close(). File errors raise EInOutError with the file's name and the system's reason.
+// sync() and close(); a sync that fails raises as a write does (the lines stay written). File errors raise
+// EInOutError with the file's name and the system's reason.
 //
 //   TLogWriter log(systemRunClock());
 //   log.setWaitingBound(86400);              // a day at 1 s
