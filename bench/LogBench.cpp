@@ -1,44 +1,49 @@
-// Lines per second written to a local file with the log format's per-field flushes (every field and
-// TAB handed to the operating system at once, the line end left in the buffer).
-#include "record/LogFile.h"
-#include "record/ReadingFormat.h"
+// Log lines as the log writer writes them at each tick (a line with the line end before it, in one write),
+// with and without handing each line to the disk (fdatasync) at once. The file lies in the working folder,
+// so that it is on a disk rather than in memory (a tmpfs /tmp syncs for free).
+#include "record/LogWriter.h"
+#include "record/RunClock.h"
 
 #include <benchmark/benchmark.h>
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
 
-void LogLinesWithFieldFlushes(benchmark::State& state)
+// The system's wall time; a monotonic time that stands still, so the writer's own sync every 5 s never
+// falls due and only the explicit sync() hands lines to the disk.
+struct StillClock : RunClock {
+    std::chrono::nanoseconds now() const override { return {}; }
+    QDateTime wallNow() const override { return QDateTime::currentDateTime(); }
+};
+
+void writeLines(benchmark::State& state, bool syncEach)
 {
-    char path[] = "/tmp/velmora-bench-log-XXXXXX";
-    const int fd = mkstemp(path);
-    close(fd);
-    TLogFile file;
-    file.Rewrite(path);
+    const std::string path = "velmora-bench-log-" + std::to_string(getpid()) + ".txt";
+    StillClock clock;
+    TLogWriter log(clock);
+    log.open(path, false);
     TChannelsModeStructure reading{3, 50123, 49012, 512, true, 0.01234, 21, 101.3};
     for (auto _ : state) {
-        const auto values = ChannelsLogValues(reading);
-        file.Write("09/12/2026");
-        file.Flush();
-        file.Write("\t");
-        file.Flush();
-        file.Write(FormatLogTime(12, 34, 56, 789));
-        file.Flush();
-        for (const std::string& v : values) {
-            file.Write("\t");
-            file.Flush();
-            file.Write(v);
-            file.Flush();
-        }
-        file.WriteLineEnd();
+        log.writeLine(reading);
+        if (syncEach)
+            log.sync();
         ++reading.Sample;
     }
-    file.Close();
-    unlink(path);
+    log.close();
+    unlink(path.c_str());
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(LogLinesWithFieldFlushes);
+
+void LogLines(benchmark::State& state)
+{
+    writeLines(state, false);
+}
+void LogLinesSyncedEach(benchmark::State& state)
+{
+    writeLines(state, true);
+}
+BENCHMARK(LogLines)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(LogLinesSyncedEach)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

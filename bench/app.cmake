@@ -1,7 +1,5 @@
 # Benchmarks that need the application library.
 if(TARGET velmora_app)
-  add_executable(bench_log LogBench.cpp)
-  target_link_libraries(bench_log PRIVATE velmora_app benchmark::benchmark)
   add_executable(bench_acquisition AcquisitionBench.cpp)
   target_link_libraries(bench_acquisition PRIVATE velmora_app velmora_sensor_sim_lib)
   # Loading a long log file: the log reader against a plain whole-file reader, and the review window.

@@ -59,21 +59,33 @@ void TRunLog::startNewFile()
     ensureFile(FClock.wallNow());
 }
 
-// velmora-<start time>.txt; a name taken already gets a number, so no file is ever replaced.
-void TRunLog::openNamed(const QDateTime& now)
+// A file that does not exist yet: the name, or the name with a number before its extension (run-2.txt),
+// so that no file is ever replaced.
+void TRunLog::openUnused(const std::string& fileName)
 {
-    const QString base = QStringLiteral("velmora-") + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    const QDir folder(QString::fromLocal8Bit(FTarget));
+    const size_t slash = fileName.rfind('/');
+    size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        dot = fileName.size();
     for (int n = 1;; ++n) {
-        const QString name = n == 1 ? base + QStringLiteral(".txt") : base + QStringLiteral("-%1.txt").arg(n);
+        const std::string name =
+            n == 1 ? fileName : fileName.substr(0, dot) + "-" + std::to_string(n) + fileName.substr(dot);
         try {
-            FWriter.openNew(folder.filePath(name).toLocal8Bit().toStdString(), FConcentrationMode);
-            break;
+            FWriter.openNew(name, FConcentrationMode);
+            return;
         } catch (const EInOutError& error) {
             if (error.ErrorCode != EEXIST || n >= 100)
                 throw;
         }
     }
+}
+
+// velmora-<start time>.txt in the folder.
+void TRunLog::openNamed(const QDateTime& now)
+{
+    const QString name = QStringLiteral("velmora-") + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+                         + QStringLiteral(".txt");
+    openUnused(QDir(QString::fromLocal8Bit(FTarget)).filePath(name).toLocal8Bit().toStdString());
     FFileDate = now.date();
 }
 
@@ -98,7 +110,7 @@ bool TRunLog::ensureFile(const QDateTime& now)
         if (FInFolder)
             openNamed(now);
         else
-            FWriter.open(FTarget, FConcentrationMode);
+            openUnused(FTarget);
     } catch (const EInOutError& error) {
         writeFailed(FTarget, error.ErrorCode);
         return false;
@@ -165,7 +177,7 @@ void TRunLog::close()
             if (FInFolder)
                 openNamed(FClock.wallNow());
             else
-                FWriter.open(FTarget, FConcentrationMode);
+                openUnused(FTarget);
         } catch (const EInOutError& error) {
             throw EInOutError(failureText(FTarget, error.ErrorCode).toStdString() + "; they are lost",
                               error.ErrorCode);

@@ -61,6 +61,7 @@ signals:
 private:
     void begin(const std::string& target, bool inFolder, bool concentrationMode);
     bool ensureFile(const QDateTime& now);
+    void openUnused(const std::string& fileName);
     void openNamed(const QDateTime& now);
     void closeQuietly();
     void writeFailed(const std::string& target, int errorCode);
