@@ -1,10 +1,10 @@
 #include "app/ReviewWindow.h"
 
 #include "app/SaveDialog.h"
+#include "base/ErrorReport.h"
 #include "chart/StripChart.h"
 #include "record/LogLoader.h"
 #include "record/LogReader.h"
-#include "base/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -23,30 +23,17 @@
 
 namespace {
 
-constexpr int64_t MsPerHour = 3600000;
-
 QString clockText(const QDateTime& t)
 {
     return t.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
 }
 
-// The written local clock times (ms since 1970-01-01 00:00 of that clock) as seconds since 1970-01-01
-// 00:00 UTC, the chart's clock-time keys. The offset from UTC is looked up once per hour of the clock.
+// The readings' instants as seconds since 1970-01-01 00:00 UTC, the chart's clock-time keys.
 std::vector<double> chartKeys(const TLogData& data)
 {
     std::vector<double> keys(data.count());
-    int64_t hour = std::numeric_limits<int64_t>::min();
-    int64_t offset = 0;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        const int64_t t = data.times[i];
-        const int64_t h = (t >= 0 ? t : t - MsPerHour + 1) / MsPerHour;
-        if (h != hour) {
-            hour = h;
-            const QDateTime utc = QDateTime::fromMSecsSinceEpoch(h * MsPerHour, Qt::UTC);
-            offset = QDateTime(utc.date(), utc.time(), Qt::LocalTime).offsetFromUtc() * 1000LL;
-        }
-        keys[i] = static_cast<double>(t - offset) / 1000.0;
-    }
+    for (size_t i = 0; i < keys.size(); ++i)
+        keys[i] = static_cast<double>(data.times[i]) / 1000.0;
     return keys;
 }
 

@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "tools/SampleLog.h"
 
+#include <QTimeZone>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -55,6 +56,30 @@ std::string readings(int first, int count)
     for (int i = 0; i < count; ++i)
         text += reading(first + i);
     return text;
+}
+
+// A Channels log with one reading at each of the given "dd/mm/yyyy hh:mm:ss" clock times.
+std::string at(std::initializer_list<const char*> times)
+{
+    std::string text = Channels;
+    for (const char* t : times) {
+        std::string line(t);
+        line[10] = '\t';
+        text += line + ".000\t3\t1\t2\t3\t0.1\t4\t5.0\r\n";
+    }
+    return text;
+}
+
+TLogData parseIn(const char* zone, const std::string& text)
+{
+    TLogParser parser{QTimeZone(zone)};
+    parser.feed(text);
+    return parser.finish();
+}
+
+QString iso(const TLogData& data, size_t i)
+{
+    return data.placedTime(i).toString(Qt::ISODate);
 }
 
 } // namespace
@@ -294,4 +319,64 @@ TEST_F(LogReader, TheLoaderReadsOnItsOwnThreadUntilCancelled)
     EXPECT_TRUE(data.cancelled);
     EXPECT_GE(data.count(), 1048576u / 64);
     EXPECT_LT(data.count(), 2 * lines.size() / 64);
+}
+
+// The written local times placed with a zone: the hour the autumn change repeats follows its first pass,
+// the spring change's jump forward is no gap, and a clock set back otherwise is still listed.
+TEST_F(LogReader, PlacesTheWrittenTimesWithTheTimeZoneAcrossItsChanges)
+{
+    TLogData data = parseIn("Europe/London", at({"26/10/2025 00:45:00", "26/10/2025 01:15:00", "26/10/2025 01:45:00",
+                                                 "26/10/2025 01:15:00", "26/10/2025 01:45:00", "26/10/2025 02:15:00"}));
+    EXPECT_TRUE(data.problems.empty()) << data.report().join('\n').toStdString();
+    ASSERT_EQ(data.count(), 6u);
+    EXPECT_EQ(iso(data, 0), "2025-10-26T00:45:00+01:00");
+    EXPECT_EQ(iso(data, 2), "2025-10-26T01:45:00+01:00");
+    EXPECT_EQ(iso(data, 3), "2025-10-26T01:15:00+00:00");
+    EXPECT_EQ(iso(data, 5), "2025-10-26T02:15:00+00:00");
+    for (size_t i = 1; i < data.count(); ++i)
+        EXPECT_EQ(data.times[i] - data.times[i - 1], 1800000) << i;
+    EXPECT_EQ(data.clockTime(3), QDateTime(QDate(2025, 10, 26), QTime(1, 15)));
+    EXPECT_TRUE(data.gaps.empty());
+
+    // Back by 20 minutes in the first pass of the repeated hour: a clock set back, listed and sorted in.
+    data = parseIn("Europe/London", at({"26/10/2025 01:30:00", "26/10/2025 01:40:00", "26/10/2025 01:20:00"}));
+    EXPECT_EQ(data.report(), QStringList{"line 4: the time goes back by 00:20:00.000; kept"});
+    ASSERT_EQ(data.count(), 3u);
+    EXPECT_EQ(iso(data, 0), "2025-10-26T01:20:00+01:00");
+    EXPECT_EQ(iso(data, 2), "2025-10-26T01:40:00+01:00");
+
+    data = parseIn("Europe/London", at({"30/03/2025 00:30:00", "30/03/2025 00:45:00", "30/03/2025 02:00:00",
+                                        "30/03/2025 02:15:00", "30/03/2025 02:30:00"}));
+    EXPECT_TRUE(data.problems.empty());
+    EXPECT_TRUE(data.gaps.empty());
+    EXPECT_EQ(data.medianSpacing, 900000);
+    EXPECT_EQ(iso(data, 1), "2025-03-30T00:45:00+00:00");
+    EXPECT_EQ(iso(data, 2), "2025-03-30T02:00:00+01:00");
+    EXPECT_EQ(data.times[2] - data.times[1], 900000);
+
+    for (const char* zone : {"UTC", "Asia/Tokyo"}) {
+        SCOPED_TRACE(zone);
+        const int32_t offset = QTimeZone(zone).offsetFromUtc(QDateTime::currentDateTimeUtc());
+        data = parseIn(zone, at({"26/10/2025 01:15:00", "26/10/2025 01:45:00", "26/10/2025 01:15:01"}));
+        EXPECT_EQ(data.report(), QStringList{"line 4: the time goes back by 00:29:59.000; kept"});
+        ASSERT_EQ(data.count(), 3u);
+        EXPECT_EQ(data.offsetAt(2), offset);
+        EXPECT_EQ(data.times[0], QDateTime(QDate(2025, 10, 26), QTime(1, 15), QTimeZone(zone)).toMSecsSinceEpoch());
+    }
+}
+
+TEST_F(LogReader, PlacesTheWrittenTimesWithTheMachinesZoneByDefault)
+{
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", "Europe/London");
+    const std::string file = dir.file("autumn.txt");
+    dir.write("autumn.txt", at({"26/10/2025 01:45:00", "26/10/2025 01:15:00"}));
+    const TLogData data = ReadLogFile(QString::fromStdString(file));
+    if (saved.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", saved);
+    EXPECT_TRUE(data.problems.empty());
+    ASSERT_EQ(data.count(), 2u);
+    EXPECT_EQ(iso(data, 1), "2025-10-26T01:15:00+00:00");
 }
