@@ -229,7 +229,10 @@ void TLogParser::feed(std::string_view bytes)
 
 void TLogParser::problem(TLogProblem::EKind kind, int64_t line, std::string detail)
 {
-    size_t& index = FLastProblemOfKind[kind];
+    // Each wrong number of fields is a kind of its own.
+    static_assert(MaxFields == 11, "FFieldCountProblem has an entry for each count up to MaxFields and one more");
+    size_t& index = kind == TLogProblem::FieldCount ? FFieldCountProblem[std::min(FLastFields, MaxFields + 1)]
+                                                    : FLastProblemOfKind[kind];
     if (index != SIZE_MAX) {
         ++FData.problems[index].count;
         return;
@@ -308,8 +311,11 @@ void TLogParser::line(std::string_view raw, bool ended)
     const bool known = FFieldCount != 0;
     if (known ? fields != FFieldCount
               : fields != layoutFields(TLogData::Channels) && fields != layoutFields(TLogData::Concentration)) {
-        const std::string counts = std::to_string(fields) + (fields == 1 ? " field, " : " fields, ")
-                                   + (known ? std::to_string(FFieldCount) : "9 or 10") + " expected";
+        const std::string counts =
+            (fields > MaxFields ? "more than " + std::to_string(MaxFields) : std::to_string(fields))
+            + (fields == 1 ? " field, " : " fields, ") + (known ? std::to_string(FFieldCount) : "9 or 10")
+            + " expected";
+        FLastFields = fields;
         if (!ended && fields < (known ? FFieldCount : layoutFields(TLogData::Concentration)))
             problem(TLogProblem::CutShort, number, "the last line is cut short (" + counts + ")");
         else

@@ -22,7 +22,7 @@ struct TLogProblem {
         EmptyLine,      //
         BinaryData,     // control bytes or bytes outside ASCII
         TooLong,        // longer than TLogParser::MaxLineLength
-        FieldCount,     // not the layout's number of fields
+        FieldCount,     // not the layout's number of fields (one kind for each wrong number)
         BadDate,        //
         BadTime,        //
         BadNumber,      //
@@ -131,6 +131,9 @@ private:
     TLogZonePlacer FPlacer;
     TPlacedTime FLastPlaced; // of the last reading, in file order
     std::vector<size_t> FLastProblemOfKind = std::vector<size_t>(TLogProblem::Cancelled + 1, SIZE_MAX);
+    // FieldCount problems by the number of fields, 0 to 11, the last entry for more than 11.
+    std::vector<size_t> FFieldCountProblem = std::vector<size_t>(13, SIZE_MAX);
+    size_t FLastFields = 0;
     size_t FReserve = 0;
 };
 
