@@ -1,61 +1,64 @@
 #include "app/ReviewWindow.h"
 
 #include "app/SaveDialog.h"
-#include "chart/StripChart.h"
-#include "record/LogLoader.h"
-#include "record/LogReader.h"
 #include "base/ErrorReport.h"
+#include "chart/StripChart.h"
+#include "record/LogCsv.h"
+#include "record/LogLoader.h"
+#include "record/LogRun.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <qcustomplot.h>
+#include <stdexcept>
 #include <vector>
 
 namespace {
-
-constexpr int64_t MsPerHour = 3600000;
 
 QString clockText(const QDateTime& t)
 {
     return t.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
 }
 
-// The written local clock times (ms since 1970-01-01 00:00 of that clock) as seconds since 1970-01-01
-// 00:00 UTC, the chart's clock-time keys. The offset from UTC is looked up once per hour of the clock.
+// "run-0412.txt", "logs" for a folder, "velmora-2026-04-10_09-00-00.txt + 89 more".
+QString runTitle(const QStringList& paths)
+{
+    if (paths.size() == 1 && QFileInfo(paths.front()).isDir())
+        return QDir(paths.front()).dirName();
+    const QStringList files = LogFilesIn(paths);
+    const QString first = QFileInfo(files.isEmpty() ? paths.value(0) : files.front()).fileName();
+    return files.size() > 1 ? QStringLiteral("%1 + %2 more").arg(first).arg(files.size() - 1) : first;
+}
+
+// The readings' instants as seconds since 1970-01-01 00:00 UTC, the chart's clock-time keys.
 std::vector<double> chartKeys(const TLogData& data)
 {
     std::vector<double> keys(data.count());
-    int64_t hour = std::numeric_limits<int64_t>::min();
-    int64_t offset = 0;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        const int64_t t = data.times[i];
-        const int64_t h = (t >= 0 ? t : t - MsPerHour + 1) / MsPerHour;
-        if (h != hour) {
-            hour = h;
-            const QDateTime utc = QDateTime::fromMSecsSinceEpoch(h * MsPerHour, Qt::UTC);
-            offset = QDateTime(utc.date(), utc.time(), Qt::LocalTime).offsetFromUtc() * 1000LL;
-        }
-        keys[i] = static_cast<double>(t - offset) / 1000.0;
-    }
+    for (size_t i = 0; i < keys.size(); ++i)
+        keys[i] = static_cast<double>(data.times[i]) / 1000.0;
     return keys;
 }
 
 } // namespace
 
-TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWindow(parent), FFileName(fileName)
+TReviewWindow::TReviewWindow(const QStringList& paths, const QTimeZone& zone, QWidget* parent)
+    : QMainWindow(parent), FPaths(paths), FZone(zone.isValid() ? zone : QTimeZone::systemTimeZone())
 {
     setObjectName(QStringLiteral("ReviewWindow"));
-    setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" - ") + QCoreApplication::applicationName());
+    setWindowTitle(runTitle(paths) + QStringLiteral(" - ") + QCoreApplication::applicationName());
     resize(1000, 640);
 
     auto* central = new QWidget(this);
@@ -73,6 +76,13 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
     layout->addWidget(FReport);
     setCentralWidget(central);
 
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&Open log files..."), this, [this] { OpenLogFileDialog(this); });
+    file->addAction(tr("Open log &folder..."), this, [this] { OpenLogFolderDialog(this); });
+    file->addSeparator();
+    file->addAction(tr("&Export as CSV..."), this, [this] { exportCsv(false); });
+    file->addAction(tr("Export shown &range as CSV..."), this, [this] { exportCsv(true); });
+
     FStatus = new QLabel(statusBar());
     FStatus->setObjectName(QStringLiteral("ReviewStatus"));
     statusBar()->addWidget(FStatus, 1);
@@ -89,7 +99,7 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
     connect(FLoader, &TLogLoader::progress, FProgress, &QProgressBar::setValue);
     connect(FLoader, &TLogLoader::finished, this, [this] {
         try {
-            FData = std::make_unique<TLogData>(FLoader->takeResult());
+            FData = std::make_unique<TLogRun>(FLoader->takeResult());
             showData();
         } catch (...) {
             ReportCurrentException();
@@ -97,8 +107,8 @@ TReviewWindow::TReviewWindow(const QString& fileName, QWidget* parent) : QMainWi
         }
     });
     connect(FCancel, &QPushButton::clicked, this, &TReviewWindow::cancelLoading);
-    FStatus->setText(tr("Reading %1...").arg(QDir::toNativeSeparators(fileName)));
-    FLoader->start(fileName);
+    FStatus->setText(tr("Reading %1...").arg(QDir::toNativeSeparators(paths.join(QStringLiteral(", ")))));
+    FLoader->start(paths, FZone);
 }
 
 TReviewWindow::~TReviewWindow() = default;
@@ -127,8 +137,8 @@ void TReviewWindow::cancelLoading()
 
 void TReviewWindow::showData()
 {
-    const TLogData& log = *FData;
-    const QStringList problems = log.report();
+    const TLogData& log = FData->data;
+    const QStringList problems = FData->report();
     FReport->setPlainText(problems.join(QLatin1Char('\n')));
     FReport->setVisible(!problems.isEmpty());
 
@@ -136,9 +146,9 @@ void TReviewWindow::showData()
     if (log.count() == 0)
         summary = tr("No readings shown");
     else
-        summary = tr("%1 readings from %2 to %3")
-                      .arg(log.count())
-                      .arg(clockText(log.clockTime(0)), clockText(log.clockTime(log.count() - 1)));
+        summary = (FData->files.size() > 1 ? tr("%1 readings in %2 files").arg(log.count()).arg(FData->files.size())
+                                           : tr("%1 readings").arg(log.count()))
+                  + tr(" from %1 to %2").arg(clockText(log.clockTime(0)), clockText(log.clockTime(log.count() - 1)));
     if (log.gaps.size() == 1)
         summary += tr("; 1 gap");
     else if (!log.gaps.empty())
@@ -154,8 +164,10 @@ void TReviewWindow::showData()
     FChart->setKeyAxis(TStripChart::TKeyAxis::ClockTime);
     // Day ticks at local midnight: the ticker keeps the time of day of its origin, by default 1970-01-01
     // 00:00 UTC, which is 01:00 in London or Berlin.
-    if (auto ticker = FPlot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>())
-        ticker->setTickOrigin(QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::LocalTime));
+    if (auto ticker = FPlot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>()) {
+        ticker->setTimeZone(FZone);
+        ticker->setTickOrigin(QDateTime(QDate(2000, 1, 1), QTime(0, 0), FZone));
+    }
     FPlot->yAxis->setLabel(tr("Logged Value"));
     FPlot->legend->setVisible(columns > 0);
     for (int c = 0; c < columns; ++c)
@@ -164,7 +176,7 @@ void TReviewWindow::showData()
     ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
     FChart->reserve(static_cast<qsizetype>(log.count() + log.gaps.size()));
     FKeys = chartKeys(log);
-    FData->times = TLogTimes();
+    FData->data.times = TLogTimes();
     FColumn = 0;
     QTimer::singleShot(0, this, &TReviewWindow::fillColumn);
 }
@@ -174,13 +186,14 @@ void TReviewWindow::showData()
 void TReviewWindow::fillColumn()
 {
     try {
-        if (FColumn < static_cast<int>(FData->values.size())) {
-            const TLogColumn& values = FData->values[static_cast<size_t>(FColumn)];
+        TLogData& log = FData->data;
+        if (FColumn < static_cast<int>(log.values.size())) {
+            const TLogColumn& values = log.values[static_cast<size_t>(FColumn)];
             std::vector<QCPGraphData> piece;
             piece.reserve(65536);
-            auto gap = FData->gaps.begin();
+            auto gap = log.gaps.begin();
             for (size_t i = 0; i < FKeys.size(); ++i) {
-                if (gap != FData->gaps.end() && *gap == i) {
+                if (gap != log.gaps.end() && *gap == i) {
                     piece.emplace_back((FKeys[i - 1] + FKeys[i]) / 2, std::numeric_limits<double>::quiet_NaN());
                     ++gap;
                 }
@@ -192,7 +205,7 @@ void TReviewWindow::fillColumn()
                     piece.clear();
                 }
             }
-            FData->values[static_cast<size_t>(FColumn++)] = TLogColumn();
+            log.values[static_cast<size_t>(FColumn++)] = TLogColumn();
             QTimer::singleShot(0, this, &TReviewWindow::fillColumn);
             return;
         }
@@ -213,6 +226,35 @@ void TReviewWindow::finishLoading()
     emit loaded();
 }
 
+void TReviewWindow::exportCsv(bool shownRange)
+{
+    try {
+        TSaveDialog dialog;
+        dialog.SetDefaultExt(QStringLiteral("csv"));
+        dialog.SetFilter(QStringLiteral("CSV files (*.csv)|*.csv"));
+        dialog.SetOptions(TSaveDialog::OverwritePrompt);
+        if (!dialog.Execute(this))
+            return;
+        // The chart holds no times and values of its own to write: the files are read again.
+        const TLogRun run = ReadLogRun(FPaths, {}, FZone);
+        const TLogTimes& t = run.data.times;
+        size_t from = 0;
+        size_t to = t.size();
+        if (shownRange && FChart) {
+            const QCPRange shown = FPlot->xAxis->range();
+            from =
+                static_cast<size_t>(std::lower_bound(t.begin(), t.end(), std::llround(shown.lower * 1000)) - t.begin());
+            to =
+                static_cast<size_t>(std::upper_bound(t.begin(), t.end(), std::llround(shown.upper * 1000)) - t.begin());
+        }
+        QString error;
+        if (!WriteLogCsv(dialog.FileName(), run.data, from, std::max(from, to), &error))
+            throw std::runtime_error(tr("Cannot write %1: %2").arg(dialog.FileName(), error).toStdString());
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
 void TReviewWindow::savePicture()
 {
     TSaveDialog dialog;
@@ -223,9 +265,9 @@ void TReviewWindow::savePicture()
         FChart->saveBitmap(dialog.FileName());
 }
 
-TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent)
+TReviewWindow* OpenReviewWindow(const QStringList& paths, QWidget* parent)
 {
-    auto* window = new TReviewWindow(fileName, parent);
+    auto* window = new TReviewWindow(paths, QTimeZone::systemTimeZone(), parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowFlag(Qt::Window); // a window of its own, kept above its parent
     window->show();
@@ -235,9 +277,20 @@ TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent)
 TReviewWindow* OpenLogFileDialog(QWidget* parent)
 {
     try {
-        const QString fileName = QFileDialog::getOpenFileName(parent, QObject::tr("Open log file"), QString(),
-                                                              QObject::tr("Log files (*.txt);;All files (*)"));
-        return fileName.isEmpty() ? nullptr : OpenReviewWindow(fileName, parent);
+        const QStringList paths = QFileDialog::getOpenFileNames(parent, QObject::tr("Open log files"), QString(),
+                                                                QObject::tr("Log files (*.txt);;All files (*)"));
+        return paths.isEmpty() ? nullptr : OpenReviewWindow(paths, parent);
+    } catch (...) {
+        ReportCurrentException();
+        return nullptr;
+    }
+}
+
+TReviewWindow* OpenLogFolderDialog(QWidget* parent)
+{
+    try {
+        const QString folder = QFileDialog::getExistingDirectory(parent, QObject::tr("Open a folder of log files"));
+        return folder.isEmpty() ? nullptr : OpenReviewWindow(QStringList{folder}, parent);
     } catch (...) {
         ReportCurrentException();
         return nullptr;

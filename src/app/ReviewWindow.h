@@ -2,6 +2,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QTimeZone>
 #include <memory>
 #include <vector>
 
@@ -12,9 +13,10 @@ class QProgressBar;
 class QPushButton;
 class TLogLoader;
 class TStripChart;
-struct TLogData;
+struct TLogRun;
 
-// A window that shows a log file written earlier: its value columns against the clock time, in the strip
+// A window that shows log files written earlier, several files and folders as one run (LogFilesIn,
+// ReadLogRun): the value columns against the clock time placed with a time zone, in the strip
 // chart the main window uses (navigation, readout, legend, saving a picture). The file is read on a worker
 // thread behind a progress bar with a Cancel button; a cancelled read shows what came before. The chart
 // then takes the columns one per turn of the event loop. What was
@@ -23,10 +25,16 @@ struct TLogData;
 class TReviewWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TReviewWindow(const QString& fileName, QWidget* parent = nullptr);
+    // The files and folders named; their times placed with `zone`.
+    explicit TReviewWindow(const QStringList& paths, const QTimeZone& zone = QTimeZone::systemTimeZone(),
+                           QWidget* parent = nullptr);
+    explicit TReviewWindow(const QString& fileName, QWidget* parent = nullptr)
+        : TReviewWindow(QStringList{fileName}, QTimeZone::systemTimeZone(), parent)
+    {}
     ~TReviewWindow() override;
 
-    QString fileName() const { return FFileName; }
+    QString fileName() const { return FPaths.value(0); }
+    QStringList paths() const { return FPaths; }
     // The chart, once the file is read (null before).
     TStripChart* chart() const { return FChart.get(); }
     bool loading() const;
@@ -45,10 +53,13 @@ private:
     void showData();
     void fillColumn();
     void finishLoading();
+    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h).
+    void exportCsv(bool shownRange);
     // Double-click: the chart as shown into a bitmap file.
     void savePicture();
 
-    QString FFileName;
+    QStringList FPaths;
+    QTimeZone FZone;
     QCustomPlot* FPlot = nullptr;
     std::unique_ptr<TStripChart> FChart;
     TLogLoader* FLoader = nullptr;
@@ -56,13 +67,18 @@ private:
     QProgressBar* FProgress = nullptr;
     QPushButton* FCancel = nullptr;
     QPlainTextEdit* FReport = nullptr;
-    std::unique_ptr<TLogData> FData; // read, not yet in the chart
-    std::vector<double> FKeys;       // its clock times as chart keys
-    int FColumn = 0;                 // the next column to put into the chart
+    std::unique_ptr<TLogRun> FData; // read, not yet in the chart
+    std::vector<double> FKeys;      // its clock times as chart keys
+    int FColumn = 0;                // the next column to put into the chart
 };
 
-// Opens a log file in a review window of its own, which is deleted when closed.
-TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent = nullptr);
-// Asks for a log file and opens it in a review window; nullptr when the dialog was cancelled. For a slot:
-// a failure goes to the error report.
+// Opens log files and folders in a review window of its own, which is deleted when closed.
+TReviewWindow* OpenReviewWindow(const QStringList& paths, QWidget* parent = nullptr);
+inline TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent = nullptr)
+{
+    return OpenReviewWindow(QStringList{fileName}, parent);
+}
+// Ask for log files (several may be chosen), or a folder of them, and open them in a review window; nullptr
+// when the dialog was cancelled. For a slot: a failure goes to the error report.
 TReviewWindow* OpenLogFileDialog(QWidget* parent);
+TReviewWindow* OpenLogFolderDialog(QWidget* parent);

@@ -143,9 +143,21 @@ bool TLogProblem::skipsLines() const
     }
 }
 
+int32_t TLogData::offsetAt(size_t i) const
+{
+    const auto run =
+        std::upper_bound(offsets.begin(), offsets.end(), i, [](size_t n, const TLogOffset& o) { return n < o.first; });
+    return run == offsets.begin() ? 0 : std::prev(run)->seconds;
+}
+
+QDateTime TLogData::placedTime(size_t i) const
+{
+    return QDateTime::fromMSecsSinceEpoch(times[i], QTimeZone(offsetAt(i)));
+}
+
 QDateTime TLogData::clockTime(size_t i) const
 {
-    const int64_t t = times[i];
+    const int64_t t = times[i] + offsetAt(i) * 1000LL;
     const int64_t day = (t >= 0 ? t : t - MsPerDay + 1) / MsPerDay;
     return QDateTime(QDate::fromJulianDay(day + UnixEpochJulianDay),
                      QTime::fromMSecsSinceStartOfDay(static_cast<int>(t - day * MsPerDay)));
@@ -163,6 +175,8 @@ QStringList TLogData::report() const
         lines << p.text();
     return lines;
 }
+
+TLogParser::TLogParser(const QTimeZone& zone) : FPlacer(zone) {}
 
 void TLogParser::reserve(size_t lines)
 {
@@ -215,7 +229,10 @@ void TLogParser::feed(std::string_view bytes)
 
 void TLogParser::problem(TLogProblem::EKind kind, int64_t line, std::string detail)
 {
-    size_t& index = FLastProblemOfKind[kind];
+    // Each wrong number of fields is a kind of its own.
+    static_assert(MaxFields == 11, "FFieldCountProblem has an entry for each count up to MaxFields and one more");
+    size_t& index = kind == TLogProblem::FieldCount ? FFieldCountProblem[std::min(FLastFields, MaxFields + 1)]
+                                                    : FLastProblemOfKind[kind];
     if (index != SIZE_MAX) {
         ++FData.problems[index].count;
         return;
@@ -294,8 +311,11 @@ void TLogParser::line(std::string_view raw, bool ended)
     const bool known = FFieldCount != 0;
     if (known ? fields != FFieldCount
               : fields != layoutFields(TLogData::Channels) && fields != layoutFields(TLogData::Concentration)) {
-        const std::string counts = std::to_string(fields) + (fields == 1 ? " field, " : " fields, ")
-                                   + (known ? std::to_string(FFieldCount) : "9 or 10") + " expected";
+        const std::string counts =
+            (fields > MaxFields ? "more than " + std::to_string(MaxFields) : std::to_string(fields))
+            + (fields == 1 ? " field, " : " fields, ") + (known ? std::to_string(FFieldCount) : "9 or 10")
+            + " expected";
+        FLastFields = fields;
         if (!ended && fields < (known ? FFieldCount : layoutFields(TLogData::Concentration)))
             problem(TLogProblem::CutShort, number, "the last line is cut short (" + counts + ")");
         else
@@ -355,66 +375,87 @@ bool TLogParser::parseReading(std::string_view text, bool store)
         setLayout(n == layoutFields(TLogData::Channels) ? TLogData::Channels : TLogData::Concentration);
 
     int64_t t = day * MsPerDay + ms;
-    if (!FData.times.empty()) {
-        const int64_t previous = FData.times.back();
-        // The date is read before the time: a line just after midnight can carry the old day's date.
-        if (sameDate && t < previous - MsPerDay / 2)
-            t += MsPerDay;
-        if (t < previous)
-            problem(TLogProblem::TimeBack, FLine, "the time goes back by " + duration(previous - t));
-    }
+    const bool first = FData.times.empty();
+    // The date is read before the time: a line just after midnight can carry the old day's date.
+    if (!first && sameDate && t < FLastWritten - MsPerDay / 2)
+        t += MsPerDay;
+    const TPlacedTime placed = FPlacer.place(t, first ? nullptr : &FLastPlaced);
+    if (!first && placed.utc < FLastPlaced.utc)
+        problem(TLogProblem::TimeBack, FLine, "the time goes back by " + duration(FLastPlaced.utc - placed.utc));
     if (!sameDate) {
         FLastDate.assign(field[0]);
         FLastDay = day;
     }
-    FData.times.push_back(t);
+    FLastWritten = t;
+    FLastPlaced = placed;
+    if (FData.offsets.empty() || FData.offsets.back().seconds != placed.offset)
+        FData.offsets.push_back({FData.times.size(), placed.offset});
+    FData.times.push_back(placed.utc);
     for (size_t i = 2; i < n; ++i)
         FData.values[i - 2].push_back(value[i]);
     return true;
 }
 
-void TLogParser::sortByTime()
+void SortLogByTime(TLogData& data)
 {
-    TLogTimes& t = FData.times;
+    TLogTimes& t = data.times;
     if (std::is_sorted(t.begin(), t.end()))
         return;
     std::vector<size_t> order(t.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&t](size_t a, size_t b) { return t[a] < t[b]; });
+    std::vector<int32_t> offset(t.size());
+    for (size_t i = 0; i < offset.size(); ++i)
+        offset[i] = data.offsetAt(i);
     TLogTimes sortedTimes(t.size());
     for (size_t i = 0; i < order.size(); ++i)
         sortedTimes[i] = t[order[i]];
     t.swap(sortedTimes);
     sortedTimes = TLogTimes();
+    data.offsets.clear();
+    for (size_t i = 0; i < order.size(); ++i)
+        if (data.offsets.empty() || data.offsets.back().seconds != offset[order[i]])
+            data.offsets.push_back({i, offset[order[i]]});
+    offset = std::vector<int32_t>();
     TLogColumn sorted(t.size());
-    for (TLogColumn& column : FData.values) {
+    for (TLogColumn& column : data.values) {
         for (size_t i = 0; i < order.size(); ++i)
             sorted[i] = column[order[i]];
         column.swap(sorted);
     }
 }
 
-void TLogParser::findGaps()
+int64_t MedianLogSpacing(const TLogTimes& t)
 {
-    sortByTime();
-    const TLogTimes& t = FData.times;
     std::vector<int32_t> steps;
     steps.reserve(t.size());
     for (size_t i = 1; i < t.size(); ++i) {
         if (t[i] > t[i - 1])
             steps.push_back(static_cast<int32_t>(std::min<int64_t>(t[i] - t[i - 1], INT32_MAX)));
     }
-    if (!steps.empty()) {
-        auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-        std::nth_element(steps.begin(), middle, steps.end());
-        FData.medianSpacing = *middle;
-    }
-    steps = std::vector<int32_t>();
+    if (steps.empty())
+        return 0;
+    auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+    std::nth_element(steps.begin(), middle, steps.end());
+    return *middle;
+}
+
+void FindLogGaps(TLogData& data)
+{
+    const TLogTimes& t = data.times;
+    data.medianSpacing = MedianLogSpacing(t);
+    data.gaps.clear();
     for (size_t i = 1; i < t.size(); ++i) {
-        if (FData.medianSpacing > 0 && t[i] - t[i - 1] > 3 * FData.medianSpacing)
-            FData.gaps.push_back(i);
+        if (data.medianSpacing > 0 && t[i] - t[i - 1] > 3 * data.medianSpacing)
+            data.gaps.push_back(i);
     }
+}
+
+void TLogParser::findGaps()
+{
+    SortLogByTime(FData);
+    FindLogGaps(FData);
 }
 
 TLogData TLogParser::finish()
@@ -446,7 +487,7 @@ TLogData TLogParser::cancel()
     return std::move(FData);
 }
 
-TLogData ReadLogFile(const QString& fileName, const TLogProgress& progress)
+TLogData ReadLogFile(const QString& fileName, const TLogProgress& progress, const QTimeZone& zone)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -457,7 +498,7 @@ TLogData ReadLogFile(const QString& fileName, const TLogProgress& progress)
         return data;
     }
     const int64_t total = file.size();
-    TLogParser parser;
+    TLogParser parser(zone);
     // The shortest reading is about 32 bytes: room for every line at once, of which only what is filled
     // takes memory, so the columns never move while they grow.
     parser.reserve(static_cast<size_t>(total / 32 + 1));

@@ -1,4 +1,6 @@
 #pragma once
+#include "record/LogTimeZone.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -20,7 +22,7 @@ struct TLogProblem {
         EmptyLine,      //
         BinaryData,     // control bytes or bytes outside ASCII
         TooLong,        // longer than TLogParser::MaxLineLength
-        FieldCount,     // not the layout's number of fields
+        FieldCount,     // not the layout's number of fields (one kind for each wrong number)
         BadDate,        //
         BadTime,        //
         BadNumber,      //
@@ -43,16 +45,24 @@ struct TLogProblem {
 using TLogTimes = std::vector<int64_t>;
 using TLogColumn = std::vector<double>;
 
-// A log file as read: the value columns' titles, and per reading its clock time and its values, in the
-// order of their clock times (the file's order, unless its clock was set back: then sorted, stable).
+// From reading `first` on, the written times are `seconds` ahead of UTC (until the next such run).
+struct TLogOffset {
+    size_t first;
+    int32_t seconds;
+};
+
+// A log file as read: the value columns' titles, and per reading its time and its values, in the order of
+// their times (the file's order, unless its clock was set back: then sorted, stable).
 struct TLogData {
-    enum ELayout { Unknown, Channels, Concentration };
+    enum ELayout { Unknown, Channels, Concentration, Mixed };
     ELayout layout = Unknown;
     QStringList titles; // value columns, after Date and Time
 
-    // Clock time of each reading as written, in milliseconds since 1970-01-01 00:00 of that clock (the
-    // written local time taken as it stands: no time zone or daylight saving is applied).
+    // The instant of each reading, in milliseconds since 1970-01-01 00:00 UTC: the written local time
+    // placed with the time zone it was read with (TLogZonePlacer).
     TLogTimes times;
+    // The offset each written time was placed with, as runs (a run begins at each change of offset).
+    std::vector<TLogOffset> offsets;
     std::vector<TLogColumn> values; // [column][reading]
     // Readings that begin a new stretch: the time jumped by more than three times the median spacing (an
     // outage). Ascending.
@@ -64,10 +74,17 @@ struct TLogData {
     bool cancelled = false;
 
     size_t count() const { return times.size(); }
-    // The clock time of reading i as written (a local date and time).
+    // Seconds ahead of UTC of reading i's written time.
+    int32_t offsetAt(size_t i) const;
+    // The clock time of reading i as written (a local date and time, as the file has it).
     QDateTime clockTime(size_t i) const;
+    // Reading i's instant with the offset it was written in (shows the written time and its offset).
+    QDateTime placedTime(size_t i) const;
     // Bytes the readings take: the times and the values.
-    size_t bytes() const { return count() * sizeof(int64_t) * (1 + values.size()); }
+    size_t bytes() const
+    {
+        return count() * sizeof(int64_t) * (1 + values.size()) + offsets.size() * sizeof(TLogOffset);
+    }
     // Whether reading i is the first after a gap.
     bool startsStretch(size_t i) const;
     QStringList report() const;
@@ -79,6 +96,9 @@ struct TLogData {
 class TLogParser {
 public:
     static constexpr size_t MaxLineLength = 4096;
+
+    // The written times are placed with `zone` (the machine's by default).
+    explicit TLogParser(const QTimeZone& zone = QTimeZone::systemTimeZone());
 
     // Reserves room for up to `lines` readings (at most 64 M): room not filled takes address space only.
     void reserve(size_t lines);
@@ -96,7 +116,6 @@ private:
     void reserveColumns();
     void problem(TLogProblem::EKind kind, int64_t line, std::string detail = {});
     void setLayout(TLogData::ELayout layout);
-    void sortByTime();
     void findGaps();
 
     TLogData FData;
@@ -108,11 +127,26 @@ private:
     size_t FFieldCount = 0;           // of the layout, 0 while unknown
     std::string FLastDate;            // the date text of the last reading and its day number
     int64_t FLastDay = 0;
+    int64_t FLastWritten = 0; // written time of the last reading
+    TLogZonePlacer FPlacer;
+    TPlacedTime FLastPlaced; // of the last reading, in file order
     std::vector<size_t> FLastProblemOfKind = std::vector<size_t>(TLogProblem::Cancelled + 1, SIZE_MAX);
+    // FieldCount problems by the number of fields, 0 to 11, the last entry for more than 11.
+    std::vector<size_t> FFieldCountProblem = std::vector<size_t>(13, SIZE_MAX);
+    size_t FLastFields = 0;
     size_t FReserve = 0;
 };
 
 // Reads a log file in pieces of 1 MiB. `progress` is called after each piece with the bytes read and the
 // file's size; returning false stops the reading (the data then holds what was read, marked cancelled).
+// The written times are placed with `zone`.
 using TLogProgress = std::function<bool(int64_t done, int64_t total)>;
-TLogData ReadLogFile(const QString& fileName, const TLogProgress& progress = {});
+TLogData ReadLogFile(const QString& fileName, const TLogProgress& progress = {},
+                     const QTimeZone& zone = QTimeZone::systemTimeZone());
+
+// Sorts the readings by their time (stable: readings of the same time keep their order).
+void SortLogByTime(TLogData& data);
+// The median of the forward steps between sorted times (0 without any).
+int64_t MedianLogSpacing(const TLogTimes& times);
+// The median spacing and the gaps of sorted readings: steps of more than three times the median.
+void FindLogGaps(TLogData& data);

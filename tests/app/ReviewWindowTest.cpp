@@ -8,7 +8,9 @@
 #include "support/TempDir.h"
 #include "tools/SampleLog.h"
 
+#include <QDir>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -112,4 +114,82 @@ TEST(ReviewWindow, CancelShowsTheReadingsReadSoFar)
     EXPECT_TRUE(window.report().constLast().contains(QStringLiteral("reading cancelled")));
     ASSERT_NE(window.chart(), nullptr);
     EXPECT_GT(window.chart()->series(0)->data()->size(), 1000);
+}
+
+// Several files and a folder as one run: the title names the folder, or the first file and how many more;
+// the status gives the readings, files, first and last time and the gaps, the report names each file.
+TEST(ReviewWindow, ShowsSeveralFilesAndAFolderAsOneRun)
+{
+    ApplyRegionalSettings();
+    TempDir dir;
+    TSampleLog log;
+    log.lines = 60;
+    log.start = QDateTime(QDate(2026, 4, 11), QTime(0, 0));
+    WriteSampleLog(dir.file("velmora-2026-04-11_00-00-00.txt"), log);
+    log.concentration = true;
+    log.start = QDateTime(QDate(2026, 4, 10), QTime(9, 0));
+    WriteSampleLog(dir.file("velmora-2026-04-10_09-00-00.txt"), log);
+    dir.write("velmora-2026-04-10_09-00-00.events.txt", "09:00 start\r\n");
+    dir.write("broken.txt", std::string(LogHeader(false)) + "\r\n05/03\r\n");
+
+    TReviewWindow folder(QStringList{QString::fromStdString(dir.path())});
+    ASSERT_TRUE(loaded(folder));
+    EXPECT_EQ(folder.windowTitle(), QDir(QString::fromStdString(dir.path())).dirName() + " - Velmora Data Logger");
+    EXPECT_EQ(folder.statusText(), QStringLiteral("120 readings in 3 files from 10/04/2026 09:00:00 to 11/04/2026 "
+                                                  "00:00:59; 1 gap; see the notes below"));
+    EXPECT_EQ(folder.report(), QStringList{"broken.txt: line 2: 1 field, 9 expected; skipped"});
+    ASSERT_NE(folder.chart(), nullptr);
+    EXPECT_EQ(folder.chart()->seriesCount(), 13);
+    EXPECT_EQ(folder.chart()->series(0)->data()->size(), 121); // and the break between the files
+
+    TReviewWindow files(QStringList{QString::fromStdString(dir.file("velmora-2026-04-11_00-00-00.txt")),
+                                    QString::fromStdString(dir.file("velmora-2026-04-10_09-00-00.txt"))});
+    ASSERT_TRUE(loaded(files));
+    EXPECT_EQ(files.windowTitle(), QStringLiteral("velmora-2026-04-11_00-00-00.txt + 1 more - Velmora Data Logger"));
+    EXPECT_TRUE(files.report().isEmpty());
+}
+
+// The command line without a display (no DISPLAY, no QT_QPA_PLATFORM): --help, and --export-csv, which
+// writes what it could read and names the file and line of what it could not.
+TEST(ReviewWindow, ExportsCsvFromTheCommandLineWithoutADisplay)
+{
+    TempDir dir;
+    const std::string header = std::string(LogHeader(false)) + "\r\n";
+    dir.write("good.txt", header + "26/10/2025\t01:45:00.000\t3\t1\t2\t3\t0.1\t4\t5.0\r\n"
+                              + "26/10/2025\t01:00:00.000\t3\t1\t2\t3\t0.1\t4\t5.0\r\n");
+    dir.write("broken.txt", header + "05/03\r\n27/10/2025\t09:00:00.000\t3\t1\t2\t3\t0.25\t4\t5.0\r\n");
+    const auto run = [&](const QStringList& arguments, QString* err = nullptr) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELMORA_LOGGER), arguments);
+        EXPECT_TRUE(program.waitForFinished(60000));
+        if (err)
+            *err = QString::fromLocal8Bit(program.readAllStandardError());
+        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    };
+    const QString out = QString::fromStdString(dir.file("out.csv"));
+    const QString good = QString::fromStdString(dir.file("good.txt"));
+    const QString broken = QString::fromStdString(dir.file("broken.txt"));
+
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_EQ(run({"--export-csv", out, "--tz", "Europe/London", good}), 0);
+    EXPECT_EQ(dir.read("out.csv"), "Local time,UTC,Channel,Sample,Reference,Voltage PWM,Concentration,Temperature,"
+                                   "Pressure\n"
+                                   "2025-10-26T01:45:00.000+01:00,2025-10-26T00:45:00.000Z,3,1,2,3,0.1,4,5\n"
+                                   "2025-10-26T01:00:00.000+00:00,2025-10-26T01:00:00.000Z,3,1,2,3,0.1,4,5\n");
+
+    QString err;
+    EXPECT_EQ(run({"--export-csv", out, "--tz", "Asia/Tokyo", broken, good}, &err), 65);
+    EXPECT_TRUE(err.contains(broken + ": line 2: 1 field, 9 expected; skipped")) << err.toStdString();
+    const QString csv = QString::fromStdString(dir.read("out.csv"));
+    EXPECT_EQ(csv.count('\n'), 5) << csv.toStdString(); // header, two, a gap between the files, one
+    EXPECT_TRUE(csv.endsWith(",,,,,,,,\n2025-10-27T09:00:00.000+09:00,2025-10-27T00:00:00.000Z,3,1,2,3,0.25,4,5\n"))
+        << csv.toStdString();
+
+    EXPECT_EQ(run({"--export-csv", out, QString::fromStdString(dir.file("missing.txt"))}, &err), 65);
+    EXPECT_TRUE(err.contains("missing.txt: cannot open")) << err.toStdString();
+    EXPECT_EQ(run({"--export-csv", out, "--tz", "Nowhere/Atlantis", good}, &err), 1);
 }

@@ -1,11 +1,15 @@
 #include "record/LogReader.h"
+#include "record/LogCsv.h"
 #include "record/LogLoader.h"
+#include "record/LogRun.h"
 #include "record/ReadingFormat.h"
 #include "record/RegionalSettings.h"
 #include "support/EventLoopHelper.h"
 #include "support/TempDir.h"
 #include "tools/SampleLog.h"
 
+#include <QTimeZone>
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -55,6 +59,30 @@ std::string readings(int first, int count)
     for (int i = 0; i < count; ++i)
         text += reading(first + i);
     return text;
+}
+
+// A Channels log with one reading at each of the given "dd/mm/yyyy hh:mm:ss" clock times.
+std::string at(std::initializer_list<const char*> times)
+{
+    std::string text = Channels;
+    for (const char* t : times) {
+        std::string line(t);
+        line[10] = '\t';
+        text += line + ".000\t3\t1\t2\t3\t0.1\t4\t5.0\r\n";
+    }
+    return text;
+}
+
+TLogData parseIn(const char* zone, const std::string& text)
+{
+    TLogParser parser{QTimeZone(zone)};
+    parser.feed(text);
+    return parser.finish();
+}
+
+QString iso(const TLogData& data, size_t i)
+{
+    return data.placedTime(i).toString(Qt::ISODate);
 }
 
 } // namespace
@@ -168,10 +196,12 @@ TEST_F(LogReader, ReportsBadInputWithItsLineAndKeepsEveryGoodLine)
          Channels + readings(1, 3) + reading(4).substr(0, reading(4).size() - 2),
          4,
          {"line 5: the last line has no line end; kept"}},
-        {"damaged lines",
-         Channels + reading(1) + cut + "\r\n" + reading(3) + "05/03\r\n" + reading(5),
+        {"damaged lines, each wrong number of fields a kind of its own",
+         Channels + reading(1) + cut + "\r\n" + reading(3) + "05/03\r\n" + reading(5) + cut + "\r\n"
+             + reading(6, "3\t1\t2\t3\t4\t5\t6\t7\t8") + reading(7, std::string(20, '\t')) + reading(8, "1\t2"),
          3,
-         {"line 3: 4 fields, 9 expected; 2 such lines skipped"}},
+         {"line 3: 4 fields, 9 expected; 3 such lines skipped", "line 5: 1 field, 9 expected; skipped",
+          "line 8: 11 fields, 9 expected; skipped", "line 9: more than 11 fields, 9 expected; skipped"}},
         {"bad values",
          Channels + reading(1) + reading(2, "3\t12a\t49876\t120\t0.0123\t24\t101.3") + reading(3)
              + "32/03/2012\t14:07:04.042\t3\t1\t2\t3\t4\t5\t6\r\n"
@@ -290,8 +320,166 @@ TEST_F(LogReader, TheLoaderReadsOnItsOwnThreadUntilCancelled)
     ::close(fd);
     ASSERT_TRUE(runEventsUntil([&] { return finished; }, 60000));
     EXPECT_FALSE(loader.isRunning());
-    const TLogData data = loader.takeResult();
+    const TLogData data = loader.takeResult().data;
     EXPECT_TRUE(data.cancelled);
     EXPECT_GE(data.count(), 1048576u / 64);
     EXPECT_LT(data.count(), 2 * lines.size() / 64);
+}
+
+// The written local times placed with a zone: the hour the autumn change repeats follows its first pass,
+// the spring change's jump forward is no gap, and a clock set back otherwise is still listed.
+TEST_F(LogReader, PlacesTheWrittenTimesWithTheTimeZoneAcrossItsChanges)
+{
+    TLogData data = parseIn("Europe/London", at({"26/10/2025 00:45:00", "26/10/2025 01:15:00", "26/10/2025 01:45:00",
+                                                 "26/10/2025 01:15:00", "26/10/2025 01:45:00", "26/10/2025 02:15:00"}));
+    EXPECT_TRUE(data.problems.empty()) << data.report().join('\n').toStdString();
+    ASSERT_EQ(data.count(), 6u);
+    EXPECT_EQ(iso(data, 0), "2025-10-26T00:45:00+01:00");
+    EXPECT_EQ(iso(data, 2), "2025-10-26T01:45:00+01:00");
+    EXPECT_EQ(iso(data, 3), "2025-10-26T01:15:00+00:00");
+    EXPECT_EQ(iso(data, 5), "2025-10-26T02:15:00+00:00");
+    for (size_t i = 1; i < data.count(); ++i)
+        EXPECT_EQ(data.times[i] - data.times[i - 1], 1800000) << i;
+    EXPECT_EQ(data.clockTime(3), QDateTime(QDate(2025, 10, 26), QTime(1, 15)));
+    EXPECT_TRUE(data.gaps.empty());
+
+    // Back by 20 minutes in the first pass of the repeated hour: a clock set back, listed and sorted in.
+    data = parseIn("Europe/London", at({"26/10/2025 01:30:00", "26/10/2025 01:40:00", "26/10/2025 01:20:00"}));
+    EXPECT_EQ(data.report(), QStringList{"line 4: the time goes back by 00:20:00.000; kept"});
+    ASSERT_EQ(data.count(), 3u);
+    EXPECT_EQ(iso(data, 0), "2025-10-26T01:20:00+01:00");
+    EXPECT_EQ(iso(data, 2), "2025-10-26T01:40:00+01:00");
+
+    data = parseIn("Europe/London", at({"30/03/2025 00:30:00", "30/03/2025 00:45:00", "30/03/2025 02:00:00",
+                                        "30/03/2025 02:15:00", "30/03/2025 02:30:00"}));
+    EXPECT_TRUE(data.problems.empty());
+    EXPECT_TRUE(data.gaps.empty());
+    EXPECT_EQ(data.medianSpacing, 900000);
+    EXPECT_EQ(iso(data, 1), "2025-03-30T00:45:00+00:00");
+    EXPECT_EQ(iso(data, 2), "2025-03-30T02:00:00+01:00");
+    EXPECT_EQ(data.times[2] - data.times[1], 900000);
+
+    for (const char* zone : {"UTC", "Asia/Tokyo"}) {
+        SCOPED_TRACE(zone);
+        const int32_t offset = QTimeZone(zone).offsetFromUtc(QDateTime::currentDateTimeUtc());
+        data = parseIn(zone, at({"26/10/2025 01:15:00", "26/10/2025 01:45:00", "26/10/2025 01:15:01"}));
+        EXPECT_EQ(data.report(), QStringList{"line 4: the time goes back by 00:29:59.000; kept"});
+        ASSERT_EQ(data.count(), 3u);
+        EXPECT_EQ(data.offsetAt(2), offset);
+        EXPECT_EQ(data.times[0], QDateTime(QDate(2025, 10, 26), QTime(1, 15), QTimeZone(zone)).toMSecsSinceEpoch());
+    }
+}
+
+TEST_F(LogReader, PlacesTheWrittenTimesWithTheMachinesZoneByDefault)
+{
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", "Europe/London");
+    const std::string file = dir.file("autumn.txt");
+    dir.write("autumn.txt", at({"26/10/2025 01:45:00", "26/10/2025 01:15:00"}));
+    const TLogData data = ReadLogFile(QString::fromStdString(file));
+    if (saved.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", saved);
+    EXPECT_TRUE(data.problems.empty());
+    ASSERT_EQ(data.count(), 2u);
+    EXPECT_EQ(iso(data, 1), "2025-10-26T01:15:00+00:00");
+}
+
+// A season's folder: files ordered by their first reading whatever their names, the time between two
+// files a gap, both layouts on one axis (each column NaN where its file lacks it), problems per file.
+TEST_F(LogReader, ReadsFilesAndFoldersAsOneRunInTheOrderOfTheirFirstReading)
+{
+    dir.write("b-first.txt", at({"10/04/2026 09:00:00", "10/04/2026 09:00:01", "10/04/2026 09:00:02"}));
+    dir.write("a-second.txt", Concentration + "10/04/2026\t12:00:00.000\t0.1\t0.2\t0.3\t0.41\t0.5\t21\t99.5\t40\r\n"
+                                  + "10/04/2026\t12:00:01.000\t0.1\t0.2\t0.3\t0.41\t0.5\t22\t99.5\t40\r\n"
+                                  + "10/04/2026\t12:00:02\r\n");
+    dir.write("a-second.events.txt", "not a log\r\n");
+    const std::string extra = dir.file("later.txt");
+    dir.write("later.txt", at({"11/04/2026 08:00:00", "11/04/2026 08:00:01"}));
+    ASSERT_EQ(
+        LogFilesIn({QString::fromStdString(dir.path()), QString::fromStdString(extra)}),
+        QStringList({QString::fromStdString(dir.file("a-second.txt")), QString::fromStdString(dir.file("b-first.txt")),
+                     QString::fromStdString(dir.file("later.txt")), QString::fromStdString(extra)}));
+
+    const TLogRun run =
+        ReadLogRun({QString::fromStdString(extra), QString::fromStdString(dir.file("a-second.txt")),
+                    QString::fromStdString(dir.file("b-first.txt")), QString::fromStdString(dir.file("missing.txt"))},
+                   {}, QTimeZone("UTC"));
+    ASSERT_EQ(run.files.size(), 4u);
+    EXPECT_TRUE(run.files[0].fileName.endsWith("b-first.txt"));
+    EXPECT_TRUE(run.files[1].fileName.endsWith("a-second.txt"));
+    EXPECT_TRUE(run.files[2].fileName.endsWith("later.txt"));
+    EXPECT_TRUE(run.files[3].fileName.endsWith("missing.txt"));
+    EXPECT_EQ(run.files[1].layout, TLogData::Concentration);
+
+    const TLogData& data = run.data;
+    ASSERT_EQ(data.count(), 7u);
+    EXPECT_EQ(data.layout, TLogData::Mixed);
+    EXPECT_TRUE(std::is_sorted(data.times.begin(), data.times.end()));
+    EXPECT_EQ(data.gaps, (std::vector<size_t>{3, 5}));
+    EXPECT_EQ(data.clockTime(3), QDateTime(QDate(2026, 4, 10), QTime(12, 0)));
+    const QStringList titles = data.titles;
+    ASSERT_EQ(titles.size(), 13);
+    const auto column = [&](const char* title) { return data.values[static_cast<size_t>(titles.indexOf(title))]; };
+    EXPECT_EQ(column("Temperature"), (TLogColumn{4, 4, 4, 21, 22, 4, 4}));
+    EXPECT_TRUE(std::isnan(column("Sample")[3]));
+    EXPECT_EQ(column("Sample")[0], 1);
+    EXPECT_TRUE(std::isnan(column("Humidity")[0]));
+    EXPECT_EQ(column("Humidity")[4], 40);
+
+    const QStringList report = run.report();
+    ASSERT_EQ(report.size(), 2);
+    EXPECT_EQ(report[0], "a-second.txt: line 4: 2 fields, 10 expected; skipped");
+    EXPECT_TRUE(report[1].startsWith("missing.txt: cannot open")) << report[1].toStdString();
+
+    // Files that share time are sorted in.
+    const TLogRun both =
+        ReadLogRun({QString::fromStdString(dir.file("b-first.txt")), QString::fromStdString(dir.file("b-first.txt"))},
+                   {}, QTimeZone("UTC"));
+    EXPECT_EQ(both.data.count(), 6u);
+    EXPECT_TRUE(std::is_sorted(both.data.times.begin(), both.data.times.end()));
+    EXPECT_EQ(both.data.layout, TLogData::Channels);
+    EXPECT_EQ(both.data.values.size(), 7u);
+}
+
+// CSV of a run across the autumn change and of a zone without one: the written time with its offset and
+// the UTC instant both read back to the reading's instant, the values to the same doubles, a gap as a row
+// of empty fields.
+TEST_F(LogReader, CsvRoundTripsTimesAcrossTheChangesOfTheZone)
+{
+    for (const char* zone : {"Europe/London", "Asia/Tokyo"}) {
+        SCOPED_TRACE(zone);
+        TLogData data = parseIn(zone, at({"26/10/2025 01:30:00", "26/10/2025 01:45:00", "26/10/2025 01:00:00",
+                                          "26/10/2025 01:15:00", "26/10/2025 03:00:00"}));
+        data.values[4][1] = 0.1 + 0.2; // a value with no short decimal form
+        const std::string file = dir.file(std::string("run-") + (zone[0] == 'E' ? "london" : "tokyo") + ".csv");
+        ASSERT_TRUE(WriteLogCsv(QString::fromStdString(file), data, 0, data.count()));
+        const QStringList rows = QString::fromStdString(dir.read(file.substr(dir.path().size() + 1))).split('\n');
+        ASSERT_EQ(rows.size(), static_cast<qsizetype>(data.count() + data.gaps.size() + 2)); // header, final LF
+        EXPECT_EQ(rows[0], "Local time,UTC," + data.titles.join(','));
+        EXPECT_EQ(rows.back(), "");
+        qsizetype row = 1;
+        for (size_t i = 0; i < data.count(); ++i, ++row) {
+            if (data.startsStretch(i)) {
+                EXPECT_EQ(rows[row++], QString(8, ','));
+            }
+            const QStringList fields = rows[row].split(',');
+            ASSERT_EQ(fields.size(), 9);
+            const QDateTime local = QDateTime::fromString(fields[0], Qt::ISODateWithMs);
+            const QDateTime utc = QDateTime::fromString(fields[1], Qt::ISODateWithMs);
+            EXPECT_EQ(local.toMSecsSinceEpoch(), data.times[i]) << fields[0].toStdString();
+            EXPECT_EQ(utc.toMSecsSinceEpoch(), data.times[i]) << fields[1].toStdString();
+            EXPECT_EQ(local.offsetFromUtc(), data.offsetAt(i));
+            EXPECT_EQ(fields[0].left(19), data.clockTime(i).toString("yyyy-MM-dd'T'HH:mm:ss"));
+            for (size_t c = 0; c < data.values.size(); ++c)
+                EXPECT_EQ(fields[static_cast<qsizetype>(c + 2)].toDouble(), data.values[c][i]);
+        }
+        if (zone[0] == 'E') {
+            EXPECT_TRUE(rows[3].startsWith("2025-10-26T01:00:00.000+00:00,2025-10-26T01:00:00.000Z,"));
+            EXPECT_EQ(data.gaps, std::vector<size_t>{4});
+        } else {
+            EXPECT_TRUE(rows[1].startsWith("2025-10-26T01:00:00.000+09:00,2025-10-25T16:00:00.000Z,"));
+        }
+    }
 }
