@@ -138,17 +138,20 @@ void TRunLog::write(const TReading& reading)
     }
     if (FFailing) {
         FFailing = false;
-        emit recovered(QStringLiteral("Writing to \"%1\" again; %2 lines caught up")
+        emit recovered(QStringLiteral("Writing to \"%1\" again; %2 %3 caught up")
                            .arg(QString::fromLocal8Bit(FWriter.fileName()))
-                           .arg(waited + 1));
+                           .arg(waited + 1)
+                           .arg(waited == 0 ? QStringLiteral("line") : QStringLiteral("lines")));
     }
 }
 
 QString TRunLog::failureText(const std::string& target, int errorCode) const
 {
-    return QStringLiteral("Log: cannot write \"%1\": %2; %3 lines waiting")
+    const size_t waiting = FWriter.waiting();
+    return QStringLiteral("Log: cannot write \"%1\": %2; %3 %4 waiting")
         .arg(QString::fromLocal8Bit(target), QString::fromLocal8Bit(std::strerror(errorCode)))
-        .arg(FWriter.waiting());
+        .arg(waiting)
+        .arg(waiting == 1 ? QStringLiteral("line") : QStringLiteral("lines"));
 }
 
 void TRunLog::writeFailed(const std::string& target, int errorCode)
