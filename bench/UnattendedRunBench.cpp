@@ -4,7 +4,10 @@
 // reconnects by itself); the log lines around the outage and the status bar messages are printed.
 //
 //   bench_unattended [--lines N] [--replug-at K] [--coarse] [--keep FOLDER] [--screenshot FILE] [--sim ARG]...
+//   bench_unattended --until-timeout --sim --silent-after --sim 40
 //
+// --until-timeout ends the run at the time-out message and prints how long after the last request it came
+// (with every timer of the window running).
 // --coarse sets the three acquisition timers back to Qt's coarse timers, for comparison. Each --sim ARG
 // is passed on to the simulator (for example --sim --noise-every --sim 5 for a noisy line); the requests
 // the simulator received during the run are counted.
@@ -69,6 +72,7 @@ int main(int argc, char** argv)
     int lines = 60;
     int replugAt = -1;
     bool coarse = false;
+    bool untilTimeout = false;
     QString keep, screenshot;
     QStringList simExtra;
     for (int i = 1; i < argc; ++i) {
@@ -80,6 +84,8 @@ int main(int argc, char** argv)
             replugAt = std::atoi(argv[++i]);
         else if (arg == "--coarse")
             coarse = true;
+        else if (arg == "--until-timeout")
+            untilTimeout = true;
         else if (arg == "--keep" && hasValue)
             keep = QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--screenshot" && hasValue)
@@ -111,10 +117,15 @@ int main(int argc, char** argv)
     }
     const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
     int requests = 0; // commands the simulator printed, one a line
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastRequestAt = 0;
     QObject::connect(&sim, &QProcess::readyReadStandardOutput, [&] {
         while (sim.canReadLine())
-            if (!sim.readLine().trimmed().isEmpty())
+            if (!sim.readLine().trimmed().isEmpty()) {
                 ++requests;
+                lastRequestAt = clock.elapsed();
+            }
     });
     int requestsAtStart = 0;
     QElapsedTimer logging;
@@ -143,6 +154,11 @@ int main(int argc, char** argv)
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (status->text() != lastStatus) {
             lastStatus = status->text();
+            if (untilTimeout && lastStatus.startsWith(QStringLiteral("Comms response"))) {
+                std::printf("Time-out message %.2f s after the last request (%d requests)\n",
+                            static_cast<double>(clock.elapsed() - lastRequestAt) / 1000.0, requests);
+                app.quit();
+            }
             messages.push_back(QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")).toStdString() + "  \""
                                + lastStatus.toStdString() + "\"");
         }
