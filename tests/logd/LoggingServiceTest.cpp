@@ -60,14 +60,7 @@ struct LoggingService : ::testing::Test {
         service->run().reconnect().timer().setInterval(100);
         ASSERT_TRUE(service->start());
     }
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.file("out")))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> files() const { return dir.list("out"); }
     std::string read(const std::string& name) const { return dir.read("out/" + name); }
     bool saidSomething(const std::string& start) const
     {

@@ -20,6 +20,20 @@
 
 namespace {
 
+// A file size limit for this process (writes past it fail with EFBIG), lifted again by lift() or at the end.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit limit{bytes, old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { lift(); }
+    void lift() { setrlimit(RLIMIT_FSIZE, &old); }
+    rlimit old{};
+};
+
 size_t lineCount(const std::string& text)
 {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -51,14 +65,7 @@ struct Run : ::testing::Test {
         QObject::connect(&run->log(), &TRunLog::replaced, say);
         ASSERT_TRUE(run->openPort());
     }
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.file("out")))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> files() const { return dir.list("out"); }
     void TearDown() override
     {
         run.reset();
@@ -132,7 +139,6 @@ TEST_F(Run, TicksAndCommandsDuringAWaitWaitForItsReading)
 // they arrive in order, whole, when there is room again.
 TEST_F(Run, LinesWaitThroughAFullDiskAndArriveInOrder)
 {
-    std::signal(SIGXFSZ, SIG_IGN);
     SimulatorOptions options;
     options.linesPerSecond = 20;
     startSimulator(options);
@@ -141,12 +147,9 @@ TEST_F(Run, LinesWaitThroughAFullDiskAndArriveInOrder)
     const std::string file = dir.file("log.txt");
     run->startLog(file);
     ASSERT_TRUE(runEventsUntil([&] { return lineCount(dir.read("log.txt")) >= 2; }));
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit full{static_cast<rlim_t>(dir.read("log.txt").size() + 30), limit.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    FileSizeLimit full(dir.read("log.txt").size() + 30);
     const bool waited = runEventsUntil([&] { return run->log().waiting() >= 5; });
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    full.lift();
     ASSERT_TRUE(waited);
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].rfind("Log: cannot write \"" + file + "\": ", 0), 0u) << said[0];
@@ -172,22 +175,18 @@ TEST_F(Run, LinesWaitThroughAFullDiskAndArriveInOrder)
 // line (no flood of empty files); one deleted under the log is said and followed by a new one.
 TEST_F(Run, NoEmptyFilesWhileTheDiskIsFullAndANewFileAfterADeletion)
 {
-    std::signal(SIGXFSZ, SIG_IGN);
     SimulatorOptions options;
     options.linesPerSecond = 20;
     startSimulator(options);
     createRun();
     std::filesystem::create_directory(dir.file("out"));
     run->timer(TRun::Log)->setInterval(30);
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit full{10, limit.rlim_max}; // shorter than any header
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    FileSizeLimit full(10); // shorter than any header
     run->startLogInFolder(dir.file("out"));
     run->timer(TRun::Log)->start();
     const bool waited = runEventsUntil([&] { return run->log().waiting() >= 5; });
     const std::vector<std::string> during = files();
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    full.lift();
     ASSERT_TRUE(waited);
     EXPECT_TRUE(during.empty()); // each file whose header could not be written was removed
     ASSERT_TRUE(runEventsUntil([&] { return files().size() == 1 && lineCount(dir.read("out/" + files()[0])) >= 6; }));

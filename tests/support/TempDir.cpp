@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <algorithm>
 #include <stdexcept>
 
 TempDir::TempDir()
@@ -32,4 +33,13 @@ std::string TempDir::read(const std::string& name) const
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> TempDir::list(const std::string& folder) const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(file(folder)))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
