@@ -24,5 +24,6 @@ signals:
 
 private:
     class Attempt;
+    Q_INVOKABLE void attemptFinished(); // posted by the attempt's thread
     std::unique_ptr<Attempt> FAttempt;
 };

@@ -34,9 +34,9 @@ class TPublisher::Worker final : public TMqttEvents {
 public:
     Worker(TPublisher& owner, TMqttEndpoint endpoint, const std::string& prefix, int qos, bool discovery, size_t bound,
            int stopTimeoutMs)
-        : FOwner(owner), FClient(std::move(endpoint), *this), FPrefix(prefix), FQos(qos), FDiscovery(discovery),
-          FBound(bound), FStopTimeoutMs(stopTimeoutMs), FReadingTopic(prefix + "/reading"),
-          FStatusTopic(prefix + "/status")
+        : FOwner(owner), FPrefix(prefix), FQos(qos), FDiscovery(discovery), FBound(bound),
+          FStopTimeoutMs(stopTimeoutMs), FReadingTopic(prefix + "/reading"), FStatusTopic(prefix + "/status"),
+          FClient(std::move(endpoint), *this)
     {
         for (size_t mode = 0; mode < 2; ++mode) {
             size_t i = 0;
@@ -46,11 +46,15 @@ public:
         FPayload.reserve(1024);
     }
 
+    // The library calls the events below on its threads until its client is destroyed, and during that.
+    // So: end the thread, destroy the client (no event comes after that), and only then let the mutex,
+    // the queue and the state go.
     ~Worker() override
     {
         requestStop();
         if (FThread.joinable())
             FThread.join();
+        FClient.destroy();
     }
 
     void startThread()
@@ -312,18 +316,16 @@ private:
         FWake.wait_until(lock, deadline + std::chrono::seconds(1), [this] { return FDisconnected; });
     }
 
-    // Under FMutex.
+    // Under FMutex. Posted by name: the owner reads the state under FMutex, and nothing else crosses
+    // the threads inside Qt's event queue, whose synchronisation ThreadSanitizer cannot see.
     void notifyOwner()
     {
         if (notifyPending.exchange(true))
             return;
-        TPublisher* owner = &FOwner;
-        QMetaObject::invokeMethod(
-            owner, [owner] { owner->notifyFromWorker(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&FOwner, "notifyFromWorker", Qt::QueuedConnection);
     }
 
     TPublisher& FOwner;
-    TMqttClient FClient;
     const std::string FPrefix;
     const int FQos;
     const bool FDiscovery;
@@ -345,6 +347,9 @@ private:
     bool FOutage = false, FStatusDirty = false, FStopRequested = false, FFinished = false;
     State FState = State::Connecting;
     std::string FReason;
+
+    // Last, so that even without the destructor's explicit order it would go before the state it calls into.
+    TMqttClient FClient;
 };
 
 TMqttEndpoint BrokerEndpoint(const TPublishSettings& settings, const std::string& clientId)

@@ -60,9 +60,9 @@ public:
     bool running() const;
 
     State state() const;
-    std::string reason() const;  // why the broker is unreachable
-    uint64_t waiting() const;    // readings not yet delivered
-    uint64_t dropped() const;    // readings dropped since start
+    std::string reason() const; // why the broker is unreachable
+    uint64_t waiting() const;   // readings not yet delivered
+    uint64_t dropped() const;   // readings dropped since start
     // The state without the counts: "Publishing to host:port", "Connecting to host:port", "Broker
     // unreachable: reason", "Publishing stopped"; empty before start.
     std::string stateText() const;
@@ -76,7 +76,7 @@ signals:
 
 private:
     class Worker;
-    void notifyFromWorker();
+    Q_INVOKABLE void notifyFromWorker(); // posted by the worker thread
 
     std::unique_ptr<Worker> FWorker;
     std::string FError;

@@ -124,6 +124,17 @@ void TestBroker::stop()
     FPid = -1;
 }
 
+void TestBroker::kill()
+{
+    if (FPid <= 0)
+        return;
+    ::kill(FPid, SIGKILL);
+    int status = 0;
+    while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
+    }
+    FPid = -1;
+}
+
 TestSubscriber::TestSubscriber(int port, const std::string& filter, const std::string& clientId, bool keepSession)
 {
     int out[2];

@@ -25,6 +25,7 @@ public:
 
     bool start(); // false when it did not come up within seconds
     void stop();  // SIGTERM, waits for the exit (retained messages and sessions are saved)
+    void kill();  // SIGKILL: connections drop at once, nothing is saved
     int port() const { return FPort; }
     // CA and server certificate for 127.0.0.1, and a second CA that did not sign it.
     std::string caFile() const { return FDir.file("ca.crt"); }

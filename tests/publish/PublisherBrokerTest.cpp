@@ -1,4 +1,5 @@
 #include "BrokerFixture.h"
+#include "publish/ConnectionTest.h"
 #include "publish/PublishPayloads.h"
 #include "publish/Publisher.h"
 #include "support/EventLoopHelper.h"
@@ -172,6 +173,40 @@ TEST(PublisherBroker, LastWillSetsOfflineWhenThePublisherIsKilled)
     ASSERT_TRUE(online);
     ASSERT_TRUE(sub.waitFor([](const auto& m) { return hasPayload(m, "will/status", "offline"); }));
     EXPECT_EQ(retainedOn(broker.port(), "will/status"), "offline");
+}
+
+// A publisher or a connection test destroyed while the library still calls back (acknowledgements of a
+// burst, the connection lost to a killed broker, failures of what was queued) ends cleanly: no callback
+// reaches it once its client is gone (ThreadSanitizer checks the order).
+TEST(PublisherBroker, DestroyedWhileItsCallbacksFire)
+{
+    TestBroker broker;
+    TPublishLimits limits = quick();
+    limits.stopTimeoutMs = 200;
+    for (int round = 0; round < 6; ++round) {
+        ASSERT_TRUE(broker.start());
+        auto publisher = std::make_unique<TPublisher>();
+        ASSERT_TRUE(publisher->start(settingsFor(broker.port()), "ttyUSB0", limits));
+        ASSERT_TRUE(runEventsUntil([&] { return publisher->state() == TPublisher::State::Connected; }));
+        auto connectionTest = std::make_unique<TConnectionTest>();
+        if (round == 0) { // one that is let finish says so
+            std::vector<std::pair<bool, std::string>> results;
+            QObject::connect(connectionTest.get(), &TConnectionTest::finished,
+                             [&](bool ok, const QString& text) { results.emplace_back(ok, text.toStdString()); });
+            connectionTest->start(settingsFor(broker.port()), "ttyUSB0", 1);
+            ASSERT_TRUE(runEventsUntil([&] { return !results.empty(); }));
+            EXPECT_EQ(results, (std::vector<std::pair<bool, std::string>>{
+                                   {true, "Connected to 127.0.0.1:" + std::to_string(broker.port())}}));
+        }
+        connectionTest->start(settingsFor(broker.port()), "ttyUSB0", 1);
+        for (int i = 0; i < 300; ++i)
+            publisher->publish(channels(i), T0 + milliseconds(i));
+        if (round % 2 == 0)
+            broker.kill(); // else the acknowledgements come in while it stops
+        connectionTest.reset();
+        publisher.reset();
+        broker.stop();
+    }
 }
 
 // The broker goes away for about two seconds while readings go on every 50 ms. Every reading arrives, in
