@@ -1,7 +1,7 @@
 #pragma once
 #include "publish/MqttClient.h"
+#include "publish/PublishSettings.h"
 #include "sensor/Reading.h"
-#include "settings/PublishSettings.h"
 
 #include <QObject>
 #include <QString>
