@@ -66,3 +66,5 @@ TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent = nullp
 // Asks for a log file and opens it in a review window; nullptr when the dialog was cancelled. For a slot:
 // a failure goes to the error report.
 TReviewWindow* OpenLogFileDialog(QWidget* parent);
+// "Open log file..." in the chart's right-click menu of `window`: OpenLogFileDialog(window).
+void addOpenLogFileEntry(TStripChart& chart, QWidget* window);

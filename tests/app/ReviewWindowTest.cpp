@@ -9,6 +9,7 @@
 #include "tools/SampleLog.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -77,6 +78,9 @@ TEST(ReviewWindow, ShowsEachColumnAgainstClockTimeWithTheOutageAsAGapAndReportsB
         EXPECT_GT(gap.key, seconds(log.clockTime(log.outageAt - 1)));
         EXPECT_LT(gap.key, seconds(log.clockTime(log.outageAt)));
     }
+
+    // Its chart offers another log, as the main window's does.
+    EXPECT_EQ(chart.contextMenu()->actions().last()->text(), QStringLiteral("Open log file..."));
 
     // The time axis reads the clock as written.
     QCustomPlot& plot = *chart.chart();
