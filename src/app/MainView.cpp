@@ -46,5 +46,5 @@ void TFormMain::connectChart()
 {
     connect(FChart.get(), &TStripChart::problem, this,
             [](const QString& text) { ReportApplicationError(std::runtime_error(text.toStdString())); });
-    connect(FChart.get(), &TStripChart::openLogFileRequested, this, [this] { OpenLogFileDialog(this); });
+    addOpenLogFileEntry(*FChart, this);
 }

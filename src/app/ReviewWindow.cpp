@@ -5,8 +5,10 @@
 #include "chart/StripChart.h"
 #include "record/LogCsv.h"
 #include "record/LogLoader.h"
+#include "record/LogReader.h"
 #include "record/LogRun.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -172,7 +174,7 @@ void TReviewWindow::showData()
     FPlot->legend->setVisible(columns > 0);
     for (int c = 0; c < columns; ++c)
         FChart->setSeriesTitle(c, log.titles.value(c));
-    connect(FChart.get(), &TStripChart::openLogFileRequested, this, [this] { OpenLogFileDialog(this); });
+    addOpenLogFileEntry(*FChart, this);
     ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
     FChart->reserve(static_cast<qsizetype>(log.count() + log.gaps.size()));
     FKeys = chartKeys(log);
@@ -295,4 +297,12 @@ TReviewWindow* OpenLogFolderDialog(QWidget* parent)
         ReportCurrentException();
         return nullptr;
     }
+}
+
+void addOpenLogFileEntry(TStripChart& chart, QWidget* window)
+{
+    auto* open = new QAction(QObject::tr("Open log file..."), window);
+    open->setObjectName(QStringLiteral("OpenLogFileItem"));
+    QObject::connect(open, &QAction::triggered, window, [window] { OpenLogFileDialog(window); });
+    chart.addMenuAction(open);
 }

@@ -82,3 +82,5 @@ inline TReviewWindow* OpenReviewWindow(const QString& fileName, QWidget* parent 
 // when the dialog was cancelled. For a slot: a failure goes to the error report.
 TReviewWindow* OpenLogFileDialog(QWidget* parent);
 TReviewWindow* OpenLogFolderDialog(QWidget* parent);
+// "Open log file..." in the chart's right-click menu of `window`: OpenLogFileDialog(window).
+void addOpenLogFileEntry(TStripChart& chart, QWidget* window);

@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "app/Application.h"
 #include "app/ReviewWindow.h"
+#include "publish/Publisher.h"
 #include "record/LogCsv.h"
 #include "record/LogRun.h"
 #include "record/RegionalSettings.h"
@@ -11,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QTimeZone>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -165,7 +167,12 @@ int main(int argc, char** argv)
         localeDir.exists() ? localeDir.absolutePath().toLocal8Bit() : QByteArray(VELMORA_INSTALL_LOCALEDIR);
     RegisterPortErrorTexts(catalogues.constData());
 
-    TFormMain window;
-    window.show();
-    return application.exec();
+    int code = 0;
+    {
+        TFormMain window;
+        window.show();
+        code = application.exec();
+    }
+    TPublisher::waitForRetired(std::chrono::seconds(3)); // "offline" for the broker, if it answers in time
+    return code;
 }

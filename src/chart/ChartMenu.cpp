@@ -78,12 +78,12 @@ QMenu* TStripChart::contextMenu()
     FMenu->addAction(QStringLiteral("Reset view"), this, [this] { resetView(); });
     FMenu->addSeparator();
     FMenu->addAction(QStringLiteral("Save picture as..."), this, [this] { savePictureAsked(); });
-    QAction* open = FMenu->addAction(QStringLiteral("Open log file..."), this, [this] { emit openLogFileRequested(); });
-    // Offered where a window opens what is chosen.
-    connect(FMenu, &QMenu::aboutToShow, open, [this, open] {
-        open->setVisible(isSignalConnected(QMetaMethod::fromSignal(&TStripChart::openLogFileRequested)));
-    });
     return FMenu;
+}
+
+void TStripChart::addMenuAction(QAction* action)
+{
+    contextMenu()->addAction(action);
 }
 
 void TStripChart::savePictureAsked()

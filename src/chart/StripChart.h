@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+class QAction;
 class QMenu;
 class TPyramidGraph;
 class TChartNavigator;
@@ -30,7 +31,7 @@ struct TChartReading {
 // navigates it with the mouse and the keyboard (TChartNavigator): the wheel zooms the key axis around the
 // pointer, Shift+wheel the value axis; a left drag pans, a Ctrl+left drag zooms to a rectangle; + and -
 // zoom, the arrow keys pan, Home or Escape show the whole run again. The right-click menu holds the views,
-// "Reset view", "Save picture as..." and "Open log file..." (openLogFileRequested). While the pointer is over
+// "Reset view", "Save picture as..." and what the window adds (addMenuAction). While the pointer is over
 // the plot a readout shows the nearest reading: its time and the value of each shown series. Clicking a
 // legend entry hides or shows its series; a hidden series is dimmed in the legend, left out of the readout
 // and of the value axis' scaling. A double-click is left to the window (QCustomPlot::mouseDoubleClick).
@@ -119,11 +120,12 @@ public:
 
     // The right-click menu (built on first use).
     QMenu* contextMenu();
+    // Adds an entry at the end of the right-click menu, after the chart's own: what the window showing the
+    // chart offers beside it ("Open log file..."). The caller owns the action.
+    void addMenuAction(QAction* action);
 
 signals:
     void viewChanged();
-    // "Open log file..." was chosen from the menu.
-    void openLogFileRequested();
     // Something the operator asked for failed (a picture that could not be saved). Without a receiver the
     // chart shows the text in a message box.
     void problem(const QString& text);

@@ -14,11 +14,28 @@ public:
     {
         FThread = std::thread([this] { run(); });
     }
-    ~Attempt() override { FThread.join(); }
+    // The library calls the events below until its client is destroyed: end the thread, destroy the
+    // client, and only then let the mutex and the results go.
+    ~Attempt() override
+    {
+        FThread.join();
+        FClient.destroy();
+    }
     bool done() const
     {
         std::lock_guard lock(FMutex);
         return FDone;
+    }
+    // Owner's thread: the result, once, when done.
+    bool takeResult(bool& ok, std::string& text)
+    {
+        std::lock_guard lock(FMutex);
+        if (!FDone || FTaken)
+            return false;
+        FTaken = true;
+        ok = FResult == 1;
+        text = FText;
+        return true;
     }
 
 private:
@@ -58,7 +75,8 @@ private:
         if (text.empty()) {
             std::unique_lock lock(FMutex);
             FChanged.wait_for(lock, std::chrono::seconds(e.connectTimeoutSeconds + 5), [this] { return FResult >= 0; });
-            ok = FResult == 1;
+            const int result = FResult; // a late answer after the wait changes nothing
+            ok = result == 1;
             const int code = FCode;
             const std::string message = FMessage, tls = FTls;
             lock.unlock();
@@ -68,33 +86,43 @@ private:
                 lock.lock();
                 FChanged.wait_for(lock, std::chrono::seconds(2), [this] { return FDisconnected; });
             } else {
-                text = ConnectFailureText(e, FResult < 0 ? -1 : code, FResult < 0 ? "timeout" : message, tls);
+                text = ConnectFailureText(e, result < 0 ? -1 : code, result < 0 ? "timeout" : message, tls);
             }
         }
         {
             std::lock_guard lock(FMutex);
+            FResult = ok ? 1 : 0;
+            FText = text;
             FDone = true;
         }
-        TConnectionTest* owner = &FOwner;
-        const QString shown = QString::fromStdString(text);
-        QMetaObject::invokeMethod(
-            owner, [owner, ok, shown] { emit owner->finished(ok, shown); }, Qt::QueuedConnection);
+        // By name, so that the result crosses under FMutex, not inside Qt's event queue (whose
+        // synchronisation ThreadSanitizer cannot see).
+        QMetaObject::invokeMethod(&FOwner, "attemptFinished", Qt::QueuedConnection);
     }
 
     TConnectionTest& FOwner;
-    TMqttClient FClient;
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
     int FResult = -1; // -1 waiting, 0 failed, 1 connected
     int FCode = 0;
-    std::string FMessage, FTls;
-    bool FDisconnected = false, FDone = false;
+    std::string FMessage, FTls, FText;
+    bool FDisconnected = false, FDone = false, FTaken = false;
+    // Last but the thread: without the explicit order it would still go before the state it calls into.
+    TMqttClient FClient;
     std::thread FThread;
 };
 
 TConnectionTest::TConnectionTest(QObject* parent) : QObject(parent) {}
 
 TConnectionTest::~TConnectionTest() = default;
+
+void TConnectionTest::attemptFinished()
+{
+    bool ok = false;
+    std::string text;
+    if (FAttempt && FAttempt->takeResult(ok, text))
+        emit finished(ok, QString::fromStdString(text));
+}
 
 bool TConnectionTest::running() const
 {

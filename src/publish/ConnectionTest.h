@@ -1,5 +1,5 @@
 #pragma once
-#include "settings/PublishSettings.h"
+#include "publish/PublishSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -24,5 +24,6 @@ signals:
 
 private:
     class Attempt;
+    Q_INVOKABLE void attemptFinished(); // posted by the attempt's thread
     std::unique_ptr<Attempt> FAttempt;
 };

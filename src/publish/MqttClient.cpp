@@ -5,16 +5,31 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+// The events until clearEvents(). A call holds the lock while it runs, so that clearing waits for one
+// in progress and none starts after it.
+struct TMqttClient::Relay {
+    std::mutex mutex;
+    TMqttEvents* events;
+
+    template <typename Call> void operator()(Call call)
+    {
+        std::lock_guard lock(mutex);
+        if (events)
+            call(*events);
+    }
+};
+
 namespace {
 
-TMqttEvents& eventsOf(void* context)
+TMqttClient::Relay& relayOf(void* context)
 {
-    return *static_cast<TMqttEvents*>(context);
+    return *static_cast<TMqttClient::Relay*>(context);
 }
 
 int messageArrived(void*, char* topic, int, MQTTAsync_message* message)
@@ -26,37 +41,39 @@ int messageArrived(void*, char* topic, int, MQTTAsync_message* message)
 
 void connectionLost(void* context, char*)
 {
-    eventsOf(context).connectionLost();
+    relayOf(context)([](TMqttEvents& e) { e.connectionLost(); });
 }
 
 void connected(void* context, char*)
 {
-    eventsOf(context).connected();
+    relayOf(context)([](TMqttEvents& e) { e.connected(); });
 }
 
 void connectFailed(void* context, MQTTAsync_failureData* data)
 {
-    eventsOf(context).connectFailed(data ? data->code : MQTTASYNC_FAILURE, data && data->message ? data->message : "");
+    const int code = data ? data->code : MQTTASYNC_FAILURE;
+    const std::string message = data && data->message ? data->message : "";
+    relayOf(context)([&](TMqttEvents& e) { e.connectFailed(code, message); });
 }
 
 void delivered(void* context, MQTTAsync_successData*)
 {
-    eventsOf(context).delivered(true);
+    relayOf(context)([](TMqttEvents& e) { e.delivered(true); });
 }
 
 void notDelivered(void* context, MQTTAsync_failureData*)
 {
-    eventsOf(context).delivered(false);
+    relayOf(context)([](TMqttEvents& e) { e.delivered(false); });
 }
 
 void disconnected(void* context, MQTTAsync_successData*)
 {
-    eventsOf(context).disconnected();
+    relayOf(context)([](TMqttEvents& e) { e.disconnected(); });
 }
 
 void notDisconnected(void* context, MQTTAsync_failureData*)
 {
-    eventsOf(context).disconnected();
+    relayOf(context)([](TMqttEvents& e) { e.disconnected(); });
 }
 
 // OpenSSL's error line "...:error:<code>:<library>:<function>:<reason>:<file>:<line>:" gives its reason.
@@ -74,7 +91,7 @@ int tlsError(const char* text, size_t length, void* context)
             reason = line.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
         }
     }
-    eventsOf(context).tlsError(reason);
+    relayOf(context)([&](TMqttEvents& e) { e.tlsError(reason); });
     return 0;
 }
 
@@ -127,13 +144,29 @@ std::string tcpCheck(const TMqttEndpoint& endpoint)
 
 } // namespace
 
-TMqttClient::TMqttClient(TMqttEndpoint endpoint, TMqttEvents& events) : FEndpoint(std::move(endpoint)), FEvents(events)
+TMqttClient::TMqttClient(TMqttEndpoint endpoint, TMqttEvents& events)
+    : FEndpoint(std::move(endpoint)), FRelay(new Relay{{}, &events})
 {}
 
 TMqttClient::~TMqttClient()
 {
+    destroy();
+}
+
+void TMqttClient::clearEvents()
+{
+    std::lock_guard lock(FRelay->mutex);
+    FRelay->events = nullptr;
+}
+
+// The library calls back while it frees its client (failures of what was queued): the events are
+// cleared first, and the relay outlives the client.
+void TMqttClient::destroy()
+{
+    clearEvents();
     if (FClient) {
         MQTTAsync client = FClient;
+        FClient = nullptr;
         MQTTAsync_destroy(&client);
     }
 }
@@ -155,8 +188,8 @@ std::string TMqttClient::start(int maxQueued)
     if (rc != MQTTASYNC_SUCCESS)
         return std::string("the MQTT client cannot be created (") + MQTTAsync_strerror(rc) + ")";
     FClient = client;
-    MQTTAsync_setCallbacks(client, &FEvents, connectionLost, messageArrived, nullptr);
-    MQTTAsync_setConnected(client, &FEvents, connected);
+    MQTTAsync_setCallbacks(client, FRelay.get(), connectionLost, messageArrived, nullptr);
+    MQTTAsync_setConnected(client, FRelay.get(), connected);
 
     MQTTAsync_connectOptions options = MQTTAsync_connectOptions_initializer;
     options.MQTTVersion = MQTTVERSION_3_1_1;
@@ -167,7 +200,7 @@ std::string TMqttClient::start(int maxQueued)
     options.minRetryInterval = 1;
     options.maxRetryInterval = FEndpoint.maxRetrySeconds;
     options.onFailure = connectFailed;
-    options.context = &FEvents;
+    options.context = FRelay.get();
     if (!FEndpoint.userName.empty()) {
         options.username = FEndpoint.userName.c_str();
         options.password = FEndpoint.password.c_str();
@@ -188,7 +221,7 @@ std::string TMqttClient::start(int maxQueued)
         ssl.enableServerCertAuth = 1;
         ssl.verify = 1;
         ssl.ssl_error_cb = tlsError;
-        ssl.ssl_error_context = &FEvents;
+        ssl.ssl_error_context = FRelay.get();
         options.ssl = &ssl;
     }
     rc = MQTTAsync_connect(client, &options);
@@ -210,7 +243,7 @@ bool TMqttClient::send(const std::string& topic, std::string_view payload, int q
     if (tracked) {
         response.onSuccess = delivered;
         response.onFailure = notDelivered;
-        response.context = &FEvents;
+        response.context = FRelay.get();
     }
     return MQTTAsync_sendMessage(FClient, topic.c_str(), &message, tracked ? &response : nullptr) == MQTTASYNC_SUCCESS;
 }
@@ -229,9 +262,9 @@ void TMqttClient::disconnect(int timeoutMs)
     options.timeout = timeoutMs;
     options.onSuccess = ::disconnected;
     options.onFailure = notDisconnected;
-    options.context = &FEvents;
+    options.context = FRelay.get();
     if (MQTTAsync_disconnect(FClient, &options) != MQTTASYNC_SUCCESS)
-        FEvents.disconnected();
+        (*FRelay)([](TMqttEvents& e) { e.disconnected(); });
 }
 
 std::string ConnectFailureText(const TMqttEndpoint& endpoint, int code, const std::string& libraryMessage,

@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,8 @@ struct TMqttEndpoint {
     std::string address() const { return host + ":" + std::to_string(port); }
 };
 
-// What the client reports. The calls come on the library's threads: keep them short and never call
-// back into the client from them.
+// What the client reports. The calls come on the library's threads (and on the thread that destroys the
+// client): keep them short and never call back into the client from them.
 class TMqttEvents {
 public:
     virtual ~TMqttEvents() = default;
@@ -37,10 +38,14 @@ public:
 
 // One connection through the Paho asynchronous client: sends go to the library's queue and return at
 // once; the library keeps them while disconnected and reconnects by itself.
+//
+// The library calls back on its own threads until its client is destroyed, and even during that (for
+// what was still queued). An owner whose events object holds state of its own ends in this order: stop
+// its own threads, destroy() (no event reaches it from then on), then free the rest.
 class TMqttClient {
 public:
     TMqttClient(TMqttEndpoint endpoint, TMqttEvents& events);
-    ~TMqttClient(); // closes the connection at once, without a DISCONNECT, and frees the client
+    ~TMqttClient(); // destroy()
     TMqttClient(const TMqttClient&) = delete;
     TMqttClient& operator=(const TMqttClient&) = delete;
 
@@ -52,12 +57,20 @@ public:
     void reconnectNow();
     // Sends DISCONNECT, waiting up to timeoutMs for queued messages to go out first.
     void disconnect(int timeoutMs);
+    // Clears the callbacks: once it returns no event is in progress or still to come. Never call it from
+    // an event.
+    void clearEvents();
+    // clearEvents(), then closes the connection at once, without a DISCONNECT, and frees the library's
+    // client. Later calls do nothing (send() refuses).
+    void destroy();
 
     const TMqttEndpoint& endpoint() const { return FEndpoint; }
 
+    struct Relay; // the callbacks' context (defined in the source)
+
 private:
     TMqttEndpoint FEndpoint;
-    TMqttEvents& FEvents;
+    std::unique_ptr<Relay> FRelay;
     void* FClient = nullptr;
 };
 

@@ -21,6 +21,20 @@ constexpr size_t HandOverWindow = 100;
 constexpr int ClientQueueLimit = 4096; // hand-over window plus quantity, status and discovery messages
 constexpr size_t NoMode = 2;
 
+// The retired publishers still ending. Never destroyed: one abandoned at exit may still end while the
+// program's static objects go.
+struct TRetirement {
+    std::mutex mutex;
+    std::condition_variable allDone;
+    size_t running = 0;
+};
+
+TRetirement& retirement()
+{
+    static TRetirement* const r = new TRetirement;
+    return *r;
+}
+
 std::string fileProblem(const char* what, const std::string& file)
 {
     if (file.empty() || ::access(file.c_str(), R_OK) == 0)
@@ -32,11 +46,11 @@ std::string fileProblem(const char* what, const std::string& file)
 
 class TPublisher::Worker final : public TMqttEvents {
 public:
-    Worker(TPublisher& owner, TMqttEndpoint endpoint, const std::string& prefix, int qos, bool discovery, size_t bound,
+    Worker(TPublisher* owner, TMqttEndpoint endpoint, const std::string& prefix, int qos, bool discovery, size_t bound,
            int stopTimeoutMs)
-        : FOwner(owner), FClient(std::move(endpoint), *this), FPrefix(prefix), FQos(qos), FDiscovery(discovery),
-          FBound(bound), FStopTimeoutMs(stopTimeoutMs), FReadingTopic(prefix + "/reading"),
-          FStatusTopic(prefix + "/status")
+        : FOwner(owner), FPrefix(prefix), FQos(qos), FDiscovery(discovery), FBound(bound),
+          FStopTimeoutMs(stopTimeoutMs), FReadingTopic(prefix + "/reading"), FStatusTopic(prefix + "/status"),
+          FClient(std::move(endpoint), *this)
     {
         for (size_t mode = 0; mode < 2; ++mode) {
             size_t i = 0;
@@ -46,16 +60,37 @@ public:
         FPayload.reserve(1024);
     }
 
+    // The library calls the events below on its threads until its client is destroyed, and during that.
+    // So: end the thread, destroy the client (no event comes after that), and only then let the mutex,
+    // the queue and the state go. A retired worker is destroyed by its own thread, which is detached.
     ~Worker() override
     {
-        requestStop();
-        if (FThread.joinable())
+        if (FThread.joinable()) {
+            {
+                std::lock_guard lock(FMutex);
+                FStopRequested = true;
+                FRelease = Release::Joined;
+            }
+            FWake.notify_one();
             FThread.join();
+        }
+        FClient.destroy();
     }
 
     void startThread()
     {
-        FThread = std::thread([this] { run(); });
+        FThread = std::thread([this] { threadMain(); });
+    }
+
+    // Owner's thread: stops and lets go; the thread destroys this object once it has ended.
+    void retire()
+    {
+        std::lock_guard lock(FMutex);
+        FOwner = nullptr;
+        FStopRequested = true;
+        FRelease = Release::Retired;
+        FThread.detach();
+        FWake.notify_one(); // under the lock: once it is released the object may be gone
     }
 
     // Owner's thread. True when what statusText() shows changed.
@@ -179,6 +214,24 @@ private:
             FDisconnected = true;
         }
         FWake.notify_one();
+    }
+
+    // After its run the thread waits for its owner to let go: joined by the destructor, or retired.
+    void threadMain()
+    {
+        run();
+        std::unique_lock lock(FMutex);
+        FWake.wait(lock, [this] { return FRelease != Release::Kept; });
+        if (FRelease == Release::Joined)
+            return;
+        lock.unlock();
+        delete this;
+        TRetirement& r = retirement();
+        {
+            std::lock_guard retiredLock(r.mutex);
+            --r.running;
+        }
+        r.allDone.notify_all();
     }
 
     void run()
@@ -312,18 +365,18 @@ private:
         FWake.wait_until(lock, deadline + std::chrono::seconds(1), [this] { return FDisconnected; });
     }
 
-    // Under FMutex.
+    // Under FMutex. Posted by name: the owner reads the state under FMutex, and nothing else crosses
+    // the threads inside Qt's event queue, whose synchronisation ThreadSanitizer cannot see.
     void notifyOwner()
     {
-        if (notifyPending.exchange(true))
+        if (!FOwner || notifyPending.exchange(true))
             return;
-        TPublisher* owner = &FOwner;
-        QMetaObject::invokeMethod(
-            owner, [owner] { owner->notifyFromWorker(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(FOwner, "notifyFromWorker", Qt::QueuedConnection);
     }
 
-    TPublisher& FOwner;
-    TMqttClient FClient;
+    enum class Release { Kept, Joined, Retired };
+
+    TPublisher* FOwner; // null once retired; under FMutex
     const std::string FPrefix;
     const int FQos;
     const bool FDiscovery;
@@ -345,6 +398,10 @@ private:
     bool FOutage = false, FStatusDirty = false, FStopRequested = false, FFinished = false;
     State FState = State::Connecting;
     std::string FReason;
+    Release FRelease = Release::Kept;
+
+    // Last, so that even without the destructor's explicit order it would go before the state it calls into.
+    TMqttClient FClient;
 };
 
 TMqttEndpoint BrokerEndpoint(const TPublishSettings& settings, const std::string& clientId)
@@ -397,7 +454,7 @@ bool TPublisher::start(const TPublishSettings& settings, const std::string& port
         return false;
     const size_t bound =
         limits.maxWaiting != 0 ? limits.maxWaiting : static_cast<size_t>(24 * 3600 / settings.IntervalSeconds);
-    FWorker = std::make_unique<Worker>(*this, std::move(endpoint), prefix, settings.QoS, settings.HomeAssistant, bound,
+    FWorker = std::make_unique<Worker>(this, std::move(endpoint), prefix, settings.QoS, settings.HomeAssistant, bound,
                                        limits.stopTimeoutMs);
     FWorker->startThread();
     return true;
@@ -419,6 +476,25 @@ void TPublisher::stop()
 {
     if (FWorker)
         FWorker->requestStop();
+}
+
+void TPublisher::retire(std::unique_ptr<TPublisher> publisher)
+{
+    if (!publisher || !publisher->FWorker)
+        return;
+    TRetirement& r = retirement();
+    {
+        std::lock_guard lock(r.mutex);
+        ++r.running;
+    }
+    publisher->FWorker.release()->retire();
+}
+
+bool TPublisher::waitForRetired(std::chrono::milliseconds limit)
+{
+    TRetirement& r = retirement();
+    std::unique_lock lock(r.mutex);
+    return r.allDone.wait_for(lock, limit, [&r] { return r.running == 0; });
 }
 
 bool TPublisher::running() const

@@ -1,7 +1,7 @@
 #pragma once
 #include "publish/MqttClient.h"
+#include "publish/PublishSettings.h"
 #include "sensor/Reading.h"
-#include "settings/PublishSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -36,6 +36,13 @@ struct TPublishLimits {
 //   publisher.setOutage(true);    // the sensor stopped answering: status "timeout" until setOutage(false)
 //   publisher.stop();             // "offline", retained; stopped() when done; the destructor waits for it
 //
+// The destructor waits for the broker (up to about stopTimeoutMs and a second). A window lets go
+// instead, and waits for what is left, boundedly, at exit:
+//
+//   TPublisher::retire(std::move(publisherPtr));   // returns at once
+//   ...
+//   TPublisher::waitForRetired(std::chrono::seconds(3));   // before the program ends
+//
 // Use from the thread that owns it (the main thread).
 class TPublisher : public QObject {
     Q_OBJECT
@@ -59,10 +66,17 @@ public:
     void stop();
     bool running() const;
 
+    // Stops the publisher as stop() does ("offline" when connected) and returns at once: it ends on its
+    // own thread, which frees it then. Nothing is emitted any more.
+    static void retire(std::unique_ptr<TPublisher> publisher);
+    // Waits until every retired publisher has ended, at most `limit`; false when some still run. Those
+    // are abandoned: they go on until the program ends, and the program's end does not wait for them.
+    static bool waitForRetired(std::chrono::milliseconds limit);
+
     State state() const;
-    std::string reason() const;  // why the broker is unreachable
-    uint64_t waiting() const;    // readings not yet delivered
-    uint64_t dropped() const;    // readings dropped since start
+    std::string reason() const; // why the broker is unreachable
+    uint64_t waiting() const;   // readings not yet delivered
+    uint64_t dropped() const;   // readings dropped since start
     // The state without the counts: "Publishing to host:port", "Connecting to host:port", "Broker
     // unreachable: reason", "Publishing stopped"; empty before start.
     std::string stateText() const;
@@ -76,7 +90,7 @@ signals:
 
 private:
     class Worker;
-    void notifyFromWorker();
+    Q_INVOKABLE void notifyFromWorker(); // posted by the worker thread
 
     std::unique_ptr<Worker> FWorker;
     std::string FError;

@@ -1,6 +1,7 @@
 #include "settings/SettingParams.h"
 
 #include "serial/PortList.h"
+#include "settings/PublishSettingsXml.h"
 
 #include <pugixml.hpp>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "settings/PublishSettings.h"
+#include "publish/PublishSettings.h"
 #include "settings/QvXmlDoc.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Renders the comms settings dialog and the about box to PNG files.
 #include "about/AboutBox.h"
-#include "settings/SensorSettings.h"
+#include "app/SensorSettings.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -42,6 +43,22 @@ TEST_F(Chart, LegendReadsTheChannelsTitlesAtStart)
     EXPECT_TRUE(form->Chart().series(0)->adaptiveSampling());
     EXPECT_EQ(form->Chart().chart()->xAxis->label(), QStringLiteral("Elapsed Time (Seconds)"));
     EXPECT_EQ(form->Chart().chart()->yAxis->label(), QStringLiteral("Digital Counts"));
+}
+
+// The window adds "Open log file..." after the chart's own entries; it asks for a log file.
+TEST_F(Chart, MenuOffersOpeningALogFile)
+{
+    startSimulator();
+    createForm();
+    QAction* open = form->Chart().contextMenu()->actions().last();
+    EXPECT_EQ(open->text(), QStringLiteral("Open log file..."));
+    QString asked;
+    whenModal([&](QWidget* modal) {
+        asked = modal->windowTitle();
+        modal->close();
+    });
+    open->trigger();
+    EXPECT_EQ(asked, QStringLiteral("Open log files"));
 }
 
 TEST_F(Chart, FirstPointComesAboutOneIntervalAfterTheStart)

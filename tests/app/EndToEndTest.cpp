@@ -1,9 +1,9 @@
 // The whole application against the sensor simulator on a pseudo-terminal, driven through its window.
-#include "support/EventLoopHelper.h"
-#include "sensor/SensorObjects.h"
-#include "settings/SensorSettings.h"
-#include "chart/StripChart.h"
 #include "WindowFixture.h"
+#include "app/SensorSettings.h"
+#include "chart/StripChart.h"
+#include "sensor/SensorObjects.h"
+#include "support/EventLoopHelper.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // Faults an unattended logger meets: a vanishing device, a sensor that stops sending, reconnecting by
 // itself, unusable settings files, port names that are not serial ports, and a port held by another process.
 #include "WindowFixture.h"
+#include "app/SensorSettings.h"
 #include "chart/StripChart.h"
 #include "record/ReconnectController.h"
 #include "sensor/SensorObjects.h"
-#include "settings/SensorSettings.h"
 #include "support/EventLoopHelper.h"
 #include "support/FakeClock.h"
 

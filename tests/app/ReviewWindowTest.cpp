@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -79,6 +80,9 @@ TEST(ReviewWindow, ShowsEachColumnAgainstClockTimeWithTheOutageAsAGapAndReportsB
         EXPECT_GT(gap.key, seconds(log.clockTime(log.outageAt - 1)));
         EXPECT_LT(gap.key, seconds(log.clockTime(log.outageAt)));
     }
+
+    // Its chart offers another log, as the main window's does.
+    EXPECT_EQ(chart.contextMenu()->actions().last()->text(), QStringLiteral("Open log file..."));
 
     // The time axis reads the clock as written.
     QCustomPlot& plot = *chart.chart();

@@ -43,6 +43,21 @@ bool portAcceptsConnections(int port)
     return ok;
 }
 
+SilentListener::SilentListener()
+{
+    FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t size = sizeof a;
+    if (::bind(FFd, reinterpret_cast<sockaddr*>(&a), size) == 0 && ::listen(FFd, 16) == 0
+        && ::getsockname(FFd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        FPort = ntohs(a.sin_port);
+}
+
+SilentListener::~SilentListener()
+{
+    ::close(FFd);
+}
+
 TestBroker::TestBroker(Options options) : FOptions(std::move(options))
 {
     const std::string d = FDir.path();
@@ -114,6 +129,7 @@ void TestBroker::stop()
         return;
     // SIGTERM saves retained messages and sessions; a broker that has not ended 5 s later is killed.
     ::kill(FPid, SIGTERM);
+    ::kill(FPid, SIGCONT);
     int status = 0;
     for (int i = 0; i < 500 && ::waitpid(FPid, &status, WNOHANG) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -122,6 +138,29 @@ void TestBroker::stop()
         ::waitpid(FPid, &status, 0);
     }
     FPid = -1;
+}
+
+void TestBroker::kill()
+{
+    if (FPid <= 0)
+        return;
+    ::kill(FPid, SIGKILL);
+    int status = 0;
+    while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
+    }
+    FPid = -1;
+}
+
+void TestBroker::freeze()
+{
+    if (FPid > 0)
+        ::kill(FPid, SIGSTOP);
+}
+
+void TestBroker::thaw()
+{
+    if (FPid > 0)
+        ::kill(FPid, SIGCONT);
 }
 
 TestSubscriber::TestSubscriber(int port, const std::string& filter, const std::string& clientId, bool keepSession)

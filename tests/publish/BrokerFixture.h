@@ -23,8 +23,11 @@ public:
     TestBroker() : TestBroker(Options{}) {}
     ~TestBroker();
 
-    bool start(); // false when it did not come up within seconds
-    void stop();  // SIGTERM, waits for the exit (retained messages and sessions are saved)
+    bool start();  // false when it did not come up within seconds
+    void stop();   // SIGTERM, waits for the exit (retained messages and sessions are saved)
+    void kill();   // SIGKILL: connections drop at once, nothing is saved
+    void freeze(); // SIGSTOP: connections stay open and nothing is answered, until thaw()
+    void thaw();
     int port() const { return FPort; }
     // CA and server certificate for 127.0.0.1, and a second CA that did not sign it.
     std::string caFile() const { return FDir.file("ca.crt"); }
@@ -39,6 +42,20 @@ private:
 
 // Whether something accepts TCP connections on 127.0.0.1:port.
 bool portAcceptsConnections(int port);
+
+// A listening socket on 127.0.0.1 that accepts connections (the kernel completes them) and never answers.
+class SilentListener {
+public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return FPort; }
+
+private:
+    int FFd = -1;
+    int FPort = 0;
+};
 
 // One message as a subscriber received it.
 struct TReceived {

@@ -1,15 +1,14 @@
 #include "BrokerFixture.h"
+#include "publish/ConnectionTest.h"
 #include "publish/PublishPayloads.h"
 #include "publish/Publisher.h"
 #include "support/EventLoopHelper.h"
 
-#include <arpa/inet.h>
 #include <clocale>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,6 +173,112 @@ TEST(PublisherBroker, LastWillSetsOfflineWhenThePublisherIsKilled)
     EXPECT_EQ(retainedOn(broker.port(), "will/status"), "offline");
 }
 
+// A publisher or a connection test destroyed while the library still calls back (acknowledgements of a
+// burst, the connection lost to a killed broker, failures of what was queued) ends cleanly: no callback
+// reaches it once its client is gone (ThreadSanitizer checks the order).
+TEST(PublisherBroker, DestroyedWhileItsCallbacksFire)
+{
+    TestBroker broker;
+    TPublishLimits limits = quick();
+    limits.stopTimeoutMs = 200;
+    for (int round = 0; round < 6; ++round) {
+        ASSERT_TRUE(broker.start());
+        auto publisher = std::make_unique<TPublisher>();
+        ASSERT_TRUE(publisher->start(settingsFor(broker.port()), "ttyUSB0", limits));
+        ASSERT_TRUE(runEventsUntil([&] { return publisher->state() == TPublisher::State::Connected; }));
+        auto connectionTest = std::make_unique<TConnectionTest>();
+        if (round == 0) { // one that is let finish says so
+            std::vector<std::pair<bool, std::string>> results;
+            QObject::connect(connectionTest.get(), &TConnectionTest::finished,
+                             [&](bool ok, const QString& text) { results.emplace_back(ok, text.toStdString()); });
+            connectionTest->start(settingsFor(broker.port()), "ttyUSB0");
+            ASSERT_TRUE(runEventsUntil([&] { return !results.empty(); }, 15000));
+            EXPECT_EQ(results, (std::vector<std::pair<bool, std::string>>{
+                                   {true, "Connected to 127.0.0.1:" + std::to_string(broker.port())}}));
+        }
+        connectionTest->start(settingsFor(broker.port()), "ttyUSB0", 1);
+        for (int i = 0; i < 300; ++i)
+            publisher->publish(channels(i), T0 + milliseconds(i));
+        if (round % 2 == 0)
+            broker.kill(); // else the acknowledgements come in while it stops
+        connectionTest.reset();
+        publisher.reset();
+        broker.stop();
+    }
+}
+
+// retire() returns at once whatever the broker does; the publisher ends on its own thread ("offline"
+// when connected), and waitForRetired() waits for it, never past its bound.
+TEST(PublisherBroker, RetiredPublishersEndInTheBackground)
+{
+    const auto timed = [](const auto& call) {
+        const auto before = steady_clock::now();
+        call();
+        return steady_clock::now() - before;
+    };
+    // Connecting to a broker that never answers: it ends without waiting for the connection's time-out.
+    const SilentListener silent;
+    TPublishLimits limits = quick();
+    limits.connectTimeoutSeconds = 30;
+    auto connecting = std::make_unique<TPublisher>();
+    ASSERT_TRUE(connecting->start(settingsFor(silent.port()), "ttyUSB0", limits));
+    runEventsFor(200);
+    EXPECT_LT(timed([&] { TPublisher::retire(std::move(connecting)); }), seconds(1));
+    bool ended = false;
+    EXPECT_LT(timed([&] { ended = TPublisher::waitForRetired(seconds(3)); }), seconds(10));
+    EXPECT_TRUE(ended);
+
+    // Connected to a broker that stops answering: it waits for "offline" to be acknowledged.
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "lab/status");
+    ASSERT_TRUE(sub.waitConnected());
+    limits.stopTimeoutMs = 30000;
+    auto connected = std::make_unique<TPublisher>();
+    ASSERT_TRUE(connected->start(settingsFor(broker.port()), "ttyUSB0", limits));
+    ASSERT_TRUE(runEventsUntil([&] { return connected->state() == TPublisher::State::Connected; }));
+    broker.freeze();
+    EXPECT_LT(timed([&] { TPublisher::retire(std::move(connected)); }), seconds(1));
+    EXPECT_FALSE(TPublisher::waitForRetired(milliseconds(100)));
+    broker.thaw();
+    EXPECT_TRUE(TPublisher::waitForRetired(seconds(10)));
+    EXPECT_TRUE(sub.waitFor([](const auto& m) { return hasPayload(m, "lab/status", "offline"); }));
+}
+
+// A program may end while a retired publisher still waits for its broker: it ends normally.
+TEST(PublisherBroker, AProgramEndsWhileARetiredPublisherStillWaits)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    int in[2], out[2];
+    ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t io;
+    posix_spawn_file_actions_init(&io);
+    posix_spawn_file_actions_adddup2(&io, in[0], 0);
+    posix_spawn_file_actions_adddup2(&io, out[1], 1);
+    const std::string port = std::to_string(broker.port());
+    const char* argv[] = {PUBLISH_HELPER, port.c_str(), "exit", "retire", nullptr};
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, PUBLISH_HELPER, &io, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&io);
+    ::close(in[0]);
+    ::close(out[1]);
+    ASSERT_EQ(spawned, 0);
+    FILE* said = ::fdopen(out[0], "r");
+    char line[64] = {};
+    EXPECT_STREQ(std::fgets(line, sizeof line, said), "connected\n");
+    broker.freeze();
+    EXPECT_EQ(::write(in[1], "\n", 1), 1);
+    ::close(in[1]);
+    EXPECT_STREQ(std::fgets(line, sizeof line, said), "abandoned\n");
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    broker.thaw();
+    std::fclose(said);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 // The broker goes away for about two seconds while readings go on every 50 ms. Every reading arrives, in
 // the order taken and with its time. With QoS 1 a reading that was in flight when the broker stopped
 // may come twice (resent because its acknowledgement was lost); that is the only duplicate allowed.
@@ -259,16 +364,8 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
     TestBroker tls({"", "", true});
     ASSERT_TRUE(secured.start());
     ASSERT_TRUE(tls.start());
-    // Accepts TCP connections (the kernel completes them) and never answers.
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), size), 0);
-    ::listen(silent, 16);
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &size);
-    const int silentPort = ntohs(a.sin_port);
+    const SilentListener silent;
+    const int silentPort = silent.port();
     const int closedPort = freePort();
 
     struct Case {
@@ -320,7 +417,6 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
         }
         EXPECT_EQ(publisher.statusText().indexOf("s3cret"), -1);
     }
-    ::close(silent);
 
     TPublisher publisher;
     TPublishSettings wildcard = settingsFor(closedPort, "site/+/lab");

@@ -1,10 +1,10 @@
-#include "settings/SensorSettings.h"
+#include "app/SensorSettings.h"
 
-#include "serial/EComPort.h"
 #include "base/ErrorReport.h"
+#include "serial/EComPort.h"
+#include "serial/PortList.h"
 #include "support/EventLoopHelper.h"
 #include "support/FakeTtyTree.h"
-#include "serial/PortList.h"
 #include "support/TempDir.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "settings/SensorSettings.h"
+#include "app/SensorSettings.h"
 #include "ui_SensorSettings.h"
 
 #include "base/ErrorReport.h"

@@ -1,15 +1,11 @@
 #pragma once
-#include "settings/QvXmlDoc.h"
-
 #include <cstdint>
 #include <string>
 
-// What the program publishes to an MQTT broker, kept in the element "Publishing" beside "ComPort":
-//
-//   <Publishing><Enabled>true</Enabled><Host>broker.local</Host><Port>1883</Port>...</Publishing>
-//
-// A file without the element means off. Empty ClientId and TopicPrefix, and Port 0, stand for their
-// defaults, which follow the machine and the serial port (see the Effective... functions).
+// What the program publishes to an MQTT broker: the window keeps it in its settings file (see
+// settings/PublishSettingsXml.h), the service takes it from its options (ServiceOptions.h). Empty
+// ClientId and TopicPrefix, and Port 0, stand for their defaults, which follow the machine and the
+// serial port (see the Effective... functions).
 struct TPublishSettings {
     bool Enabled = false;
     std::string Host;
@@ -44,9 +40,3 @@ constexpr int32_t MaxPublishIntervalSeconds = 2147483;
 // Why these settings cannot be used for publishing ("" when they can): no host, a port, interval or QoS
 // out of range, a topic prefix with a wildcard, a client certificate without its key.
 std::string PublishSettingsProblem(const TPublishSettings& s);
-
-// Reads the children of a "Publishing" element; unknown children are ignored. False with `error` (naming
-// the element) when a child holds anything but text or a number does not read.
-bool ReadPublishSettings(TXmlElement element, TPublishSettings& s, std::string& error);
-// Appends the children of a "Publishing" element. XmlResult code.
-int32_t WritePublishSettings(TQvXmlDoc& doc, TXmlElement element, const TPublishSettings& s);
