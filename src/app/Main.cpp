@@ -158,7 +158,7 @@ void TFormMain::connectCommand(Sender* sender, Signal signal, void (TFormMain::*
 
 void TFormMain::connectHandlers()
 {
-    ConnectHandler(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
+    ConnectHandler(FChart.get(), &TStripChart::doubleClicked, this, &TFormMain::Chart1DblClick);
     connectCommand(ui->ModeConcentrationItem, &QAction::triggered, &TFormMain::ModeConcentrationItemClick);
     connectCommand(ui->ModeChannelsItem, &QAction::triggered, &TFormMain::ModeChannelsItemClick);
     connectCommand(ui->CommsSettingsItem, &QAction::triggered, &TFormMain::CommsSettingsItemClick);
@@ -396,7 +396,7 @@ void TFormMain::applyMode(bool concentration)
     ui->gbHumidity->setVisible(concentration);
     FRun->setConcentrationMode(concentration);
     for (int i = 0; i < 3; ++i)
-        FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]));
+        FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]), FRun->elapsedSeconds());
     ui->ModeConcentrationItem->setChecked(concentration);
     ui->ModeChannelsItem->setChecked(!concentration);
 }
