@@ -6,6 +6,7 @@
 #include "app/Beep.h"
 #include "app/SaveDialog.h"
 #include "app/SensorSettings.h"
+#include "app/StatusPanel.h"
 #include "chart/StripChart.h"
 #include "publish/Publisher.h"
 #include "record/LogFile.h"
@@ -108,16 +109,17 @@ void TFormMain::setupPanels()
         FPanelPalettes[i] = FPanels[i]->palette();
 }
 
-// Panel 0 (port name) and panel 1 (messages), which takes the rest of the width.
+// Panel 0 (port name) and panel 1 (messages), which takes the rest of the width. Every panel takes the status
+// bar's font.
 void TFormMain::setupStatusBar()
 {
     ui->StatusBar1->setFixedHeight(StatusBarHeight);
     ui->StatusBar1->setSizeGripEnabled(false);
+    setPixelFont(ui->StatusBar1, FormFont, StatusFontPixels, false);
     for (int i = 0; i < 2; ++i) {
-        auto* panel = new QLabel(ui->StatusBar1);
+        auto* panel = new TStatusPanel(ui->StatusBar1);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
         panel->setMinimumWidth(StatusPanelMinimumWidth);
-        setPixelFont(panel, FormFont, StatusFontPixels, false);
         ui->StatusBar1->addWidget(panel, i == 0 ? 0 : 1);
         FStatusPanels[i] = panel;
     }
@@ -158,7 +160,7 @@ void TFormMain::connectCommand(Sender* sender, Signal signal, void (TFormMain::*
 
 void TFormMain::connectHandlers()
 {
-    ConnectHandler(ui->Chart1, &QCustomPlot::mouseDoubleClick, this, &TFormMain::Chart1DblClick);
+    ConnectHandler(FChart.get(), &TStripChart::doubleClicked, this, &TFormMain::Chart1DblClick);
     connectCommand(ui->ModeConcentrationItem, &QAction::triggered, &TFormMain::ModeConcentrationItemClick);
     connectCommand(ui->ModeChannelsItem, &QAction::triggered, &TFormMain::ModeChannelsItemClick);
     connectCommand(ui->CommsSettingsItem, &QAction::triggered, &TFormMain::CommsSettingsItemClick);
@@ -396,7 +398,7 @@ void TFormMain::applyMode(bool concentration)
     ui->gbHumidity->setVisible(concentration);
     FRun->setConcentrationMode(concentration);
     for (int i = 0; i < 3; ++i)
-        FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]));
+        FChart->setSeriesTitle(i, QString::fromLatin1(texts.series[i]), FRun->elapsedSeconds());
     ui->ModeConcentrationItem->setChecked(concentration);
     ui->ModeChannelsItem->setChecked(!concentration);
 }

@@ -21,6 +21,7 @@ class TReconnectController;
 class TRun;
 class TSaveDialog;
 class TSensor;
+class TStatusPanel;
 class TSettingParams;
 class TStripChart;
 namespace Ui {
@@ -163,7 +164,7 @@ private:
     std::unique_ptr<Ui::FormMain> ui;
     TFormMainSetup FSetup;
     const RunClock& FClock;
-    QLabel* FStatusPanels[3] = {nullptr, nullptr, nullptr};
+    TStatusPanel* FStatusPanels[3] = {nullptr, nullptr, nullptr};
     std::array<QLabel*, PanelCount> FPanels{};
     std::array<QPalette, PanelCount> FPanelPalettes{}; // current values' look
     QDateTime FPanelsTime;                             // of the reading the panels show

@@ -1,6 +1,7 @@
 // Publishing readings to an MQTT broker: Comms > Publishing..., status panel 2 and the publish timer.
 #include "app/Main.h"
 #include "app/PublishingDialog.h"
+#include "app/StatusPanel.h"
 #include "base/ErrorReport.h"
 #include "publish/Publisher.h"
 #include "run/Run.h"
@@ -9,14 +10,13 @@
 #include "settings/SettingParams.h"
 #include "ui_Main.h"
 
-#include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
 
 // Panel 2 sits at the right of the status bar and is shown while publishing is on.
 void TFormMain::setupPublishing()
 {
-    auto* panel = new QLabel(ui->StatusBar1);
+    auto* panel = new TStatusPanel(ui->StatusBar1);
     panel->setObjectName(QStringLiteral("StatusBar1Panel2"));
     panel->hide();
     ui->StatusBar1->addPermanentWidget(panel);

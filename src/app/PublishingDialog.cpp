@@ -1,5 +1,6 @@
 #include "app/PublishingDialog.h"
 
+#include "chart/DialogFolders.h"
 #include "publish/ConnectionTest.h"
 #include "record/Conversions.h"
 #include "record/ValidateLib.h"
@@ -7,12 +8,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -26,6 +32,18 @@ std::string entry(const QLineEdit* edit)
     return edit->text().trimmed().toStdString();
 }
 
+// The file dialogs' kind for certificates and keys (DialogFolders).
+const QString CertificateKind = QStringLiteral("certificate");
+
+// Wide enough for its placeholder text, and for a path of some length.
+void fitWidth(QLineEdit* edit)
+{
+    const QFontMetrics metrics = edit->fontMetrics();
+    const int text = std::max(metrics.horizontalAdvance(edit->placeholderText()), metrics.averageCharWidth() * 36);
+    const QMargins margins = edit->textMargins() + edit->contentsMargins();
+    edit->setMinimumWidth(text + margins.left() + margins.right() + 2 * metrics.averageCharWidth());
+}
+
 } // namespace
 
 TPublishingDialog::TPublishingDialog(const TPublishSettings& settings, const std::string& portName, QWidget* parent)
@@ -37,6 +55,7 @@ TPublishingDialog::TPublishingDialog(const TPublishSettings& settings, const std
     const auto line = [&](const QString& label, const std::string& value, const QString& placeholder = {}) {
         auto* edit = new QLineEdit(text(value), this);
         edit->setPlaceholderText(placeholder);
+        fitWidth(edit);
         form->addRow(label, edit);
         return edit;
     };
@@ -56,9 +75,11 @@ TPublishingDialog::TPublishingDialog(const TPublishSettings& settings, const std
     FTls = new QCheckBox(tr("TLS"), this);
     FTls->setChecked(settings.Tls);
     form->addRow(FTls);
-    FCaFile = line(tr("CA file:"), settings.CaFile, tr("the system's authorities"));
-    FCertFile = line(tr("Client certificate:"), settings.CertFile, tr("optional"));
-    FKeyFile = line(tr("Client key:"), settings.KeyFile, tr("optional"));
+    FCaFile =
+        fileLine(form, tr("CA file:"), settings.CaFile, tr("the system's authorities"), QStringLiteral("CaFileBrowse"));
+    FCertFile =
+        fileLine(form, tr("Client certificate:"), settings.CertFile, tr("optional"), QStringLiteral("CertFileBrowse"));
+    FKeyFile = fileLine(form, tr("Client key:"), settings.KeyFile, tr("optional"), QStringLiteral("KeyFileBrowse"));
     FUser = line(tr("User name:"), settings.UserName);
     FPassword = line(tr("Password:"), settings.Password);
     FPassword->setEchoMode(QLineEdit::Password);
@@ -69,11 +90,16 @@ TPublishingDialog::TPublishingDialog(const TPublishSettings& settings, const std
     FTest = new QPushButton(tr("Test connection"), this);
     FTestResult = new QLabel(this);
     FTestResult->setWordWrap(true);
-    form->addRow(FTest, FTestResult);
+    FTestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* testRow = new QHBoxLayout;
+    testRow->addWidget(FTest);
+    testRow->addStretch(1);
+    form->addRow(testRow);
+    form->addRow(FTestResult); // the whole width
     FConnectionTest = new TConnectionTest(this);
     connect(FTest, &QPushButton::clicked, this, &TPublishingDialog::testConnection);
     connect(FConnectionTest, &TConnectionTest::finished, this, [this](bool, const QString& result) {
-        FTestResult->setText(result);
+        showTestResult(result);
         FTest->setEnabled(true);
     });
 
@@ -86,6 +112,53 @@ TPublishingDialog::TPublishingDialog(const TPublishSettings& settings, const std
 }
 
 TPublishingDialog::~TPublishingDialog() = default;
+
+QLineEdit* TPublishingDialog::fileLine(QFormLayout* form, const QString& label, const std::string& value,
+                                       const QString& placeholder, const QString& name)
+{
+    auto* edit = new QLineEdit(text(value), this);
+    edit->setPlaceholderText(placeholder);
+    fitWidth(edit);
+    auto* button = new QPushButton(tr("Browse..."), this);
+    button->setObjectName(name);
+    const QString title = QString(label).remove(QLatin1Char(':'));
+    connect(button, &QPushButton::clicked, this, [this, edit, title] { browse(edit, title); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(edit, 1);
+    row->addWidget(button);
+    form->addRow(label, row);
+    return edit;
+}
+
+void TPublishingDialog::browse(QLineEdit* edit, const QString& title)
+{
+    const QString current = edit->text().trimmed();
+    const QString folder =
+        current.isEmpty() ? DialogFolders::folder(CertificateKind) : QFileInfo(current).absolutePath();
+    const QString chosen =
+        FFileChooser ? FFileChooser(title, folder)
+                     : QFileDialog::getOpenFileName(
+                         this, title, folder, tr("Certificates and keys (*.pem *.crt *.cer *.key);;All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    DialogFolders::remember(CertificateKind, chosen);
+    edit->setText(QDir::toNativeSeparators(chosen));
+}
+
+void TPublishingDialog::showTestResult(const QString& result)
+{
+    FTestResult->setText(result);
+    fitHeight();
+}
+
+void TPublishingDialog::fitHeight()
+{
+    QLayout* top = layout();
+    top->activate();
+    const int wanted = top->hasHeightForWidth() ? top->totalHeightForWidth(width()) : top->totalMinimumSize().height();
+    if (wanted > height())
+        resize(width(), wanted);
+}
 
 QString TPublishingDialog::check()
 {
@@ -136,10 +209,10 @@ void TPublishingDialog::testConnection()
 {
     const QString problem = check();
     if (!problem.isEmpty()) {
-        FTestResult->setText(problem);
+        showTestResult(problem);
         return;
     }
     FTest->setEnabled(false);
-    FTestResult->setText(tr("Connecting..."));
+    showTestResult(tr("Connecting..."));
     FConnectionTest->start(FSettings, FPortName);
 }

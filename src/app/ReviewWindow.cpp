@@ -2,6 +2,7 @@
 
 #include "app/SaveDialog.h"
 #include "base/ErrorReport.h"
+#include "chart/DialogFolders.h"
 #include "chart/StripChart.h"
 #include "record/LogCsv.h"
 #include "record/LogLoader.h"
@@ -44,6 +45,9 @@ QString runTitle(const QStringList& paths)
     const QString first = QFileInfo(files.isEmpty() ? paths.value(0) : files.front()).fileName();
     return files.size() > 1 ? QStringLiteral("%1 + %2 more").arg(first).arg(files.size() - 1) : first;
 }
+
+// The file dialogs' kind for log files and folders (DialogFolders).
+const QString LogKind = QStringLiteral("log");
 
 // The readings' instants as seconds since 1970-01-01 00:00 UTC, the chart's clock-time keys.
 std::vector<double> chartKeys(const TLogData& data)
@@ -175,7 +179,7 @@ void TReviewWindow::showData()
     for (int c = 0; c < columns; ++c)
         FChart->setSeriesTitle(c, log.titles.value(c));
     addOpenLogFileEntry(*FChart, this);
-    ConnectHandler(FPlot, &QCustomPlot::mouseDoubleClick, this, &TReviewWindow::savePicture);
+    ConnectHandler(FChart.get(), &TStripChart::doubleClicked, this, &TReviewWindow::savePicture);
     FChart->reserve(static_cast<qsizetype>(log.count() + log.gaps.size()));
     FKeys = chartKeys(log);
     FData->data.times = TLogTimes();
@@ -279,9 +283,13 @@ TReviewWindow* OpenReviewWindow(const QStringList& paths, QWidget* parent)
 TReviewWindow* OpenLogFileDialog(QWidget* parent)
 {
     try {
-        const QStringList paths = QFileDialog::getOpenFileNames(parent, QObject::tr("Open log files"), QString(),
-                                                                QObject::tr("Log files (*.txt);;All files (*)"));
-        return paths.isEmpty() ? nullptr : OpenReviewWindow(paths, parent);
+        const QStringList paths =
+            QFileDialog::getOpenFileNames(parent, QObject::tr("Open log files"), DialogFolders::folder(LogKind),
+                                          QObject::tr("Log files (*.txt);;All files (*)"));
+        if (paths.isEmpty())
+            return nullptr;
+        DialogFolders::remember(LogKind, paths.front());
+        return OpenReviewWindow(paths, parent);
     } catch (...) {
         ReportCurrentException();
         return nullptr;
@@ -291,8 +299,12 @@ TReviewWindow* OpenLogFileDialog(QWidget* parent)
 TReviewWindow* OpenLogFolderDialog(QWidget* parent)
 {
     try {
-        const QString folder = QFileDialog::getExistingDirectory(parent, QObject::tr("Open a folder of log files"));
-        return folder.isEmpty() ? nullptr : OpenReviewWindow(QStringList{folder}, parent);
+        const QString folder = QFileDialog::getExistingDirectory(parent, QObject::tr("Open a folder of log files"),
+                                                                 DialogFolders::folder(LogKind));
+        if (folder.isEmpty())
+            return nullptr;
+        DialogFolders::remember(LogKind, folder);
+        return OpenReviewWindow(QStringList{folder}, parent);
     } catch (...) {
         ReportCurrentException();
         return nullptr;

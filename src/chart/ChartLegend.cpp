@@ -4,10 +4,11 @@ namespace {
 constexpr double HiddenOpacity = 0.3;
 
 // Whether a picture may be kept: not while saving (QCPPainter::pmNoCaching) and only with label caching on.
-bool keepsPictures(const QCustomPlot* plot, const QCPPainter* painter)
+// An element squeezed to nothing (a plot not yet given its size) has no picture to paint into.
+bool keepsPictures(const QCustomPlot* plot, const QCPPainter* painter, const QRect& rect)
 {
     return plot->plottingHints().testFlag(QCP::phCacheLabels) && !painter->modes().testFlag(QCPPainter::pmNoCaching)
-           && painter->transform().isIdentity();
+           && painter->transform().isIdentity() && !rect.isEmpty();
 }
 
 // Renders `draw` (in plot coordinates) for `rect` into a transparent picture of the painter's pixel ratio.
@@ -65,7 +66,7 @@ void TSeriesLegendItem::draw(QCPPainter* painter)
 {
     if (!mPlottable)
         return;
-    if (!keepsPictures(mParentPlot, painter)) {
+    if (!keepsPictures(mParentPlot, painter, mRect)) {
         drawDirectly(painter);
         return;
     }
@@ -115,7 +116,7 @@ QSize TChartTitle::maximumOuterSizeHint() const
 
 void TChartTitle::draw(QCPPainter* painter)
 {
-    if (!keepsPictures(mParentPlot, painter)) {
+    if (!keepsPictures(mParentPlot, painter, mRect)) {
         QCPTextElement::draw(painter);
         return;
     }

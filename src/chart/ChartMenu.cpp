@@ -1,11 +1,15 @@
 // The strip chart's right-click menu and saving it as a picture.
 #include "chart/StripChart.h"
 
+#include "chart/ChartOverlay.h"
+#include "chart/DialogFolders.h"
+
 #include <QActionGroup>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSvgGenerator>
 #include <cmath>
 #include <stdexcept>
@@ -16,6 +20,9 @@ const struct {
     const char* filter;
     const char* suffix;
 } PictureKinds[] = {{"PNG image (*.png)", "png"}, {"PDF document (*.pdf)", "pdf"}, {"SVG drawing (*.svg)", "svg"}};
+
+// The file dialogs' kind for pictures (DialogFolders).
+const QString PictureDialog = QStringLiteral("picture");
 
 QString spanTitle(double seconds)
 {
@@ -35,10 +42,12 @@ QString askPictureFile(QWidget* parent)
     for (const auto& kind : PictureKinds)
         filters << QString::fromLatin1(kind.filter);
     QString chosenFilter = filters[0];
-    QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Save picture as"), QString(),
-                                                filters.join(QStringLiteral(";;")), &chosenFilter);
+    QString name =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("Save picture as"), DialogFolders::folder(PictureDialog),
+                                     filters.join(QStringLiteral(";;")), &chosenFilter);
     if (name.isEmpty())
         return name;
+    DialogFolders::remember(PictureDialog, name);
     const QString suffix = QFileInfo(name).suffix().toLower();
     for (const auto& kind : PictureKinds)
         if (suffix == QLatin1String(kind.suffix))
@@ -100,6 +109,9 @@ void TStripChart::savePictureAsked()
 
 void TStripChart::savePicture(const QString& fileName) const
 {
+    // The crosshair, the readout and the held note are for the screen: the picture is of the chart alone.
+    FOverlay->setVisible(false);
+    const auto shown = qScopeGuard([this] { FOverlay->setVisible(true); });
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     const int width = FChart->width(), height = FChart->height();
     QFile file(fileName);
@@ -123,7 +135,7 @@ void TStripChart::savePicture(const QString& fileName) const
             throw writeError(fileName, file.errorString());
         FChart->toPainter(&painter, width, height);
         painter.end();
-    } else if (!FChart->toPixmap(width, height).save(&file, "PNG")) {
+    } else if (!FChart->toPixmap(width, height, FChart->devicePixelRatioF()).save(&file, "PNG")) {
         throw writeError(fileName, file.errorString());
     }
     if (!file.flush() || file.error() != QFileDevice::NoError)

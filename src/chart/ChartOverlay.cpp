@@ -188,7 +188,7 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
     QStringList texts{FChart.keyText(FReading.key)};
     int width = metrics.horizontalAdvance(texts[0]);
     for (const auto& [series, value] : FReading.values) {
-        texts << FChart.series(series)->name() + QStringLiteral(": ") + valueText(value);
+        texts << FChart.seriesTitleAt(series, FReading.key) + QStringLiteral(": ") + valueText(value);
         width = std::max(width, swatch + 4 + metrics.horizontalAdvance(texts.back()));
     }
     QRect box(0, 0, width + 2 * pad, line * static_cast<int>(texts.size()) + 2 * pad);

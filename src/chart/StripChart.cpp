@@ -81,6 +81,14 @@ QCPRange span(double lower, double upper)
     return QCPRange(lower - pad, upper + pad);
 }
 
+// The values' range with a margin of MarginPart of its size on both sides, so that no line lies on the frame.
+constexpr double MarginPart = 0.05;
+QCPRange withMargin(const QCPRange& range)
+{
+    const double margin = range.size() * MarginPart;
+    return QCPRange(range.lower - margin, range.upper + margin);
+}
+
 // Whether an axis can show `range` of values around its magnitude: finite, not inverted, wide enough for
 // doubles to tell its pixels apart and narrow enough to stay finite when zoomed out further.
 bool resolvable(const QCPRange& range, double maximumSize)
@@ -146,6 +154,8 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
         FSeries.push_back(graph);
     }
     FValueExtents.resize(FSeries.size());
+    for (const TPyramidGraph* graph : FSeries)
+        FTitles.push_back({{-std::numeric_limits<double>::infinity(), graph->name()}});
 
     // The bottom axis ends at 97 % of the chart's width; the legend wraps rather than clip a title.
     connect(chart, &QCustomPlot::beforeReplot, this, [chart] {
@@ -158,6 +168,12 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
             if (at != FSeries.end())
                 setSeriesShown(static_cast<int>(at - FSeries.begin()), !(*at)->visible());
         }
+    });
+
+    connect(chart, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent* event) {
+        const QCPLegend* legend = FChart->legend;
+        if (!legend->realVisibility() || !legend->outerRect().contains(event->position().toPoint()))
+            emit doubleClicked();
     });
 
     // Nothing uses QCustomPlot's own overlay layer: it shares the main paint buffer. The readout has a
@@ -188,8 +204,30 @@ TReservingGraphData& TStripChart::data(int index) const
 
 void TStripChart::setSeriesTitle(int index, const QString& title)
 {
+    setSeriesTitle(index, title, -std::numeric_limits<double>::infinity());
+}
+
+void TStripChart::setSeriesTitle(int index, const QString& title, double fromKey)
+{
+    if (std::isnan(fromKey))
+        return;
+    auto& titles = FTitles[static_cast<size_t>(index)];
+    while (titles.size() > 1 && titles.back().first >= fromKey)
+        titles.pop_back();
+    if (titles.front().first >= fromKey)
+        titles.front().second = title;
+    else if (titles.back().second != title)
+        titles.emplace_back(fromKey, title);
     series(index)->setName(title);
     replotSoon();
+}
+
+QString TStripChart::seriesTitleAt(int index, double key) const
+{
+    const auto& titles = FTitles[static_cast<size_t>(index)];
+    const auto after = std::upper_bound(titles.begin() + 1, titles.end(), key,
+                                        [](double k, const std::pair<double, QString>& t) { return k < t.first; });
+    return (after - 1)->second;
 }
 
 void TStripChart::setKeyAxis(TKeyAxis kind)
@@ -268,6 +306,8 @@ void TStripChart::clear()
 {
     for (TPyramidGraph* graph : FSeries)
         graph->points().clear();
+    for (auto& titles : FTitles) // a fresh run: the last titles hold for all of it
+        titles = {{-std::numeric_limits<double>::infinity(), titles.back().second}};
     FKeyExtent = {};
     std::fill(FValueExtents.begin(), FValueExtents.end(), TExtent{});
     FFollowed = TView::WholeRun;
@@ -302,7 +342,7 @@ void TStripChart::updateRanges()
         }
     }
     if (values.any)
-        FChart->yAxis->setRange(span(values.low, values.high));
+        FChart->yAxis->setRange(withMargin(span(values.low, values.high)));
 }
 
 void TStripChart::setView(TView view)

@@ -34,7 +34,7 @@ struct TChartReading {
 // "Reset view", "Save picture as..." and what the window adds (addMenuAction). While the pointer is over
 // the plot a readout shows the nearest reading: its time and the value of each shown series. Clicking a
 // legend entry hides or shows its series; a hidden series is dimmed in the legend, left out of the readout
-// and of the value axis' scaling. A double-click is left to the window (QCustomPlot::mouseDoubleClick).
+// and of the value axis' scaling. A double-click off the legend is left to the window (doubleClicked).
 //
 // Use in a window that reviews a log file:
 //     TStripChart chart(plot, 8);                      // eight columns
@@ -63,7 +63,13 @@ public:
     int seriesCount() const { return static_cast<int>(FSeries.size()); }
     QCPGraph* series(int index) const;
     TReservingGraphData& data(int index) const;
+    // The series' title, for all its readings.
     void setSeriesTitle(int index, const QString& title);
+    // The series' title for its readings from `fromKey` on (what the series holds changed there): the legend
+    // shows it, the readout names earlier readings by the titles they had.
+    void setSeriesTitle(int index, const QString& title, double fromKey);
+    // The title of the series' reading at `key`.
+    QString seriesTitleAt(int index, double key) const;
 
     // Keys, labels and readout: elapsed seconds (the default) or clock time.
     void setKeyAxis(TKeyAxis kind);
@@ -88,8 +94,9 @@ public:
 
     // Renders the chart as shown into a BMP file; raises std::runtime_error when it cannot be written.
     void saveBitmap(const QString& fileName) const;
-    // Renders the chart at its size on the screen into a PNG, PDF or SVG file, by the name's extension (PNG
-    // when there is none of these); raises std::runtime_error when it cannot be written.
+    // Renders the chart at its size on the screen into a PNG (at the screen's pixel ratio), PDF or SVG file, by
+    // the name's extension (PNG when there is none of these), without the readout and the held note; raises
+    // std::runtime_error when it cannot be written.
     void savePicture(const QString& fileName) const;
     // Asks for the file name of "Save picture as..." (empty: cancelled); by default a file dialog.
     void setPictureFileChooser(std::function<QString()> chooser) { FPictureFileChooser = std::move(chooser); }
@@ -126,6 +133,8 @@ public:
 
 signals:
     void viewChanged();
+    // A double-click on the chart but not on its legend, whose entries take clicks of their own.
+    void doubleClicked();
     // Something the operator asked for failed (a picture that could not be saved). Without a receiver the
     // chart shows the text in a message box.
     void problem(const QString& text);
@@ -148,7 +157,9 @@ private:
     QPointer<QCustomPlot> FChart;
     std::vector<TPyramidGraph*> FSeries;
     std::vector<TExtent> FValueExtents; // per series, of its finite values
-    TExtent FKeyExtent;                 // of every point
+    // Per series its titles, each with the key from which it holds, in key order; the first from -infinity.
+    std::vector<std::vector<std::pair<double, QString>>> FTitles;
+    TExtent FKeyExtent; // of every point
     TKeyAxis FKeyAxis = TKeyAxis::ElapsedSeconds;
     QDateTime FTimeOrigin;
     TView FView = TView::WholeRun;

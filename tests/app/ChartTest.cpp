@@ -97,6 +97,12 @@ TEST_F(Chart, PointsPerModeAndModeChangesKeepThem)
     EXPECT_DOUBLE_EQ(values(form->Chart().series(1)).back(), 5000);
     EXPECT_DOUBLE_EQ(values(form->Chart().series(2)).back(), 2500);
     EXPECT_EQ(values(form->Chart().series(5)).back(), 45);
+    // The readout names each reading by the mode it was read in.
+    const double countKey = form->Chart().series(0)->data()->constBegin()->key;
+    const double concKey = (form->Chart().series(0)->data()->constEnd() - 1)->key;
+    EXPECT_EQ(form->Chart().seriesTitleAt(0, countKey), QStringLiteral("Sample Counts"));
+    EXPECT_EQ(form->Chart().seriesTitleAt(0, concKey), QStringLiteral("Conc 1 * 10000"));
+    EXPECT_EQ(form->Chart().series(0)->name(), QStringLiteral("Conc 1 * 10000"));
 
     action("ModeChannelsItem")->trigger();
     sendLine("N3 51234 49876 120 0.0123 24 101.3");

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -272,7 +273,7 @@ TEST_F(Menus, PublishingPanelAndDialog)
     ASSERT_TRUE(runEventsUntil([&] { return form->StatusPanelText(2).startsWith(refused); }, 10000))
         << form->StatusPanelText(2).toStdString();
     ASSERT_TRUE(runEventsUntil([&] { return form->Publisher()->waiting() >= 2; }, 5000));
-    EXPECT_TRUE(panel("StatusBar1Panel2")->isVisible());
+    EXPECT_TRUE(find<QWidget>("StatusBar1Panel2")->isVisible());
     EXPECT_EQ(form->StatusPanelText(0), QString::fromStdString(pty->slavePath()));
     EXPECT_EQ(form->StatusPanelText(1), QString());
     EXPECT_TRUE(form->DisplaysTimer()->isActive() || form->GraphicsTimer()->isActive());
@@ -285,10 +286,31 @@ TEST_F(Menus, PublishingPanelAndDialog)
     EXPECT_EQ(dialog.check(), QStringLiteral("The publish interval must be a whole number of seconds, at least 1."));
     dialog.intervalEdit()->setText(QStringLiteral("2"));
     EXPECT_EQ(dialog.check(), QString());
+    // Every entry is wide enough for its placeholder, and the test's result shows whole.
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    for (const QLineEdit* edit : dialog.findChildren<QLineEdit*>())
+        EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(edit->placeholderText()) + 8)
+            << edit->placeholderText().toStdString();
     dialog.testButton()->click();
     ASSERT_TRUE(runEventsUntil(
         [&] { return dialog.testResult()->text().startsWith(QStringLiteral("connection refused")); }, 10000))
         << dialog.testResult()->text().toStdString();
+    runEventsFor(50);
+    const QLabel* result = dialog.testResult();
+    EXPECT_GE(result->height(), result->heightForWidth(result->width()));
+    // Browse fills the field; the next browse starts in the folder of the last file chosen.
+    QStringList folders;
+    dialog.setFileChooser([&](const QString&, const QString& folder) {
+        folders << folder;
+        return QStringLiteral("/etc/velmora/ca.pem");
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("CaFileBrowse"))->click();
+    EXPECT_EQ(dialog.caFileEdit()->text(), QStringLiteral("/etc/velmora/ca.pem"));
+    dialog.findChild<QPushButton*>(QStringLiteral("KeyFileBrowse"))->click();
+    EXPECT_EQ(dialog.keyFileEdit()->text(), QStringLiteral("/etc/velmora/ca.pem"));
+    EXPECT_EQ(folders, QStringList({QString(), QStringLiteral("/etc/velmora")}));
+    dialog.hide();
 
     whenModal([](QWidget* modal) {
         auto* publishing = qobject_cast<TPublishingDialog*>(modal);
@@ -297,7 +319,7 @@ TEST_F(Menus, PublishingPanelAndDialog)
         publishing->accept();
     });
     action("CommsPublishingItem")->trigger();
-    EXPECT_FALSE(panel("StatusBar1Panel2")->isVisible());
+    EXPECT_FALSE(find<QWidget>("StatusBar1Panel2")->isVisible());
     EXPECT_EQ(form->Publisher(), nullptr);
     TSettingParams stored(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
     stored.SetPortListRoot(emptyPortList);

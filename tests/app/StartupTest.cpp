@@ -1,5 +1,6 @@
 // Start-up with a working, busy, missing or unusable port; the modes.
 #include "WindowFixture.h"
+#include "app/StatusPanel.h"
 #include "chart/StripChart.h"
 #include "sensor/SensorObjects.h"
 #include "support/EventLoopHelper.h"
@@ -236,11 +237,38 @@ TEST_F(Startup, ChartReachesTheStatusBarItsLegendIsFramedAndTheStatusTextFits)
         EXPECT_EQ(right, frame.height()) << size.width();
         EXPECT_EQ(bottom, frame.width()) << size.width();
         for (int i = 0; i < 2; ++i) {
-            const QLabel* panel = find<QLabel>(qPrintable(QStringLiteral("StatusBar1Panel%1").arg(i)));
+            const QWidget* panel = find<QWidget>(qPrintable(QStringLiteral("StatusBar1Panel%1").arg(i)));
             EXPECT_GE(panel->contentsRect().height(), panel->fontMetrics().height()) << size.width();
             EXPECT_LE(panel->geometry().bottom(), form->statusBar()->height() - 1);
         }
     }
+
+    // Every panel takes the status bar's font; a text too long for its panel is elided, whole in the tooltip.
+    for (const char* name : {"StatusBar1Panel0", "StatusBar1Panel1", "StatusBar1Panel2"})
+        EXPECT_EQ(find<QWidget>(name)->font(), form->statusBar()->font()) << name;
+    QStatusBar bar;
+    bar.setFont(form->statusBar()->font());
+    bar.resize(600, 19);
+    auto* message = new TStatusPanel(&bar);
+    auto* publishing = new TStatusPanel(&bar);
+    bar.addWidget(message, 1);
+    bar.addPermanentWidget(publishing);
+    bar.show();
+    const QString timeout = QStringLiteral("Comms response has exceeded timeout period !!!");
+    message->setText(timeout);
+    publishing->setText(QStringLiteral("Publishing to broker.example.net:8883"));
+    runEventsFor(50);
+    EXPECT_EQ(message->shownText(), timeout);
+    EXPECT_EQ(message->toolTip(), timeout);
+    const QString longText = QStringList(20, timeout).join(' ');
+    message->setText(longText);
+    runEventsFor(50);
+    EXPECT_EQ(message->text(), longText);
+    EXPECT_LT(message->shownText().size(), longText.size());
+    EXPECT_TRUE(message->shownText().size() > 10 && longText.startsWith(message->shownText().chopped(1)))
+        << message->shownText().toStdString();
+    EXPECT_EQ(message->toolTip(), longText);
+    EXPECT_EQ(publishing->shownText(), publishing->text());
 }
 
 TEST_F(Startup, AtTheMinimumSizeNothingOverlapsAndNoLegendTitleIsClipped)

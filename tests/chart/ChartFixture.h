@@ -9,6 +9,13 @@
 #include <utility>
 #include <vector>
 
+// The value axis' range that shows values from lower to upper: 5 % of it free above and below.
+inline QCPRange valueRange(double lower, double upper)
+{
+    const double margin = (upper - lower) * 0.05;
+    return QCPRange(lower - margin, upper + margin);
+}
+
 // Ticks, x of a tick, y of a series at a tick (random walks where none), gaps: the tick they precede and x.
 struct TDataSet {
     const char* name;

@@ -166,16 +166,16 @@ TEST_F(ChartNavigation, ViewsSurvivePointsArrivingAndHomeOrAFreshRunShowTheWhole
     QTest::keyClick(&plot, Qt::Key_Home);
     EXPECT_EQ(chart.view(), TStripChart::TView::WholeRun);
     EXPECT_EQ(plot.xAxis->range(), QCPRange(0, 1002));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(-5, 500));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(-5, 500));
 
     // The last minute scrolls with the newest point; its values scale to what it shows.
     chart.showLast(60);
     EXPECT_EQ(plot.xAxis->range(), QCPRange(942, 1002));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(-5, 500));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(-5, 500));
     for (int t = 1003; t < 1070; ++t)
         addPoint(t, t % 2 ? 3 : 7);
     EXPECT_EQ(plot.xAxis->range(), QCPRange(1009, 1069));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(3, 7));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(3, 7));
     wheel(at(0.5, 0.5), 120);
     EXPECT_EQ(chart.view(), TStripChart::TView::Held);
     chart.resetView(); // back to what was followed
@@ -225,6 +225,15 @@ TEST_F(ChartNavigation, ReadoutShowsTheNearestReadingOfTheShownSeries)
 
     chart.setTimeOrigin(QDateTime(QDate(2026, 12, 9), QTime(13, 52, 50, 574)));
     EXPECT_EQ(chart.keyText(500), QStringLiteral("500.000 s, 09/12/2026 14:01:10.574"));
+    // Titles that change at a key: each reading keeps the title in force at its key; a fresh run the last.
+    chart.setSeriesTitle(0, QStringLiteral("Conc"), 500);
+    chart.setSeriesTitle(0, QStringLiteral("Counts"), 700);
+    EXPECT_EQ(chart.seriesTitleAt(0, 499), QStringLiteral("Sample Counts"));
+    EXPECT_EQ(chart.seriesTitleAt(0, 500), QStringLiteral("Conc"));
+    EXPECT_EQ(chart.seriesTitleAt(0, 800), QStringLiteral("Counts"));
+    EXPECT_EQ(chart.series(0)->name(), QStringLiteral("Counts"));
+    chart.clear();
+    EXPECT_EQ(chart.seriesTitleAt(0, 499), QStringLiteral("Counts"));
 }
 
 TEST_F(ChartNavigation, AHiddenSeriesIsDimmedInTheLegendAndLeftOutOfScaling)
@@ -240,17 +249,23 @@ TEST_F(ChartNavigation, AHiddenSeriesIsDimmedInTheLegendAndLeftOutOfScaling)
     };
     const QColor colour = chart.series(5)->pen().color();
     ASSERT_TRUE(hasColour(colour));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 99));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 99));
     clickLegend(5);
     EXPECT_FALSE(chart.seriesShown(5));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 89));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 89));
     plot.replot();
     EXPECT_FALSE(hasColour(colour));
     chart.showLast(10); // readings 990 to 1000
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 89));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 89));
     clickLegend(5);
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 99));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 99));
     EXPECT_TRUE(chart.seriesShown(5));
+    // A double-click on an entry is clicks on it, not the chart's double-click (which saves a bitmap).
+    QSignalSpy doubleClicks(&chart, &TStripChart::doubleClicked);
+    QTest::mouseDClick(&plot, Qt::LeftButton, {}, plot.legend->item(2)->rect().center());
+    EXPECT_EQ(doubleClicks.count(), 0);
+    QTest::mouseDClick(&plot, Qt::LeftButton, {}, at(0.5, 0.5));
+    EXPECT_EQ(doubleClicks.count(), 1);
 }
 
 TEST_F(ChartNavigation, MenuHoldsTheViewsAndItsCommands)
@@ -289,6 +304,20 @@ TEST_F(ChartNavigation, MenuHoldsTheViewsAndItsCommands)
     EXPECT_EQ(QImage(QString::fromStdString(dir.file("chart.png"))).size(), plot.size());
     ASSERT_EQ(problems.count(), 1);
     EXPECT_TRUE(problems[0][0].toString().contains(QStringLiteral("missing/chart.pdf")));
+
+    // The picture is of the chart alone: the same with the pointer over the plot as without; the readout
+    // shows again after it.
+    const QString over = QString::fromStdString(dir.file("over.png")),
+                  away = QString::fromStdString(dir.file("away.png"));
+    hover(at(0.5, 0.5));
+    ASSERT_TRUE(chart.readout().valid);
+    chart.savePicture(over);
+    EXPECT_TRUE(plot.layer(QStringLiteral("readout"))->children().constFirst()->visible());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&plot, &leave);
+    chart.savePicture(away);
+    ASSERT_FALSE(QImage(away).isNull());
+    EXPECT_TRUE(QImage(over) == QImage(away));
 
     QContextMenuEvent event(QContextMenuEvent::Mouse, at(0.5, 0.5), plot.mapToGlobal(at(0.5, 0.5)));
     QApplication::sendEvent(&plot, &event);

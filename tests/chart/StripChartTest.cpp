@@ -149,7 +149,22 @@ TEST(StripChartGap, BreaksTheLinesOfSeriesWithPointsAndStaysOutOfTheAxes)
         EXPECT_EQ(keys, (s < 5 ? std::vector<double>{-1, 2, 3, -3.5, 4, 5, -5.5} : std::vector<double>{})) << s;
     }
     EXPECT_EQ(plot.xAxis->range(), QCPRange(1, 5));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(2, 5));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(2, 5));
+}
+
+// The value axis keeps 5 % of its range free on both sides: no line lies on the frame, and a constant series
+// at the others' minimum stays in sight; a constant series alone is in the middle.
+TEST(StripChartAxes, ValueAxisKeepsAMarginAboveAndBelow)
+{
+    QCustomPlot plot;
+    TStripChart chart(&plot, 2);
+    for (int x = 0; x < 10; ++x)
+        chart.addPoints(x, std::array<double, 2>{0, 10.0 * x});
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 90));
+    chart.setSeriesShown(1, false);
+    EXPECT_LT(plot.yAxis->range().lower, 0);
+    EXPECT_GT(plot.yAxis->range().upper, 0);
+    EXPECT_EQ(plot.yAxis->range().center(), 0);
 }
 
 // A review window's use: eight series on clock time, loaded in chunks, one of them out of order.
@@ -179,7 +194,7 @@ TEST(StripChartReview, LoadsSeriesInBulkOnAClockTimeAxis)
                                [](const QCPGraphData& a, const QCPGraphData& b) { return a.key < b.key; }));
     EXPECT_EQ(chart.data(7).pyramid().count(), 3000);
     EXPECT_EQ(plot.xAxis->range(), QCPRange(start, start + 2999));
-    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 7.0 * 2999));
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 7.0 * 2999));
     EXPECT_EQ(chart.keyText(start + 2), QStringLiteral("05/03/2012 14:07:11.042"));
     const TChartReading reading = chart.readingNear(start + 1500.2); // a gap: the nearest reading next to it
     EXPECT_EQ(reading.key, start + 1501);
