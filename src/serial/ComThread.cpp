@@ -1,14 +1,11 @@
 #include "serial/ComThread.h"
 
-#include "serial/ComPort.h"
 #include "base/ErrorReport.h"
+#include "serial/ComPort.h"
 
 #include <QSocketNotifier>
 #include <cerrno>
-#include <climits>
-#include <linux/futex.h>
 #include <sys/eventfd.h>
-#include <sys/syscall.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -23,28 +20,11 @@ constexpr uint32_t PhaseEnded = 3;   // the run loop has ended
 constexpr uint32_t PhaseBits = 3;
 constexpr uint32_t Sleeper = 4;
 
-static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
-
-uint32_t* futexWord(std::atomic<uint32_t>& state)
-{
-    return reinterpret_cast<uint32_t*>(&state);
-}
-
-void futexWait(std::atomic<uint32_t>& state, uint32_t expected)
-{
-    syscall(SYS_futex, futexWord(state), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
-}
-
-void futexWake(std::atomic<uint32_t>& state)
-{
-    syscall(SYS_futex, futexWord(state), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
-}
-
 // Sets a new phase; wakes the other thread if it sleeps on the word.
 void changePhase(std::atomic<uint32_t>& state, uint32_t phase)
 {
     if (state.exchange(phase, std::memory_order_acq_rel) & Sleeper)
-        futexWake(state);
+        state.notify_one();
 }
 
 } // namespace
@@ -192,7 +172,7 @@ template <typename Busy> void TComThread::sleepWhile(Busy busy)
             return;
         if (!(state & Sleeper) && !FState.compare_exchange_weak(state, state | Sleeper, std::memory_order_acq_rel))
             continue;
-        futexWait(FState, state | Sleeper);
+        FState.wait(state | Sleeper, std::memory_order_acquire);
     }
 }
 
@@ -209,7 +189,7 @@ void TComThread::runPosted()
         running = PhaseRunning | (FAwait == Await::Done ? state & Sleeper : 0);
     } while (!FState.compare_exchange_weak(state, running, std::memory_order_acq_rel));
     if ((state & Sleeper) && !(running & Sleeper))
-        futexWake(FState);
+        FState.notify_one();
     bool released = false;
     FReleased = &released;
     perform();
