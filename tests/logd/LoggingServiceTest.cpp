@@ -1,9 +1,10 @@
 // The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures.
 #include "logd/LoggingService.h"
-#include "run/Run.h"
-#include "run/RunLog.h"
+#include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
 #include "record/RunTexts.h"
+#include "run/Run.h"
+#include "run/RunLog.h"
 #include "support/EventLoopHelper.h"
 #include "support/PtyPair.h"
 #include "support/ShiftedClock.h"
@@ -47,7 +48,8 @@ struct LoggingService : ::testing::Test {
         pty->closeMaster();
         std::filesystem::remove(link);
     }
-    void startService(const RunClock& clock, int intervalMs = 100, bool concentration = false)
+    void startService(const RunClock& clock, int intervalMs = 100, bool concentration = false,
+                      std::vector<TAlarmRule> alarms = {})
     {
         std::filesystem::create_directory(dir.file("out"));
         TLogdOptions options;
@@ -55,6 +57,7 @@ struct LoggingService : ::testing::Test {
         options.intervalMs = intervalMs;
         options.outputDir = dir.file("out");
         options.concentration = concentration;
+        options.alarms = std::move(alarms);
         service = std::make_unique<TLoggingService>(options, clock,
                                                     [this](const std::string& line) { said.push_back(line); });
         service->run().reconnect().timer().setInterval(100);
@@ -148,9 +151,10 @@ TEST_F(LoggingService, AFailingWriteIsSaidOnceAndTheLinesThatWaitedFollowWhenThe
     const bool failed = runEventsUntil([&] { return service->run().log().waiting() >= 4; }, 5000);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     ASSERT_TRUE(failed);
-    EXPECT_EQ(std::count_if(said.begin(), said.end(),
-                            [&](const std::string& l) { return l.rfind("Log: cannot write \"" + path + "\"", 0) == 0; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(said.begin(), said.end(),
+                      [&](const std::string& l) { return l.rfind("Log: cannot write \"" + path + "\"", 0) == 0; }),
+        1);
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Writing to \"" + path + "\" again; "); }, 5000));
     service->finish();
     const std::string text = read(name);
@@ -179,6 +183,41 @@ TEST_F(LoggingService, ANewFileNowClosesTheOldOneWithItsLastLineEnd)
     EXPECT_EQ(read(first).substr(read(first).size() - 2), "\r\n");
     EXPECT_EQ(read(second), std::string(LogHeader(false))); // its line end waits for the first line
     ASSERT_TRUE(runEventsUntil([&] { return lineCount(read(second)) >= 2; }, 5000));
+}
+
+// The simulator's concentrations are near 1 %: a rule at 0.5 % comes on with the first reading, is said
+// as a warning and written to the events file beside the log; an outage says "No reading".
+TEST_F(LoggingService, AnAlarmThatComesOnIsSaidAsAWarningAndWrittenBesideTheLog)
+{
+    plugIn();
+    TAlarmRule rule;
+    ASSERT_EQ(ParseAlarmRule("concentration>0.5%", rule), "");
+    TAlarmRule never;
+    ASSERT_EQ(ParseAlarmRule("temperature<-100", never), "");
+    startService(systemRunClock(), 100, false, {rule, never});
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("<4>Alarm on: concentration 0.0"); }, 5000));
+    const auto on = std::find_if(said.begin(), said.end(), [](const std::string& l) { return l.rfind("<4>", 0) == 0; });
+    EXPECT_EQ(on->substr(on->size() - 8), " > 0.005") << *on;
+    EXPECT_EQ(service->run().alarmsOn(), std::vector<std::string>{"concentration > 0.005"});
+    ASSERT_EQ(files().size(), 2u);
+    const std::string log = files()[1];
+    EXPECT_EQ(files()[0], log.substr(0, log.size() - 4) + ".events.txt");
+
+    unplug();
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("<5>No reading"); }, 5000));
+    service->finish();
+    const std::string events = read(files()[0]);
+    const QString day = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+    const std::vector<std::string> lines = {"Date\tTime\tEvent\tQuantity\tValue\tLevel", "Log started\t\t\t",
+                                            "Alarm on\tconcentration\t0.0", "No reading\t\t\t", "Log stopped\t\t\t"};
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        at = events.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << " in\n" << events;
+    }
+    EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), 5);
+    EXPECT_NE(events.find("\r\n" + day.toStdString() + "\t"), std::string::npos);
+    EXPECT_EQ(events.substr(events.size() - 2), "\r\n");
 }
 
 } // namespace
