@@ -201,23 +201,37 @@ TEST_F(LoggingService, AnAlarmThatComesOnIsSaidAsAWarningAndWrittenBesideTheLog)
     EXPECT_EQ(service->run().alarmsOn(), std::vector<std::string>{"concentration > 0.005"});
     ASSERT_EQ(files().size(), 2u);
     const std::string log = files()[1];
-    EXPECT_EQ(files()[0], log.substr(0, log.size() - 4) + ".events.txt");
+    const std::string firstEvents = files()[0];
+    EXPECT_EQ(firstEvents, log.substr(0, log.size() - 4) + ".events.txt");
+    const auto expectLines = [&](const std::string& name, const std::vector<std::string>& lines) {
+        const std::string events = read(name);
+        size_t at = 0;
+        for (const std::string& line : lines) {
+            at = events.find(line, at);
+            ASSERT_NE(at, std::string::npos) << line << " in\n" << events;
+        }
+        EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), long(lines.size())) << events;
+        EXPECT_EQ(events.substr(events.size() - 2), "\r\n"); // closed with its last line end
+        const QString day = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+        EXPECT_NE(events.find("\r\n" + day.toStdString() + "\t"), std::string::npos);
+    };
+
+    // A new log file (SIGHUP, midnight) gets its own events file; the old one is closed.
+    service->startNewFile();
+    ASSERT_EQ(files().size(), 4u);
+    expectLines(firstEvents, {"Date\tTime\tEvent\tQuantity\tValue\tLevel", "Log started\t\t\t",
+                              "Alarm on\tconcentration\t0.0", "Log stopped\t\t\t"});
+    std::string secondEvents;
+    for (const std::string& name : files())
+        if (name != firstEvents && name.ends_with(".events.txt"))
+            secondEvents = name;
+    ASSERT_FALSE(secondEvents.empty());
 
     unplug();
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething("<5>No reading"); }, 5000));
     service->finish();
-    const std::string events = read(files()[0]);
-    const QString day = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
-    const std::vector<std::string> lines = {"Date\tTime\tEvent\tQuantity\tValue\tLevel", "Log started\t\t\t",
-                                            "Alarm on\tconcentration\t0.0", "No reading\t\t\t", "Log stopped\t\t\t"};
-    size_t at = 0;
-    for (const std::string& line : lines) {
-        at = events.find(line, at);
-        ASSERT_NE(at, std::string::npos) << line << " in\n" << events;
-    }
-    EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), 5);
-    EXPECT_NE(events.find("\r\n" + day.toStdString() + "\t"), std::string::npos);
-    EXPECT_EQ(events.substr(events.size() - 2), "\r\n");
+    expectLines(secondEvents, {"Date\tTime\tEvent\tQuantity\tValue\tLevel", "Log started\t\t\t", "No reading\t\t\t",
+                               "Log stopped\t\t\t"});
 }
 
 } // namespace
