@@ -85,8 +85,8 @@ void TRunLog::openUnused(const std::string& fileName)
 // velmora-<start time>.txt in the folder.
 void TRunLog::openNamed(const QDateTime& now)
 {
-    const QString name =
-        QStringLiteral("velmora-") + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".txt");
+    const QString name = QStringLiteral("velmora-") + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+                         + QStringLiteral(".txt");
     openUnused(QDir(QString::fromLocal8Bit(FTarget)).filePath(name).toLocal8Bit().toStdString());
     FFileDate = now.date();
 }
@@ -186,7 +186,8 @@ void TRunLog::close()
             else
                 openUnused(FTarget);
         } catch (const EInOutError& error) {
-            throw EInOutError(failureText(FTarget, error.ErrorCode).toStdString() + "; they are lost", error.ErrorCode);
+            throw EInOutError(failureText(FTarget, error.ErrorCode).toStdString() + "; they are lost",
+                              error.ErrorCode);
         }
     }
     closeEvents(false);

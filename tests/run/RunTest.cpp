@@ -204,8 +204,7 @@ TEST_F(Run, LinesWaitThroughAFullDiskAndArriveInOrder)
          start = end + 2, ++lines) {
         const std::string line = text.substr(start, end - start);
         EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 8) << line;
-        const QTime time =
-            QTime::fromString(QString::fromStdString(line.substr(11, 12)), QStringLiteral("hh:mm:ss.zzz"));
+        const QTime time = QTime::fromString(QString::fromStdString(line.substr(11, 12)), QStringLiteral("hh:mm:ss.zzz"));
         EXPECT_TRUE(!previous.isValid() || previous < time) << line; // in order, each with its own time
         previous = time;
     }
