@@ -93,9 +93,9 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
                                 QStringLiteral("FILE"));
     const QCommandLineOption alarm(
         QStringLiteral("alarm"),
-        QStringLiteral("An alarm, repeatable: QUANTITY>LEVEL or QUANTITY<LEVEL, then optionally ,hysteresis=X and\n"
-                       ",delay=SECONDS; quantities as published (concentration, temperature, sample_conc_1, ...),\n"
-                       "levels in the log's units, \"%\" divides by 100: concentration>1%,hysteresis=0.05%,delay=10.\n"
+        QStringLiteral("An alarm, repeatable: QUANTITY>LEVEL or QUANTITY<LEVEL, then optionally ,hysteresis=X and "
+                       ",delay=SECONDS. Quantities as published (concentration, temperature, sample_conc_1, ...), "
+                       "levels in the log's units; \"%\" divides by 100: concentration>1%,hysteresis=0.05%,delay=10. "
                        "Changes go to stderr and to an events file beside each log file (run.events.txt)."),
         QStringLiteral("RULE"));
     for (const QCommandLineOption& option :
