@@ -91,7 +91,15 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
     const QCommandLineOption ca(QStringLiteral("publish-ca"),
                                 QStringLiteral("CA certificate of the broker (mqtts://; default: the system's)."),
                                 QStringLiteral("FILE"));
-    for (const QCommandLineOption& option : {help, version, port, mode, interval, output, publish, passwordFile, ca})
+    const QCommandLineOption alarm(
+        QStringLiteral("alarm"),
+        QStringLiteral("An alarm, repeatable: QUANTITY>LEVEL or QUANTITY<LEVEL, then optionally ,hysteresis=X and "
+                       ",delay=SECONDS. Quantities as published (concentration, temperature, sample_conc_1, ...), "
+                       "levels in the log's units; \"%\" divides by 100: concentration>1%,hysteresis=0.05%,delay=10. "
+                       "Changes go to stderr and to an events file beside each log file (run.events.txt)."),
+        QStringLiteral("RULE"));
+    for (const QCommandLineOption& option :
+         {help, version, port, mode, interval, output, publish, passwordFile, ca, alarm})
         parser.addOption(option);
 
     if (!parser.parse(arguments))
@@ -109,6 +117,19 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
         if (value != QStringLiteral("channels") && value != QStringLiteral("concentration"))
             return fail(EX_USAGE, "Unknown mode '" + value.toStdString() + "': channels or concentration");
         options.concentration = value == QStringLiteral("concentration");
+    }
+    options.alarms.clear();
+    for (const QString& text : parser.values(alarm)) {
+        TAlarmRule rule;
+        if (std::string why = ParseAlarmRule(text.toStdString(), rule); !why.empty())
+            return fail(EX_USAGE, why);
+        const char* modeName = options.concentration ? "concentration" : "channels";
+        if (!MeasuresQuantity(options.concentration, rule.quantity))
+            return fail(EX_USAGE, "The alarm '" + text.toStdString() + "': " + modeName + " mode does not measure "
+                                      + rule.quantity);
+        if (rule.latching)
+            return fail(EX_USAGE, "The alarm '" + text.toStdString() + "': the service does not latch");
+        options.alarms.push_back(rule);
     }
     if (parser.isSet(interval)) {
         const std::string text = parser.value(interval).toStdString();

@@ -4,6 +4,7 @@
 #include "record/RegionalSettings.h"
 #include "record/RunClock.h"
 #include "record/RunTexts.h"
+#include "run/AlarmMonitor.h"
 #include "run/Run.h"
 #include "run/RunLog.h"
 #include "run/RunPublishing.h"
@@ -20,6 +21,7 @@ TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& cl
     FRun->timer(TRun::Log)->setInterval(options.intervalMs);
     FRun->setConcentrationMode(options.concentration);
     FRun->reconnect().setEnabled(true);
+    FRun->setAlarmRules(options.alarms);
     connectRun();
     if (const auto period = FNotifier.watchdogPeriod(); period.count() > 0) {
         FWatchdogTimer->setInterval(static_cast<int>(std::max<long long>(1, period.count() / 2000)));
@@ -45,6 +47,13 @@ void TLoggingService::connectRun()
     connect(&FRun->publishing(), &TRunPublishing::said, this, sayText);
     connect(&FRun->publishing(), &TRunPublishing::statusChanged, this, [this] {
         if (FLastReading.isValid())
+            tellStatus();
+    });
+    connect(FRun.get(), &TRun::alarmEvent, this, [this](const TAlarmEvent& event) {
+        FSay(AlarmEventText(event));
+        if (!FWaitingFor.empty())
+            FNotifier.status(FWaitingFor + alarmStatus());
+        else if (FLastReading.isValid())
             tellStatus();
     });
     connect(FRun.get(), &TRun::timedOut, this, &TLoggingService::timedOut);
@@ -137,6 +146,7 @@ void TLoggingService::tellStatus()
         status += "; " + std::to_string(waiting) + " lines waiting for the disk";
     if (const std::string publishing = FRun->publishing().shortStatus(); !publishing.empty())
         status += "; " + publishing;
+    status += alarmStatus();
     FNotifier.ready(status); // once: the port is open and the first reading arrived
     FNotifier.status(status);
 }
@@ -159,7 +169,7 @@ void TLoggingService::timedOut(bool beginsOutage)
     FSay(std::string(TimeoutText) + " (" + device() + "): trying again every "
          + std::to_string(TReconnectController::RetryIntervalMs / 1000) + " s");
     FWaitingFor = "waiting for " + device();
-    FNotifier.status(FWaitingFor);
+    FNotifier.status(FWaitingFor + alarmStatus());
 }
 
 // The same file goes on; the outage shows as a gap in its timestamps.
@@ -173,4 +183,26 @@ void TLoggingService::reconnected(bool firstStart)
     FRun->startAcquisition();
     if (firstStart)
         QTimer::singleShot(0, this, [this] { FRun->tickNow({TRun::Log, TRun::Publish}); });
+}
+
+std::string TLoggingService::alarmStatus() const
+{
+    std::string text;
+    for (const std::string& alarm : FRun->alarmsOn())
+        text += (text.empty() ? "; alarm: " : ", ") + alarm;
+    return text;
+}
+
+std::string AlarmEventText(const TAlarmEvent& event)
+{
+    // The journal's priorities: warning for an alarm that comes on, notice for the rest.
+    std::string text = event.kind == TAlarmEvent::AlarmOn ? "<4>" : "<5>";
+    text += AlarmEventName(event.kind);
+    if (event.quantity.empty())
+        return text;
+    const char* op = event.direction == TAlarmRule::High ? " > " : " < ";
+    text += ": " + event.quantity + " " + FormatAlarmNumber(event.value);
+    text += event.kind == TAlarmEvent::AlarmOn ? op : std::string(", level ");
+    text += FormatAlarmNumber(event.level);
+    return text;
 }

@@ -11,6 +11,7 @@
 class QTimer;
 class RunClock;
 class TRun;
+struct TAlarmEvent;
 
 // The headless logger: a face of the run (TRun) with its log in the output folder and reconnection always
 // on. The first reading opens a new file named by its time (velmora-2026-12-09_21-40-00.txt); a reading on
@@ -51,6 +52,8 @@ private:
     void reconnected(bool firstStart);
     std::string device() const;
     void tellStatus();
+    // "; alarm: concentration > 0.01, no reading", or nothing.
+    std::string alarmStatus() const;
     void watchdogTick();
 
     TLogdOptions FOptions;
@@ -63,3 +66,8 @@ private:
     std::string FWaitingFor; // while the port is missing or the sensor silent
     bool FFinished = false;
 };
+
+// What the service says of an alarm event, with the journal's priority prefix:
+// "<4>Alarm on: concentration 0.0125 > 0.01", "<5>Alarm off: concentration 0.0095, level 0.01",
+// "<5>No reading", "<5>Readings again".
+std::string AlarmEventText(const TAlarmEvent& event);

@@ -3,6 +3,7 @@
 #include "base/ErrorReport.h"
 #include "record/LogFile.h"
 #include "record/RunClock.h"
+#include "run/AlarmMonitor.h"
 #include "run/RunLog.h"
 #include "run/RunPublishing.h"
 #include "sensor/ExceptionLib.h"
@@ -28,7 +29,8 @@ TRun::TRun(const RunClock& clock, QObject* parent)
                  },
                  this),
       FAgeTimer(new QTimer(this)), FLog(std::make_unique<TRunLog>(clock, this)),
-      FPublishing(std::make_unique<TRunPublishing>(clock, this))
+      FPublishing(std::make_unique<TRunPublishing>(clock, this)),
+      FAlarms(std::make_unique<TAlarmMonitor>([this](const TAlarmEvent& event) { alarmChanged(event); }))
 {
     FSensor->setClock(&clock);
     // Precise timers: a coarse timer may fire up to 5 % early or late, which shows in the log's timestamps.
@@ -66,6 +68,7 @@ void TRun::setConcentrationMode(bool on)
     if (on == FConcentrationMode)
         return;
     FConcentrationMode = on;
+    FAlarms->setMode(on);
     emit modeChanged(on);
 }
 
@@ -202,6 +205,8 @@ void TRun::serve(PurposeMask purposes)
         for (int i = 0; i < PurposeCount; ++i)
             if (served & bit(static_cast<Purpose>(i)))
                 hand(static_cast<Purpose>(i), reading);
+        if (FAlarms->active()) // after the log, so that the service's first file is open for the events
+            FAlarms->judge(reading, FClock.now(), FClock.wallNow());
     }
     runCommands();
 }
@@ -254,6 +259,8 @@ void TRun::outage()
     if (FReconnect.isEnabled())
         timer(Log)->stop(); // no lines until the run goes on
     emit timedOut(begins);
+    if (begins && FAlarms->active())
+        FAlarms->outageBegan(FClock.wallNow());
     FReconnect.lost();
 }
 
@@ -351,4 +358,36 @@ bool TRun::logging() const
 void TRun::startNewLogFile()
 {
     FLog->startNewFile();
+}
+
+void TRun::setAlarmRules(std::vector<TAlarmRule> rules)
+{
+    FAlarms->setRules(std::move(rules), FConcentrationMode);
+    FLog->setEventsWanted(FAlarms->active());
+}
+
+void TRun::setNoReadingAlarm(bool on)
+{
+    FAlarms->setNoReadingAlarm(on);
+}
+
+void TRun::acknowledgeAlarms()
+{
+    FAlarms->acknowledge(FClock.wallNow());
+}
+
+std::vector<std::string> TRun::alarmsOn() const
+{
+    return FAlarms->alarmsOn();
+}
+
+// Nothing leaves: the monitor runs inside a tick.
+void TRun::alarmChanged(const TAlarmEvent& event)
+{
+    try {
+        FLog->writeEvent(event);
+        emit alarmEvent(event);
+    } catch (...) {
+        ReportCurrentException();
+    }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "record/AlarmRule.h"
 #include "record/ReconnectController.h"
 #include "sensor/Reading.h"
 
@@ -9,9 +10,12 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QTimer;
 class RunClock;
+class TAlarmMonitor;
 class TRunLog;
 class TRunPublishing;
 class TSensor;
@@ -97,6 +101,16 @@ public:
     // The publisher finishes in the background.
     void stopPublishing();
 
+    // Alarms: every reading the run takes is judged against the rules, and outages say "No reading"
+    // (unless turned off). With rules set, each log file gets an events file beside it. No rules: none of
+    // this happens.
+    void setAlarmRules(std::vector<TAlarmRule> rules);
+    void setNoReadingAlarm(bool on);
+    void acknowledgeAlarms();
+    // What is on: "concentration > 0.01", ..., "no reading".
+    std::vector<std::string> alarmsOn() const;
+    const TAlarmMonitor& alarms() const { return *FAlarms; }
+
 signals:
     // A reading for a purpose, after the run put it out (logged, published) where it does so itself. For
     // the chart, `x` is the seconds since the run's start at which its tick began.
@@ -112,6 +126,9 @@ signals:
     // port that could not be opened at first.
     void reconnected(bool firstStart);
     void modeChanged(bool concentration);
+    // An alarm came on, went off, was acknowledged; readings stopped or came again (also written to the
+    // events file when one is open).
+    void alarmEvent(const TAlarmEvent& event);
 
 public:
     // Seconds since the run's start (the chart's x).
@@ -131,6 +148,7 @@ private:
     void resumed(bool firstStart);
     void runCommands();
     void watchAge();
+    void alarmChanged(const TAlarmEvent& event);
 
     const RunClock& FClock;
     std::unique_ptr<TSensor> FSensor;
@@ -139,6 +157,7 @@ private:
     QTimer* FAgeTimer = nullptr;
     std::unique_ptr<TRunLog> FLog;
     std::unique_ptr<TRunPublishing> FPublishing;
+    std::unique_ptr<TAlarmMonitor> FAlarms;
     PurposeMask FAcquisitionPurposes = 0;
     bool FConcentrationMode = false;
     bool FStartPending = false;

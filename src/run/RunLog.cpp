@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -41,6 +42,7 @@ void TRunLog::open(const std::string& fileName, bool concentrationMode)
     begin(fileName, false, concentrationMode);
     FWriter.open(fileName, concentrationMode);
     FActive = true;
+    openEvents();
     emit fileOpened(QString::fromLocal8Bit(fileName));
 }
 
@@ -100,6 +102,7 @@ bool TRunLog::ensureFile(const QDateTime& now)
     if (replacedUnder) {
         const std::string old = FWriter.fileName();
         FWriter.abandon();
+        closeEvents(true);
         emit replaced(QStringLiteral("Log: \"%1\" was deleted or replaced; the log goes on in a new file")
                           .arg(QString::fromLocal8Bit(old)));
     } else if (FWriter.isOpen()) {
@@ -115,6 +118,7 @@ bool TRunLog::ensureFile(const QDateTime& now)
         writeFailed(FTarget, error.ErrorCode);
         return false;
     }
+    openEvents();
     emit fileOpened(QString::fromLocal8Bit(FWriter.fileName()));
     return true;
 }
@@ -186,15 +190,71 @@ void TRunLog::close()
                               error.ErrorCode);
         }
     }
+    closeEvents(false);
     FWriter.close();
 }
 
 void TRunLog::closeQuietly()
 {
+    closeEvents(true);
     if (!FWriter.isOpen())
         return;
     try {
         FWriter.close();
     } catch (const EInOutError&) {
+    }
+}
+
+void TRunLog::setEventsWanted(bool wanted)
+{
+    FEventsWanted = wanted;
+    if (!wanted)
+        closeEvents(true);
+    else if (FWriter.isOpen() && !FEvents.isOpen())
+        openEvents();
+}
+
+const std::string& TRunLog::eventsFileName() const
+{
+    static const std::string none;
+    return FEvents.isOpen() ? FEvents.fileName() : none;
+}
+
+// Beside the log file just opened. An events file that cannot be had is said; the log goes on without it.
+void TRunLog::openEvents()
+{
+    if (!FEventsWanted)
+        return;
+    try {
+        FEvents.open(EventsFileName(FWriter.fileName()));
+    } catch (const EInOutError& error) {
+        emit failed(QStringLiteral("Events: %1").arg(QString::fromLocal8Bit(error.what())));
+        return;
+    }
+    writeEvent({TAlarmEvent::LogStarted, {}, NAN, NAN, TAlarmRule::High, FClock.wallNow()});
+}
+
+void TRunLog::writeEvent(const TAlarmEvent& event)
+{
+    if (!FEvents.isOpen())
+        return;
+    try {
+        FEvents.write(event);
+    } catch (const EInOutError& error) {
+        FEvents.abandon(); // said once; the next log file tries again
+        emit failed(QStringLiteral("Events: %1").arg(QString::fromLocal8Bit(error.what())));
+    }
+}
+
+void TRunLog::closeEvents(bool quietly)
+{
+    if (!FEvents.isOpen())
+        return;
+    writeEvent({TAlarmEvent::LogStopped, {}, NAN, NAN, TAlarmRule::High, FClock.wallNow()});
+    try {
+        FEvents.close();
+    } catch (const EInOutError& error) {
+        if (!quietly)
+            emit failed(QStringLiteral("Events: %1").arg(QString::fromLocal8Bit(error.what())));
     }
 }

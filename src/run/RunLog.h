@@ -1,4 +1,5 @@
 #pragma once
+#include "record/EventsFile.h"
 #include "record/LogWriter.h"
 #include "sensor/Reading.h"
 
@@ -46,6 +47,14 @@ public:
     bool failing() const { return FFailing; }
     TLogWriter& writer() { return FWriter; }
 
+    // Alarms: with events wanted, each log file gets its events file beside it (EventsFileName), opened
+    // and closed with it, starting with "Log started" and ending with "Log stopped".
+    void setEventsWanted(bool wanted);
+    // An event for the events file open now (none: not logging, or no rules).
+    void writeEvent(const TAlarmEvent& event);
+    // The events file written now; empty when there is none.
+    const std::string& eventsFileName() const;
+
 signals:
     // A file was opened for the log (the service says its name).
     void fileOpened(const QString& fileName);
@@ -64,6 +73,8 @@ private:
     void openUnused(const std::string& fileName);
     void openNamed(const QDateTime& now);
     void closeQuietly();
+    void openEvents();
+    void closeEvents(bool quietly);
     void writeFailed(const std::string& target, int errorCode);
     QString failureText(const std::string& target, int errorCode) const;
 
@@ -77,4 +88,6 @@ private:
     bool FNewFileWanted = false;
     bool FFailing = false;
     int FErrorCode = 0;
+    bool FEventsWanted = false;
+    TEventsFile FEvents;
 };

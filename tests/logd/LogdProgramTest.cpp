@@ -233,6 +233,13 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
         {{"--output", QString::fromStdString(dir.file("plain"))}, EX_CANTCREAT, "not a folder"},
         {{"--port", QString::fromStdString(dir.file("plain"))}, EX_NOINPUT, "is not a serial port"},
         {{"--port", "/dev/null"}, EX_NOINPUT, "is not a serial port"},
+        {{"--alarm", "oxygen>1"}, EX_USAGE, "names no known quantity ('oxygen')"},
+        {{"--alarm", "temperature<5", "--alarm", "concentration>1%,delay=x"}, EX_USAGE, "delay that is not a number"},
+        {{"--alarm", "humidity<30"}, EX_USAGE, "channels mode does not measure humidity"},
+        {{"--mode", "concentration", "--alarm", "concentration>1%"},
+         EX_USAGE,
+         "concentration mode does not measure concentration"},
+        {{"--alarm", "concentration>1%,latch"}, EX_USAGE, "the service does not latch"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

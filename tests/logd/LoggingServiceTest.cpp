@@ -1,9 +1,10 @@
 // The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures.
 #include "logd/LoggingService.h"
-#include "run/Run.h"
-#include "run/RunLog.h"
+#include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
 #include "record/RunTexts.h"
+#include "run/Run.h"
+#include "run/RunLog.h"
 #include "support/EventLoopHelper.h"
 #include "support/PtyPair.h"
 #include "support/ShiftedClock.h"
@@ -47,7 +48,8 @@ struct LoggingService : ::testing::Test {
         pty->closeMaster();
         std::filesystem::remove(link);
     }
-    void startService(const RunClock& clock, int intervalMs = 100, bool concentration = false)
+    void startService(const RunClock& clock, int intervalMs = 100, bool concentration = false,
+                      std::vector<TAlarmRule> alarms = {})
     {
         std::filesystem::create_directory(dir.file("out"));
         TLogdOptions options;
@@ -55,6 +57,7 @@ struct LoggingService : ::testing::Test {
         options.intervalMs = intervalMs;
         options.outputDir = dir.file("out");
         options.concentration = concentration;
+        options.alarms = std::move(alarms);
         service = std::make_unique<TLoggingService>(options, clock,
                                                     [this](const std::string& line) { said.push_back(line); });
         service->run().reconnect().timer().setInterval(100);
@@ -172,6 +175,55 @@ TEST_F(LoggingService, ANewFileNowClosesTheOldOneWithItsLastLineEnd)
     EXPECT_EQ(read(first).substr(read(first).size() - 2), "\r\n");
     EXPECT_EQ(read(second), std::string(LogHeader(false))); // its line end waits for the first line
     ASSERT_TRUE(runEventsUntil([&] { return lineCount(read(second)) >= 2; }, 5000));
+}
+
+// The simulator's concentrations are near 1 %: a rule at 0.5 % comes on with the first reading, is said
+// as a warning and written to the events file beside the log; an outage says "No reading".
+TEST_F(LoggingService, AnAlarmThatComesOnIsSaidAsAWarningAndWrittenBesideTheLog)
+{
+    plugIn();
+    TAlarmRule rule;
+    ASSERT_EQ(ParseAlarmRule("concentration>0.5%", rule), "");
+    TAlarmRule never;
+    ASSERT_EQ(ParseAlarmRule("temperature<-100", never), "");
+    startService(systemRunClock(), 100, false, {rule, never});
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("<4>Alarm on: concentration 0.0"); }, 5000));
+    const auto on = std::find_if(said.begin(), said.end(), [](const std::string& l) { return l.rfind("<4>", 0) == 0; });
+    EXPECT_EQ(on->substr(on->size() - 8), " > 0.005") << *on;
+    EXPECT_EQ(service->run().alarmsOn(), std::vector<std::string>{"concentration > 0.005"});
+    ASSERT_EQ(files().size(), 2u);
+    const std::string log = files()[1];
+    const std::string firstEvents = files()[0];
+    EXPECT_EQ(firstEvents, log.substr(0, log.size() - 4) + ".events.txt");
+    const auto expectLines = [&](const std::string& name, const std::vector<std::string>& lines) {
+        const std::string events = read(name);
+        size_t at = 0;
+        for (const std::string& line : lines) {
+            at = events.find(line, at);
+            ASSERT_NE(at, std::string::npos) << line << " in\n" << events;
+        }
+        EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), long(lines.size())) << events;
+        EXPECT_EQ(events.substr(events.size() - 2), "\r\n"); // closed with its last line end
+        const QString day = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+        EXPECT_NE(events.find("\r\n" + day.toStdString() + "\t"), std::string::npos);
+    };
+
+    // A new log file (SIGHUP, midnight) gets its own events file; the old one is closed.
+    service->startNewFile();
+    ASSERT_EQ(files().size(), 4u);
+    expectLines(firstEvents, {"Date\tTime\tEvent\tQuantity\tValue\tLevel", "Log started\t\t\t",
+                              "Alarm on\tconcentration\t0.0", "Log stopped\t\t\t"});
+    std::string secondEvents;
+    for (const std::string& name : files())
+        if (name != firstEvents && name.ends_with(".events.txt"))
+            secondEvents = name;
+    ASSERT_FALSE(secondEvents.empty());
+
+    unplug();
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("<5>No reading"); }, 5000));
+    service->finish();
+    expectLines(secondEvents, {"Date\tTime\tEvent\tQuantity\tValue\tLevel", "Log started\t\t\t", "No reading\t\t\t",
+                               "Log stopped\t\t\t"});
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // One run under a plain QCoreApplication, as the service runs it: one request at a time, commands given
 // during a wait, and a log that outlives a full disk.
+#include "run/Run.h"
+#include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
 #include "record/RunClock.h"
-#include "run/Run.h"
 #include "run/RunLog.h"
 #include "sensor/SensorObjects.h"
 #include "support/EventLoopHelper.h"
@@ -101,6 +102,48 @@ TEST_F(Run, ASilentSensorTimesOutWithinOneWaitWhateverTimersRun)
     EXPECT_LT(announcedAfter, StaleMs + WaitMs * 3 / 2);
     EXPECT_EQ(sim->commands().size(), 2u); // the first request, and the one after the silence
     EXPECT_EQ(std::count(outages.begin(), outages.end(), true), 1);
+}
+
+// The window's way: no rules, no events file; with a rule, every reading the run hands out is judged
+// (here the panels'), acknowledgement goes through the run, and the events file lies beside the chosen log.
+TEST_F(Run, AlarmsJudgeTheReadingsHandedOutAndWriteBesideTheChosenLog)
+{
+    startSimulator({}, true);
+    createRun(3000);
+    std::filesystem::create_directory(dir.file("out"));
+    run->startLog(dir.file("out/plain.txt"));
+    run->stopLog();
+    EXPECT_EQ(files(), std::vector<std::string>{"plain.txt"});
+
+    TAlarmRule rule;
+    ASSERT_EQ(ParseAlarmRule("concentration>1%,latch", rule), "");
+    run->setAlarmRules({rule});
+    std::vector<std::string> events;
+    QObject::connect(run.get(), &TRun::alarmEvent,
+                     [&](const TAlarmEvent& e) { events.push_back(AlarmEventName(e.kind)); });
+    run->startLog(dir.file("out/run-0412.txt"));
+    const auto tickWith = [&](std::string line) {
+        run->sensor().markReadingsStale(); // asks the sensor, which answers with this line
+        QTimer::singleShot(50, [&, line] { sim->inject(line); });
+        run->tickNow({TRun::Display});
+    };
+    tickWith("N1 51234 49876 120 0.0123 24 101.3");
+    EXPECT_EQ(run->alarmsOn(), std::vector<std::string>{"concentration > 0.01"});
+    tickWith("N1 51234 49876 120 0.0090 24 101.3");
+    EXPECT_EQ(run->alarmsOn().size(), 1u); // latched
+    run->acknowledgeAlarms();
+    EXPECT_TRUE(run->alarmsOn().empty());
+    run->stopLog();
+    EXPECT_EQ(events, (std::vector<std::string>{"Alarm on", "Acknowledged", "Alarm off"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"plain.txt", "run-0412.events.txt", "run-0412.txt"}));
+    const std::string text = dir.read("out/run-0412.events.txt");
+    size_t at = 0;
+    for (const char* line : {"Log started\t\t\t\r\n", "\tAlarm on\tconcentration\t0.0123\t0.01\r\n",
+                             "\tAcknowledged\tconcentration\t0.009\t0.01\r\n",
+                             "\tAlarm off\tconcentration\t0.009\t0.01\r\n", "\tLog stopped\t\t\t\r\n"}) {
+        at = text.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << " in\n" << text;
+    }
 }
 
 // Ticks that come due while a request waits are served by its reading; commands given then run after it,
