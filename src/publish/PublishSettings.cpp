@@ -4,14 +4,6 @@
 
 namespace {
 
-std::string trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string hostName()
 {
     char name[256] = {};
@@ -43,7 +35,7 @@ std::string EffectiveTopicPrefix(const TPublishSettings& s, const std::string& p
 
 std::string PublishSettingsProblem(const TPublishSettings& s)
 {
-    if (trimmed(s.Host).empty())
+    if (s.Host.find_first_not_of(" \t\r\n") == std::string::npos)
         return "no broker host is given";
     if (s.Host.find_first_of(" \t/") != std::string::npos)
         return "the broker host '" + s.Host + "' is not a host name or address";

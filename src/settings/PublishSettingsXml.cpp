@@ -16,13 +16,6 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-bool readSwitch(const std::string& text)
-{
-    std::string word = trimmed(text);
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-    return word == "true" || word == "1";
-}
-
 bool readNumber(const std::string& text, int32_t& value)
 {
     const std::string t = trimmed(text);
@@ -52,7 +45,7 @@ bool ReadPublishSettings(TXmlElement element, TPublishSettings& s, std::string& 
         }
         bool numberOk = true;
         if (name == "Enabled")
-            s.Enabled = readSwitch(text);
+            s.Enabled = ReadSettingSwitch(text);
         else if (name == "Host")
             s.Host = trimmed(text);
         else if (name == "Port")
@@ -66,7 +59,7 @@ bool ReadPublishSettings(TXmlElement element, TPublishSettings& s, std::string& 
         else if (name == "QoS")
             numberOk = readNumber(text, s.QoS);
         else if (name == "Tls")
-            s.Tls = readSwitch(text);
+            s.Tls = ReadSettingSwitch(text);
         else if (name == "CaFile")
             s.CaFile = text;
         else if (name == "CertFile")
@@ -78,7 +71,7 @@ bool ReadPublishSettings(TXmlElement element, TPublishSettings& s, std::string& 
         else if (name == "Password")
             s.Password = text;
         else if (name == "HomeAssistant")
-            s.HomeAssistant = readSwitch(text);
+            s.HomeAssistant = ReadSettingSwitch(text);
         if (!numberOk) {
             error = "Publishing\\" + name + ": '" + text + "' is not a whole number";
             return false;
@@ -111,4 +104,11 @@ int32_t WritePublishSettings(TQvXmlDoc& doc, TXmlElement element, const TPublish
             return r;
     }
     return XmlResult::Ok;
+}
+
+bool ReadSettingSwitch(const std::string& text)
+{
+    std::string word = trimmed(text);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    return word == "true" || word == "1";
 }

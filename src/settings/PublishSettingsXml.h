@@ -11,6 +11,10 @@
 //
 // A file without the element means off.
 //
+// A switch in the settings file: "true" or "1", in any letter case and between blanks, is on; anything
+// else is off.
+bool ReadSettingSwitch(const std::string& text);
+
 // Reads the children of a "Publishing" element; unknown children are ignored. False with `error` (naming
 // the element) when a child holds anything but text or a number does not read.
 bool ReadPublishSettings(TXmlElement element, TPublishSettings& s, std::string& error);

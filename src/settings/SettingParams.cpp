@@ -14,16 +14,6 @@ constexpr const char* ComPortKey = "ComPort";
 constexpr const char* ReconnectKey = "Reconnect";
 constexpr const char* PublishingKey = "Publishing";
 
-// "true" or "1", in any letter case and between blanks, is on; anything else is off.
-bool switchIsOn(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    std::string word = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-    return word == "true" || word == "1";
-}
-
 struct NameParts {
     std::string_view prefix;
     std::string_view digits; // trailing number without leading zeros
@@ -111,7 +101,7 @@ int32_t TSettingParams::ReadStored(Stored& stored)
                 stored.port = text;
                 stored.portFound = true;
             } else {
-                stored.reconnect = switchIsOn(text);
+                stored.reconnect = ReadSettingSwitch(text);
             }
         } catch (const EXmlDocumentError& e) {
             stored = Stored{};
