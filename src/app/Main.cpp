@@ -423,7 +423,6 @@ void TFormMain::runAcquisition(bool fresh)
     ui->edtGraphicsInterval->setEnabled(true);
     ui->edtLoggingInterval->setEnabled(true);
     ui->btnLogging->setEnabled(true);
-    FAcquiring = true;
 }
 
 void TFormMain::StopAcquisition()
@@ -435,7 +434,6 @@ void TFormMain::StopAcquisition()
     // While a log file is open its STOP button stays usable, so that the file can be closed.
     if (!FLogging)
         ui->btnLogging->setEnabled(false);
-    FAcquiring = false;
 }
 
 // An outage beeps once however many ticks fail in it; with reconnection on, the run's log timer waits for

@@ -177,7 +177,6 @@ private:
     std::unique_ptr<TSettingParams> FSettings;
     std::unique_ptr<TRun> FRun; // owns the sensor, the timers, the log file and the publisher
     bool FLogging = false;
-    bool FAcquiring = false;
     bool FLogNote = false;     // status panel 1 shows the log's failure
     bool FSensorReady = false; // the sensor was set up from the settings at start-up
 };

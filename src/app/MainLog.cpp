@@ -33,7 +33,7 @@ void TFormMain::startLogging()
         // A file that cannot be created or written: back to the not-logging state, then report.
         FLogging = false;
         ui->btnLogging->setText(QStringLiteral("START"));
-        ui->btnLogging->setEnabled(FAcquiring);
+        ui->btnLogging->setEnabled(FRun->acquiring());
         setMenusEnabledForLogging(true);
         throw;
     }
@@ -51,7 +51,7 @@ void TFormMain::stopLogging()
     if (FLogNote)
         setStatusText(1, QString());
     ui->btnLogging->setText(QStringLiteral("START"));
-    ui->btnLogging->setEnabled(FAcquiring);
+    ui->btnLogging->setEnabled(FRun->acquiring());
     setMenusEnabledForLogging(true);
     if (closeError)
         std::rethrow_exception(closeError);
