@@ -97,8 +97,10 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
         option("publish-password-file", "File whose first line is the broker password.", "FILE");
     const QCommandLineOption ca =
         option("publish-ca", "CA certificate of the broker (TLS only; default: the system's).", "FILE");
-    const QCommandLineOption publishInterval = option(
-        "publish-interval", "Publish interval in whole seconds, at least 1 (default: the log interval).", "SECONDS");
+    const QCommandLineOption publishInterval =
+        option("publish-interval",
+               "Publish interval in whole seconds, at least 1 (default: the settings file's, else the log interval).",
+               "SECONDS");
     const QCommandLineOption qos = option("publish-qos", "MQTT quality of service: 0 or 1 (default 1).", "QOS");
     const QCommandLineOption clientId =
         option("publish-client-id", "MQTT client id (default: the host name and the port's name).", "ID");
