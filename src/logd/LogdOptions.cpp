@@ -140,6 +140,7 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
 
     TLogdFileSettings file;
     options.settingsFile.clear();
+    options.settingsWarning.clear();
     if (parser.isSet(settings))
         options.settingsFile = localValue(settings);
     else if (struct stat st{}; ::stat(defaultSettingsFile.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR))
@@ -148,6 +149,7 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
         std::string why;
         if (const int code = ReadLogdSettingsFile(options.settingsFile, file, why); code != 0)
             return fail(code, why);
+        options.settingsWarning = file.warning;
     } else if (parser.isSet(settings)) {
         return fail(EX_USAGE, "The settings file name is empty");
     }
@@ -215,9 +217,9 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
         if (!options.settingsFile.empty())
             return fail(EX_USAGE, "No port given, and the settings file \"" + options.settingsFile
                                       + "\" names none: give one with --port NAME");
-        return fail(EX_USAGE, std::string("No port given: give one with --port NAME, or a settings file that names "
-                                          "one with --settings FILE (or as ")
-                                  + SystemSettingsFile + ")");
+        return fail(EX_USAGE, "No port given: give one with --port NAME, or a settings file that names one with "
+                              "--settings FILE (or as "
+                                  + defaultSettingsFile + ")");
     }
     options.port = NormalisePortName(options.port);
     if (existsButIsNoTerminal(PortDevicePath(options.port)))

@@ -18,6 +18,7 @@ struct TLogdOptions {
     int32_t publishIntervalMs = 0;  // the publish interval; 0: the log interval
     std::vector<TAlarmRule> alarms; // --alarm RULE, repeatable; else the settings file's
     std::string settingsFile;       // the settings file read, or empty
+    std::string settingsWarning;    // what the service says of the settings file at its start, or empty
 };
 
 // The outcome of reading the command line and the settings file: go on, or end at once with `exitCode`

@@ -87,5 +87,11 @@ int ReadLogdSettingsFile(const std::string& fileName, TLogdFileSettings& setting
             return EX_DATAERR;
         }
     }
+    struct stat st {};
+    if (!settings.publishing.Password.empty() && ::stat(fileName.c_str(), &st) == 0
+        && (st.st_mode & (S_IRGRP | S_IROTH)) != 0)
+        settings.warning = named
+                           + " holds the broker password and others can read it: remove the password from "
+                             "the file and give it with --publish-password-file";
     return 0;
 }

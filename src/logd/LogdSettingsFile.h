@@ -16,6 +16,7 @@ struct TLogdFileSettings {
     bool hasPublishing = false;     // the file holds a Publishing element
     TPublishSettings publishing;    // the whole element, as the window's dialog left it
     std::vector<TAlarmRule> alarms; // the file's alarm rules
+    std::string warning;            // a stored password others can read, else empty
 };
 
 // Reads `fileName` (any name; the window's is SensorSettings.xml). 0 when read, else an exit code of

@@ -86,6 +86,8 @@ bool TLoggingService::start()
     FRun->configurePort(FOptions.port);
     if (!FOptions.settingsFile.empty())
         FSay("Settings from \"" + FOptions.settingsFile + "\"");
+    if (!FOptions.settingsWarning.empty())
+        FSay("<4>" + FOptions.settingsWarning); // a warning in the journal
     FSay("Logging " + std::string(FOptions.concentration ? "concentration" : "channels") + " readings from " + device()
          + " every " + std::to_string(FOptions.intervalMs / 1000) + " s into \"" + FOptions.outputDir + "\"");
     if (FOptions.publishing.Enabled) {

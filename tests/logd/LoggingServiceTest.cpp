@@ -292,7 +292,13 @@ TEST_F(LogdSettings, TheServiceReadsTheWholeFileTheWindowWrites)
         EXPECT_EQ(options.port, "/dev/serial/by-id/usb-adapter");
         EXPECT_EQ(options.publishing, allSet());
         EXPECT_EQ(options.publishIntervalMs, 30000);
+        EXPECT_EQ(options.settingsWarning, ""); // the window keeps a file with a password to its owner
     }
+    // A copy others can read gives its password away: said, not refused.
+    std::filesystem::permissions(file, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    TLogdOptions options;
+    ASSERT_TRUE(parse({}, options, true).run);
+    EXPECT_NE(options.settingsWarning.find("holds the broker password and others can read it"), std::string::npos);
 }
 
 TEST_F(LogdSettings, CommandLineOptionsOverrideTheFile)
