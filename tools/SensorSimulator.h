@@ -25,7 +25,7 @@ struct SimulatorOptions {
     std::string firmware = "1.7"; // version carried by X lines; decides the channel and U line formats
     uint32_t seed = 1;
     SensorRamp ramp;          // a quantity moved through a range (none when its quantity is empty)
-    std::string startCommand;                          // "", "N" or "N1".."N5": stream as if this had been requested
+    std::string startCommand; // "", "N" or "N1".."N5": stream as if this had been requested
     std::function<void(const std::string&)> onCommand; // told each command received (simulator thread)
 };
 
@@ -90,8 +90,8 @@ private:
 
     std::string input_;
     std::string output_;
-    std::string noise_; // the burst that goes into the next line sent
-    std::string mode_;  // last valid command: "N" or "N1".."N5"
+    std::string noise_;                        // the burst that goes into the next line sent
+    std::string mode_;                         // last valid command: "N" or "N1".."N5"
     Clock::time_point started_ = Clock::now(); // the ramp's start
     Clock::time_point nextDue_{};
     Clock::duration lastPeriod_{};

@@ -25,8 +25,8 @@ QString AlarmValueText(std::string_view quantity, double value)
 
 QString AlarmRuleCaption(const TAlarmRule& rule)
 {
-    return QString::fromStdString(rule.quantity) + (rule.direction == TAlarmRule::High ? QStringLiteral(" > ")
-                                                                                        : QStringLiteral(" < "))
+    return QString::fromStdString(rule.quantity)
+           + (rule.direction == TAlarmRule::High ? QStringLiteral(" > ") : QStringLiteral(" < "))
            + AlarmValueText(rule.quantity, rule.level);
 }
 

@@ -119,7 +119,8 @@ private:
     void connectHandlers();
     void connectRun();
     // An operator's command: runs now, or when the run's pending request returns.
-    template <typename Sender, typename Signal> void connectCommand(Sender* sender, Signal signal, void (TFormMain::*handler)());
+    template <typename Sender, typename Signal>
+    void connectCommand(Sender* sender, Signal signal, void (TFormMain::*handler)());
     void setupSize();
     void applyFonts();
     void layoutAnchored();
@@ -203,7 +204,7 @@ private:
     bool FSensorReady = false; // the sensor was set up from the settings at start-up
 
     struct TAlarmSince {
-        QDateTime since; // when it came on
+        QDateTime since;  // when it came on
         double value = 0; // the latest value of its quantity
     };
     TStatusPanel* FAlarmPanel = nullptr;

@@ -174,9 +174,9 @@ void TFormMain::showAlarms()
             continue;
         anyRuleOn = true;
         unacknowledged |= state != TAlarmMonitor::OnAcknowledged;
-        const QString text = AlarmStatusText({&rules[i], FAlarmSince[i].value, FAlarmSince[i].since,
-                                              state == TAlarmMonitor::OnAcknowledged,
-                                              state == TAlarmMonitor::ClearedUnacknowledged});
+        const QString text =
+            AlarmStatusText({&rules[i], FAlarmSince[i].value, FAlarmSince[i].since,
+                             state == TAlarmMonitor::OnAcknowledged, state == TAlarmMonitor::ClearedUnacknowledged});
         lines << text;
         if (const auto panel = AlarmPanel(rules[i].quantity, concentration))
             panelTips[static_cast<size_t>(*panel)] << text;

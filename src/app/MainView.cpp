@@ -2,8 +2,8 @@
 // requests.
 #include "app/Main.h"
 #include "app/ReviewWindow.h"
-#include "chart/StripChart.h"
 #include "base/ErrorReport.h"
+#include "chart/StripChart.h"
 
 #include <QLabel>
 #include <stdexcept>
@@ -39,8 +39,8 @@ QPalette TFormMain::panelPalette(size_t index) const
 {
     QPalette palette = FPanelPalettes[index];
     if (FPanelsOld)
-        palette.setColor(QPalette::WindowText, between(palette.color(QPalette::WindowText),
-                                                       palette.color(QPalette::Window), OldTextFade));
+        palette.setColor(QPalette::WindowText,
+                         between(palette.color(QPalette::WindowText), palette.color(QPalette::Window), OldTextFade));
     return palette;
 }
 

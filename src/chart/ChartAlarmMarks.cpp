@@ -10,7 +10,7 @@
 namespace {
 const QColor SpanColour(220, 0, 0, 40);
 constexpr const char* SpanLayer = "grid"; // behind the lines
-}
+} // namespace
 
 TChartAlarmMarks::TChartAlarmMarks(TStripChart& chart, QObject* parent) : QObject(parent), FChart(chart)
 {

@@ -5,8 +5,7 @@
 
 std::string AlarmRuleSetting(const TAlarmRule& rule)
 {
-    std::string text =
-        rule.quantity + (rule.direction == TAlarmRule::High ? ">" : "<") + FormatAlarmNumber(rule.level);
+    std::string text = rule.quantity + (rule.direction == TAlarmRule::High ? ">" : "<") + FormatAlarmNumber(rule.level);
     if (rule.hysteresis != 0)
         text += ",hysteresis=" + FormatAlarmNumber(rule.hysteresis);
     if (rule.delaySeconds != 0)

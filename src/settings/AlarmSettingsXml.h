@@ -21,5 +21,4 @@ std::string AlarmRuleSetting(const TAlarmRule& rule);
 // the element) when a child holds anything but text or a rule does not read.
 bool ReadAlarmSettings(TXmlElement element, std::vector<TAlarmRule>& rules, bool& noReading, std::string& problem);
 // Appends the children of an "Alarms" element. XmlResult code.
-int32_t WriteAlarmSettings(TQvXmlDoc& doc, TXmlElement element, const std::vector<TAlarmRule>& rules,
-                           bool noReading);
+int32_t WriteAlarmSettings(TQvXmlDoc& doc, TXmlElement element, const std::vector<TAlarmRule>& rules, bool noReading);

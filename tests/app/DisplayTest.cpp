@@ -201,7 +201,8 @@ TEST_F(Alarms, PanelsStatusAndBeepFollowTheAlarmsUntilAcknowledged)
     ASSERT_TRUE(statusMatches(QStringLiteral("^2 alarms$")));
     const QStringList lines = form->AlarmPanelToolTip().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 2) << form->AlarmPanelToolTip().toStdString();
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ALARM concentration 1.23 % > 1.00 % since "))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ALARM concentration 1.23 % > 1.00 % since ")))
+        << lines[0].toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^ALARM temperature -15 < -10") + since + QStringLiteral("$"))
                     .match(lines[1])
                     .hasMatch())

@@ -6,8 +6,8 @@
 #include "app/SensorSettings.h"
 #include "chart/ChartAlarmMarks.h"
 #include "chart/StripChart.h"
-#include "run/AlarmMonitor.h"
 #include "publish/Publisher.h"
+#include "run/AlarmMonitor.h"
 #include "run/Run.h"
 #include "sensor/SensorObjects.h"
 #include "settings/SettingParams.h"
@@ -20,11 +20,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QListWidget>
-#include <QMenuBar>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>

@@ -316,8 +316,8 @@ TEST(StripChartAlarmMarks, LevelsFollowTheirSeriesAndSpansShadeTheAlarmTimes)
     };
     QImage image = plot.toPixmap(600, 400).toImage();
     const int drawn = rowHas(image, y, colour);
-    EXPECT_GT(drawn, 100);                                                    // across the plot
-    EXPECT_LT(drawn, qRound(plot.xAxis->axisRect()->width() * 0.9));         // with gaps: dashed
+    EXPECT_GT(drawn, 100);                                           // across the plot
+    EXPECT_LT(drawn, qRound(plot.xAxis->axisRect()->width() * 0.9)); // with gaps: dashed
     sized.chart.setSeriesShown(2, false);
     image = plot.toPixmap(600, 400).toImage();
     EXPECT_EQ(rowHas(image, y, colour), 0);

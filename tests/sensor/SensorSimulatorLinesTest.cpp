@@ -1,6 +1,6 @@
 // The simulator's lines are what the sensor object expects of a sensor.
-#include "tools/SensorLineFormatter.h"
 #include "sensor/SensorObjects.h"
+#include "tools/SensorLineFormatter.h"
 
 #include <gtest/gtest.h>
 
@@ -118,13 +118,15 @@ TEST(SensorSimulatorLinesTest, RampMovesAQuantityUpAndDownThroughItsRange)
     SensorLineFormatter formatter(5);
     formatter.setRamp(ramp);
     TSensor sensor;
-    const std::pair<double, double> expected[] = {{0, 0.005}, {15, 0.010}, {30, 0.015}, {45, 0.010}, {60, 0.005}, {75, 0.010}};
+    const std::pair<double, double> expected[] = {{0, 0.005},  {15, 0.010}, {30, 0.015},
+                                                  {45, 0.010}, {60, 0.005}, {75, 0.010}};
     for (const auto& [seconds, value] : expected) {
         formatter.step();
         formatter.applyRamp(seconds);
         feed(sensor, formatter.concentrationLine());
         EXPECT_NEAR(sensor.Concentration().SampleConc2, value, 1e-5) << seconds;
     }
-    for (const char* bad : {"colour:1:2:3", "temperature:1:2", "temperature:1:2:0", "temperature:a:2:3", "pressure:1:2:3:4"})
+    for (const char* bad :
+         {"colour:1:2:3", "temperature:1:2", "temperature:1:2:0", "temperature:a:2:3", "pressure:1:2:3:4"})
         EXPECT_NE(ParseSensorRamp(bad, ramp), "") << bad;
 }
