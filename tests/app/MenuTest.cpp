@@ -388,7 +388,13 @@ TEST_F(Menus, AlarmsDialogStoresRulesAndTheChartDrawsTheirLevels)
     stored.SetPortListRoot(emptyPortList);
     ASSERT_EQ(stored.Load(), 0);
     ASSERT_EQ(stored.AlarmRules.size(), 2u);
-    EXPECT_EQ(stored.AlarmRules[0], (TAlarmRule{"concentration", TAlarmRule::High, 0.0125, 0.0005, 10, false}));
+    const TAlarmRule& conc = stored.AlarmRules[0]; // entered in percent, kept as a fraction
+    EXPECT_EQ(conc.quantity, "concentration");
+    EXPECT_EQ(conc.direction, TAlarmRule::High);
+    EXPECT_DOUBLE_EQ(conc.level, 0.0125);
+    EXPECT_DOUBLE_EQ(conc.hysteresis, 0.0005);
+    EXPECT_EQ(conc.delaySeconds, 10);
+    EXPECT_FALSE(conc.latching);
     EXPECT_EQ(stored.AlarmRules[1], (TAlarmRule{"pressure", TAlarmRule::Low, 95, 0, 0, false}));
     EXPECT_TRUE(stored.NoReadingAlarm);
     EXPECT_EQ(form->Run().alarms().rules(), stored.AlarmRules);
