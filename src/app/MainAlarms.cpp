@@ -53,7 +53,7 @@ void TFormMain::setupAlarms()
     font.setBold(true);
     FAlarmPanel->setFont(font);
     FAlarmPanel->hide();
-    ui->StatusBar1->insertPermanentWidget(0, FAlarmPanel);
+    ui->StatusBar1->insertPermanentWidget(2, FAlarmPanel); // after the two panels of setupStatusBar
 
     FAlarmBeepTimer = new QTimer(this);
     FAlarmBeepTimer->setInterval(AlarmBeepRepeatMs);

@@ -233,6 +233,8 @@ TEST_F(Alarms, LatchingAlarmStaysOnUntilAcknowledged)
         << form->AlarmPanelText().toStdString();
     EXPECT_EQ(panel("pnlConcentration")->palette().color(QPalette::Window), AlarmRed);
     EXPECT_TRUE(form->AlarmBeepTimer()->isActive());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
     ASSERT_TRUE(runEventsUntil([&] { return form->AlarmPanelText().isEmpty(); }, 3000));
     EXPECT_FALSE(form->AlarmBeepTimer()->isActive());

@@ -368,6 +368,8 @@ TEST_F(Menus, AlarmsDialogStoresRulesAndTheChartDrawsTheirLevels)
         EXPECT_EQ(dialog->levelBox()->suffix(), QString());
         dialog->directionBox()->setCurrentIndex(1);
         dialog->levelBox()->setValue(95);
+        dialog->hysteresisBox()->setValue(0); // the fields keep what they held
+        dialog->delayBox()->setValue(0);
         dialog->addButton()->click();
         dialog->addButton()->click(); // a third, changed and removed again
         dialog->levelBox()->setValue(90);

@@ -300,7 +300,7 @@ TEST_F(SettingParamsTest, AlarmsAreStoredBesideThePortInTheServiceRuleForm)
     ASSERT_EQ(s->Save(), XmlResult::Ok);
     EXPECT_EQ(file(), head
                           + "<Alarms><NoReading>false</NoReading>"
-                            "<Rule>concentration&gt;0.0125,hysteresis=0.0005,delay=10,latch</Rule>"
+                            "<Rule>concentration&gt;0.0125,hysteresis=5e-04,delay=10,latch</Rule>"
                             "<Rule>temperature&lt;-3.5</Rule></Alarms></Settings></Sensor>\n");
     auto reread = make();
     ASSERT_EQ(reread->Load(), XmlResult::Ok);
