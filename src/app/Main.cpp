@@ -7,6 +7,7 @@
 #include "app/SaveDialog.h"
 #include "app/SensorSettings.h"
 #include "app/StatusPanel.h"
+#include "chart/ChartAlarmMarks.h"
 #include "chart/StripChart.h"
 #include "publish/Publisher.h"
 #include "record/LogFile.h"
@@ -82,6 +83,7 @@ TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
     setupTimers();
     setupPublishing();
     setupChart();
+    setupAlarms();
     connectHandlers();
     setupSize();
     try {
@@ -275,6 +277,7 @@ void TFormMain::FormCreate()
     Reconnect().setEnabled(FSettings->Reconnect);
     FRun->configurePort(FSettings->ComPort);
     FSensorReady = true;
+    applyAlarmRules();
     openConfiguredPort();
     startPublishing();
 }
@@ -416,6 +419,7 @@ void TFormMain::runAcquisition(bool fresh)
         FPanelsTime = QDateTime();
         showPanelsOld(false);
         FChart->clear();
+        FAlarmMarks->clearSpans();
         FRun->restartTime();
         FChart->setTimeOrigin(FRun->startTime());
     }
