@@ -59,6 +59,12 @@ std::string NormalisePortName(const std::string& port)
     return port;
 }
 
+std::string DefaultSpoolFile(const std::string& stateDirectories)
+{
+    const std::string first = stateDirectories.substr(0, stateDirectories.find(':'));
+    return first.empty() ? std::string() : first + "/publish.spool";
+}
+
 TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
 {
     QCommandLineParser parser;
@@ -98,8 +104,13 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
                        "levels in the log's units; \"%\" divides by 100: concentration>1%,hysteresis=0.05%,delay=10. "
                        "Changes go to stderr and to an events file beside each log file (run.events.txt)."),
         QStringLiteral("RULE"));
+    const QCommandLineOption spool(
+        QStringLiteral("spool"),
+        QStringLiteral("File that keeps the readings and alarm events waiting for the broker across a restart "
+                       "(default: publish.spool in $STATE_DIRECTORY when systemd sets it, else none)."),
+        QStringLiteral("FILE"));
     for (const QCommandLineOption& option :
-         {help, version, port, mode, interval, output, publish, passwordFile, ca, alarm})
+         {help, version, port, mode, interval, output, publish, passwordFile, ca, alarm, spool})
         parser.addOption(option);
 
     if (!parser.parse(arguments))
@@ -153,8 +164,11 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
         std::string error;
         if (!PublishSettingsFromOptions(given, std::getenv(PasswordVariable), options.publishing, error))
             return fail(EX_USAGE, error);
-    } else if (parser.isSet(passwordFile) || parser.isSet(ca)) {
-        return fail(EX_USAGE, "--publish-password-file and --publish-ca need --publish");
+        options.spoolFile = parser.value(spool).toLocal8Bit().toStdString();
+        if (options.spoolFile.empty() && !parser.isSet(spool))
+            options.spoolFile = DefaultSpoolFile(qgetenv("STATE_DIRECTORY").toStdString());
+    } else if (parser.isSet(passwordFile) || parser.isSet(ca) || parser.isSet(spool)) {
+        return fail(EX_USAGE, "--publish-password-file, --publish-ca and --spool need --publish");
     }
     if (parser.isSet(port)) {
         options.port = NormalisePortName(parser.value(port).toLocal8Bit().toStdString());

@@ -15,6 +15,7 @@ struct TLogdOptions {
     std::string outputDir = ".";    // --output DIR
     TPublishSettings publishing;    // --publish ADDRESS, --publish-password-file FILE, --publish-ca FILE
     std::vector<TAlarmRule> alarms; // --alarm RULE, repeatable
+    std::string spoolFile;          // --spool FILE; by default publish.spool in systemd's state folder
 };
 
 // The outcome of reading the command line: go on, or end at once with `exitCode` after printing `text`
@@ -31,6 +32,9 @@ struct TLogdStart {
 };
 
 TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options);
+
+// "publish.spool" in the first folder of $STATE_DIRECTORY (a colon-separated list); empty without one.
+std::string DefaultSpoolFile(const std::string& stateDirectories);
 
 // A port given as a path without its leading slash, as systemd gives a path instance ("dev/serial/by-id/x"),
 // is the path from the root; other names are as the window takes them ("ttyUSB0" is /dev/ttyUSB0).

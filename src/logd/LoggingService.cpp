@@ -88,6 +88,7 @@ bool TLoggingService::start()
          + " every " + std::to_string(FOptions.intervalMs / 1000) + " s into \"" + FOptions.outputDir + "\"");
     if (FOptions.publishing.Enabled) {
         // Publishing follows the service's own interval.
+        FRun->publishing().setSpoolFile(FOptions.spoolFile);
         if (!FRun->startPublishing(FOptions.publishing, FOptions.port, FOptions.intervalMs)) {
             FSay("Publishing: " + FRun->publishing().error());
             return false;
@@ -118,7 +119,10 @@ void TLoggingService::finish()
     FRun->reconnect().clear();
     const uint64_t unsent = FRun->publishing().active() ? FRun->publishing().waiting() : 0;
     FRun->stopPublishing();
-    if (unsent > 0)
+    if (unsent > 0 && !FOptions.spoolFile.empty())
+        FSay(std::to_string(unsent) + " readings and events waiting for the broker are kept in \"" + FOptions.spoolFile
+             + "\" for the next start");
+    else if (unsent > 0)
         FSay(std::to_string(unsent) + " readings still waiting for the broker were not published");
     try {
         FRun->stopLog();
