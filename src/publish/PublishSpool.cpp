@@ -237,12 +237,11 @@ bool TPublishSpool::open(const std::string& path, size_t compactAbove, std::vect
         return false;
     }
 
-    const bool headerOk = content.size() >= HeaderSize && std::memcmp(content.data(), Magic, 8) == 0
-                          && [&] {
-                                 uint32_t version = 0;
-                                 std::memcpy(&version, content.data() + 8, 4);
-                                 return version == Version;
-                             }();
+    const bool headerOk = content.size() >= HeaderSize && std::memcmp(content.data(), Magic, 8) == 0 && [&] {
+        uint32_t version = 0;
+        std::memcpy(&version, content.data() + 8, 4);
+        return version == Version;
+    }();
     std::vector<size_t> starts;
     size_t end = headerOk ? scanRecords(content, &starts) : 0;
     const auto* bytes = reinterpret_cast<const unsigned char*>(content.data());
@@ -376,8 +375,7 @@ void TPublishSpool::rewrite(size_t dead)
     const std::string fresh = FPath + ".new";
     const int out = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const size_t from = dead < starts.size() ? starts[dead] : end;
-    const bool written =
-        out >= 0 && writeAll(out, bytes, HeaderSize) && writeAll(out, bytes + from, end - from);
+    const bool written = out >= 0 && writeAll(out, bytes, HeaderSize) && writeAll(out, bytes + from, end - from);
     if (out >= 0)
         ::close(out);
     if (!written || ::rename(fresh.c_str(), FPath.c_str()) != 0) {

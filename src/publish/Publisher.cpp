@@ -519,17 +519,17 @@ private:
     const int FStopTimeoutMs;
     const std::string FReadingTopic, FStatusTopic, FEventTopic;
     std::array<std::array<std::string, MaxQuantities>, 2> FQuantityTopics;
-    std::string FPayload; // worker thread only
-    std::string FTopic;   // worker thread only
+    std::string FPayload;                  // worker thread only
+    std::string FTopic;                    // worker thread only
     std::vector<TAlarmTopic> FAlarmTopics; // worker thread only
     std::thread FThread;
 
     mutable std::mutex FMutex;
     std::condition_variable FWake;
     TReadingQueue FQueue;
-    size_t FMarks = 0;        // rules marks in FQueue
-    size_t FHanded = 0;       // readings and events handed to the client, not yet acknowledged
-    size_t FHandedOther = 0;  // other messages tracked ("offline")
+    size_t FMarks = 0;       // rules marks in FQueue
+    size_t FHanded = 0;      // readings and events handed to the client, not yet acknowledged
+    size_t FHandedOther = 0; // other messages tracked ("offline")
     std::vector<std::string> FAlarmNames;
     bool FRulesDue = false; // a rules mark was dropped past the bound: the rules apply before the next item
     std::unique_ptr<TPublishSpool> FSpool;

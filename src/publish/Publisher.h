@@ -25,13 +25,12 @@ struct TPublishLimits {
 };
 
 // Publishes readings and alarm events to an MQTT broker (see PublishPayloads.h for topics and payloads).
-// Every call returns at once: readings and events go, in one order, to a queue in memory that a thread of the publisher hands to the
-// MQTT client, so a slow, hung or absent broker never holds up the caller. While the broker is
-// unreachable the readings wait, up to maxWaiting; past it the oldest are dropped and counted. When it
-// returns they are delivered in order with the times they were taken, at the settings' QoS. Per-quantity
-// topics carry the latest value only: they are sent at QoS 0 for the newest reading once the queue has
-// been delivered, since the next value supersedes one that is lost. With a spool file, what waits is also
-// kept there and sent first, in order, after a restart.
+// Every call returns at once: readings and events go, in one order, to a queue in memory that a thread of the publisher
+// hands to the MQTT client, so a slow, hung or absent broker never holds up the caller. While the broker is unreachable
+// the readings wait, up to maxWaiting; past it the oldest are dropped and counted. When it returns they are delivered
+// in order with the times they were taken, at the settings' QoS. Per-quantity topics carry the latest value only: they
+// are sent at QoS 0 for the newest reading once the queue has been delivered, since the next value supersedes one that
+// is lost. With a spool file, what waits is also kept there and sent first, in order, after a restart.
 //
 //   TPublisher publisher;
 //   if (!publisher.start(settings.Publishing, settings.ComPort)) report(publisher.error());

@@ -264,18 +264,16 @@ TEST_F(LogdProgram, WhatWaitsForTheBrokerSurvivesAKillAndArrivesOnceInOrder)
 {
     TestBroker broker; // not started: the broker is away
     const std::string spool = dir.file("publish.spool");
-    const QStringList options{QStringLiteral("--publish"),
-                              QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(broker.port()),
-                              QStringLiteral("--spool"),
-                              QString::fromStdString(spool),
-                              QStringLiteral("--alarm"),
-                              QStringLiteral("temperature>-1000")};
+    const QStringList options{QStringLiteral("--publish"), QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(broker.port()),
+                              QStringLiteral("--spool"),   QString::fromStdString(spool),
+                              QStringLiteral("--alarm"),   QStringLiteral("temperature>-1000")};
     startSimulator();
     ASSERT_TRUE(until([&] { return std::filesystem::exists(link); }));
     startLogd(options);
     // A reading, the alarm it raises, and at least three more.
     const auto spooled = [&] {
-        return std::filesystem::exists(spool) && std::filesystem::file_size(spool) >= TPublishSpool::HeaderSize + 5 * 54;
+        return std::filesystem::exists(spool)
+               && std::filesystem::file_size(spool) >= TPublishSpool::HeaderSize + 5 * 54;
     };
     ASSERT_TRUE(until(spooled)) << diagnosis();
     logd.kill();

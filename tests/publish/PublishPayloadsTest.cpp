@@ -110,13 +110,15 @@ TEST(PublishPayloads, EventJsonLeavesOutWhatAnEventHasNot)
 
 TEST(PublishPayloads, AnAlarmIsABinarySensorOfGasForConcentrationsAndOfProblemElse)
 {
-    EXPECT_EQ(AlarmDiscoveryTopic("lab pc", "sample_conc_2"), "homeassistant/binary_sensor/lab_pc/alarm_sample_conc_2/config");
-    EXPECT_EQ(AlarmDiscoveryConfig("lab-ttyUSB0", "lab", "concentration"),
-              R"({"name":"alarm concentration","object_id":"lab-ttyUSB0_alarm_concentration",)"
-              R"("unique_id":"lab-ttyUSB0_alarm_concentration","state_topic":"lab/alarm/concentration",)"
-              R"("payload_on":"on","payload_off":"off","device_class":"gas","availability_topic":"lab/status",)"
-              R"("payload_available":"online","payload_not_available":"offline","device":{"identifiers":["lab-ttyUSB0"],)"
-              R"("name":"Velmora lab-ttyUSB0","model":"Velmora Data Logger"}})");
+    EXPECT_EQ(AlarmDiscoveryTopic("lab pc", "sample_conc_2"),
+              "homeassistant/binary_sensor/lab_pc/alarm_sample_conc_2/config");
+    EXPECT_EQ(
+        AlarmDiscoveryConfig("lab-ttyUSB0", "lab", "concentration"),
+        R"({"name":"alarm concentration","object_id":"lab-ttyUSB0_alarm_concentration",)"
+        R"("unique_id":"lab-ttyUSB0_alarm_concentration","state_topic":"lab/alarm/concentration",)"
+        R"("payload_on":"on","payload_off":"off","device_class":"gas","availability_topic":"lab/status",)"
+        R"("payload_available":"online","payload_not_available":"offline","device":{"identifiers":["lab-ttyUSB0"],)"
+        R"("name":"Velmora lab-ttyUSB0","model":"Velmora Data Logger"}})");
     for (const char* name : {"ostrel_conc_1", "sample_conc_3"})
         EXPECT_NE(AlarmDiscoveryConfig("n", "p", name).find(R"("device_class":"gas")"), std::string::npos) << name;
     for (const char* name : {"temperature", "no_reading", "pressure"})

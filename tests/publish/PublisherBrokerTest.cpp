@@ -8,9 +8,9 @@
 
 #include <clocale>
 #include <cmath>
-#include <filesystem>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -434,8 +434,8 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
 
 namespace {
 
-TPublishEvent alarmEvent(const char* name, const char* quantity, TPublishEvent::Alarm alarm, double value,
-                         double level, system_clock::time_point time)
+TPublishEvent alarmEvent(const char* name, const char* quantity, TPublishEvent::Alarm alarm, double value, double level,
+                         system_clock::time_point time)
 {
     TPublishEvent e;
     e.time = time;
@@ -492,7 +492,8 @@ TEST(PublisherBroker, AlarmStatesAreRetainedAndEventsKeepTheirPlaceAmongTheReadi
     EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/concentration"), "on");
     EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/temperature"), "off");
     EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/no_reading"), "off");
-    const std::string config = retainedOn(broker.port(), "homeassistant/binary_sensor/lab-ttyUSB0/alarm_concentration/config");
+    const std::string config =
+        retainedOn(broker.port(), "homeassistant/binary_sensor/lab-ttyUSB0/alarm_concentration/config");
     EXPECT_NE(config.find(R"("device_class":"gas")"), std::string::npos) << config;
     EXPECT_NE(config.find(R"("state_topic":"lab/alarm/concentration")"), std::string::npos) << config;
     EXPECT_NE(config.find(R"("availability_topic":"lab/status")"), std::string::npos) << config;
