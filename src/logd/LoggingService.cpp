@@ -120,8 +120,10 @@ void TLoggingService::finish()
     const uint64_t unsent = FRun->publishing().active() ? FRun->publishing().waiting() : 0;
     FRun->stopPublishing();
     if (unsent > 0 && !FOptions.spoolFile.empty())
-        FSay(std::to_string(unsent) + " readings and events waiting for the broker are kept in \"" + FOptions.spoolFile
-             + "\" for the next start");
+        FSay(std::to_string(unsent)
+             + " readings and events were waiting for the broker; those it did not take are kept"
+               " in \""
+             + FOptions.spoolFile + "\" for the next start");
     else if (unsent > 0)
         FSay(std::to_string(unsent) + " readings still waiting for the broker were not published");
     try {

@@ -315,14 +315,15 @@ private:
                 continue;
             }
             if (FJustConnected || FStatusDirty) {
-                if (FJustConnected)
+                const bool reconnected = FJustConnected;
+                if (reconnected)
                     announcedMode = NoMode; // the broker may have lost its retained messages
                 FJustConnected = FStatusDirty = false;
                 const char* status = FOutage ? StatusTimeout : StatusOnline;
                 notifyOwner();
                 lock.unlock();
                 FClient.send(FStatusTopic, status, 1, true, false);
-                if (announcedMode == NoMode)
+                if (reconnected)
                     restateAlarms();
                 lock.lock();
                 continue;
