@@ -1,5 +1,6 @@
 // The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures.
 #include "logd/LoggingService.h"
+#include "logd/LogdOptions.h"
 #include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
 #include "record/RunTexts.h"
@@ -144,9 +145,10 @@ TEST_F(LoggingService, AFailingWriteIsSaidOnceAndTheLinesThatWaitedFollowWhenThe
     const bool failed = runEventsUntil([&] { return service->run().log().waiting() >= 4; }, 5000);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     ASSERT_TRUE(failed);
-    EXPECT_EQ(std::count_if(said.begin(), said.end(),
-                            [&](const std::string& l) { return l.rfind("Log: cannot write \"" + path + "\"", 0) == 0; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(said.begin(), said.end(),
+                      [&](const std::string& l) { return l.rfind("Log: cannot write \"" + path + "\"", 0) == 0; }),
+        1);
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Writing to \"" + path + "\" again; "); }, 5000));
     service->finish();
     const std::string text = read(name);
@@ -227,3 +229,28 @@ TEST_F(LoggingService, AnAlarmThatComesOnIsSaidAsAWarningAndWrittenBesideTheLog)
 }
 
 } // namespace
+
+// The spool is publish.spool in the first state folder systemd names, unless --spool says otherwise;
+// without publishing there is none.
+TEST(LogdOptions, TheSpoolIsInTheStateFolderUnlessGiven)
+{
+    EXPECT_EQ(DefaultSpoolFile("/var/lib/velmora-logger/ttyUSB0:/var/lib/other"),
+              "/var/lib/velmora-logger/ttyUSB0/publish.spool");
+    EXPECT_EQ(DefaultSpoolFile(""), "");
+    const TempDir dir;
+    const QString out = QString::fromStdString(dir.path());
+    const QStringList publish{"velmora-logd", "--output", out, "--publish", "mqtt://127.0.0.1/lab"};
+    ::setenv("STATE_DIRECTORY", dir.path().c_str(), 1);
+    TLogdOptions options;
+    ASSERT_TRUE(ParseLogdOptions(publish, options).run);
+    EXPECT_EQ(options.spoolFile, dir.file("publish.spool"));
+    ASSERT_TRUE(ParseLogdOptions(publish + QStringList{"--spool", "/tmp/x.spool"}, options).run);
+    EXPECT_EQ(options.spoolFile, "/tmp/x.spool");
+    TLogdOptions none;
+    ASSERT_TRUE(ParseLogdOptions({"velmora-logd", "--output", out}, none).run);
+    EXPECT_EQ(none.spoolFile, "");
+    ::unsetenv("STATE_DIRECTORY");
+    TLogdOptions unset;
+    ASSERT_TRUE(ParseLogdOptions(publish, unset).run);
+    EXPECT_EQ(unset.spoolFile, "");
+}
