@@ -211,12 +211,6 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
         options.outputDir = localValue(output);
     if (const std::string why = unusableFolder(options.outputDir); !why.empty())
         return fail(EX_CANTCREAT, "The output folder \"" + options.outputDir + "\" cannot take log files: " + why);
-    std::string DefaultSpoolFile(const std::string& stateDirectories)
-    {
-        const std::string first = stateDirectories.substr(0, stateDirectories.find(':'));
-        return first.empty() ? std::string() : first + "/publish.spool";
-    }
-
     const TPublishCommandLine publishing{
         given(publish),  given(passwordFile, true), given(ca, true),  given(publishInterval), given(qos),
         given(clientId), given(cert, true),         given(key, true), given(discovery)};
@@ -225,6 +219,13 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
                                              options.publishing, options.publishIntervalMs, why);
         code != 0)
         return fail(code, why);
+    if (options.publishing.Enabled) {
+        options.spoolFile = localValue(spool);
+        if (options.spoolFile.empty() && !parser.isSet(spool))
+            options.spoolFile = DefaultSpoolFile(qgetenv("STATE_DIRECTORY").toStdString());
+    } else if (parser.isSet(spool)) {
+        return fail(EX_USAGE, "--spool needs publishing (--publish, or a settings file that publishes)");
+    }
 
     options.port = parser.isSet(port) ? localValue(port) : file.port;
     if (options.port.empty()) {
