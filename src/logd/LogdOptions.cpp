@@ -61,6 +61,12 @@ std::string NormalisePortName(const std::string& port)
     return port;
 }
 
+std::string DefaultSpoolFile(const std::string& stateDirectories)
+{
+    const std::string first = stateDirectories.substr(0, stateDirectories.find(':'));
+    return first.empty() ? std::string() : first + "/publish.spool";
+}
+
 TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options, const std::string& defaultSettingsFile)
 {
     QCommandLineParser parser;
@@ -116,8 +122,13 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
         "\"%\" divides by 100: concentration>1%,hysteresis=0.05%,delay=10. Changes go to stderr and to an events "
         "file beside each log file (run.events.txt).",
         "RULE");
+    const QCommandLineOption spool =
+        option("spool",
+               "With publishing: the file that keeps the readings and alarm events waiting for the broker across a "
+               "restart (default: publish.spool in $STATE_DIRECTORY when systemd sets it, else none).",
+               "FILE");
     for (const QCommandLineOption& o : {help, version, settings, port, mode, interval, output, publish, passwordFile,
-                                        ca, publishInterval, qos, clientId, cert, key, discovery, alarm})
+                                        ca, publishInterval, qos, clientId, cert, key, discovery, alarm, spool})
         parser.addOption(o);
 
     if (!parser.parse(arguments))
@@ -200,7 +211,6 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
         options.outputDir = localValue(output);
     if (const std::string why = unusableFolder(options.outputDir); !why.empty())
         return fail(EX_CANTCREAT, "The output folder \"" + options.outputDir + "\" cannot take log files: " + why);
-
     const TPublishCommandLine publishing{
         given(publish),  given(passwordFile, true), given(ca, true),  given(publishInterval), given(qos),
         given(clientId), given(cert, true),         given(key, true), given(discovery)};
@@ -209,6 +219,13 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
                                              options.publishing, options.publishIntervalMs, why);
         code != 0)
         return fail(code, why);
+    if (options.publishing.Enabled) {
+        options.spoolFile = localValue(spool);
+        if (options.spoolFile.empty() && !parser.isSet(spool))
+            options.spoolFile = DefaultSpoolFile(qgetenv("STATE_DIRECTORY").toStdString());
+    } else if (parser.isSet(spool)) {
+        return fail(EX_USAGE, "--spool needs publishing (--publish, or a settings file that publishes)");
+    }
 
     options.port = parser.isSet(port) ? localValue(port) : file.port;
     if (options.port.empty()) {

@@ -19,6 +19,7 @@ struct TLogdOptions {
     std::vector<TAlarmRule> alarms; // --alarm RULE, repeatable; else the settings file's
     std::string settingsFile;       // the settings file read, or empty
     std::string settingsWarning;    // what the service says of the settings file at its start, or empty
+    std::string spoolFile;          // --spool FILE; by default publish.spool in systemd's state folder
 };
 
 // The outcome of reading the command line and the settings file: go on, or end at once with `exitCode`
@@ -41,6 +42,9 @@ struct TLogdStart {
 // `defaultSettingsFile` is read when --settings is not given, if it exists.
 TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
                             const std::string& defaultSettingsFile = SystemSettingsFile);
+
+// "publish.spool" in the first folder of $STATE_DIRECTORY (a colon-separated list); empty without one.
+std::string DefaultSpoolFile(const std::string& stateDirectories);
 
 // A port given as a path without its leading slash, as systemd gives a path instance ("dev/serial/by-id/x"),
 // is the path from the root; other names are as the window takes them ("ttyUSB0" is /dev/ttyUSB0).

@@ -94,6 +94,7 @@ bool TLoggingService::start()
         // Publishing follows the service's own interval unless it has one of its own.
         const int32_t intervalMs = FOptions.publishIntervalMs > 0 ? FOptions.publishIntervalMs : FOptions.intervalMs;
         TPublishSettings publishing = FOptions.publishing;
+        FRun->publishing().setSpoolFile(FOptions.spoolFile);
         publishing.IntervalSeconds = intervalMs / 1000; // what the queue of unsent readings is sized for
         if (!FRun->startPublishing(publishing, FOptions.port, intervalMs)) {
             FSay("Publishing: " + FRun->publishing().error());
@@ -129,7 +130,12 @@ void TLoggingService::finish()
     FRun->reconnect().clear();
     const uint64_t unsent = FRun->publishing().active() ? FRun->publishing().waiting() : 0;
     FRun->stopPublishing();
-    if (unsent > 0)
+    if (unsent > 0 && !FOptions.spoolFile.empty())
+        FSay(std::to_string(unsent)
+             + " readings and events were waiting for the broker; those it did not take are kept"
+               " in \""
+             + FOptions.spoolFile + "\" for the next start");
+    else if (unsent > 0)
         FSay(std::to_string(unsent) + " readings still waiting for the broker were not published");
     try {
         FRun->stopLog();

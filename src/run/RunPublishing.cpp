@@ -1,8 +1,11 @@
 #include "run/RunPublishing.h"
 
 #include "publish/Publisher.h"
+#include "record/AlarmRule.h"
 #include "record/RunClock.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 
 TRunPublishing::TRunPublishing(const RunClock& clock, QObject* parent) : QObject(parent), FClock(clock) {}
@@ -16,7 +19,9 @@ bool TRunPublishing::start(const TPublishSettings& settings, const std::string& 
 {
     stop();
     auto publisher = std::make_unique<TPublisher>();
-    if (!publisher->start(settings, portName)) {
+    TPublishLimits limits;
+    limits.spoolFile = FSpoolFile;
+    if (!publisher->start(settings, portName, limits)) {
         FError = publisher->error();
         return false;
     }
@@ -25,6 +30,8 @@ bool TRunPublishing::start(const TPublishSettings& settings, const std::string& 
     FReportedDropped = 0;
     FPublisher = std::move(publisher);
     connect(FPublisher.get(), &TPublisher::statusChanged, this, &TRunPublishing::report);
+    if (!FAlarmNames.empty())
+        FPublisher->setAlarms(FAlarmNames);
     report();
     return true;
 }
@@ -50,6 +57,46 @@ void TRunPublishing::setOutage(bool active)
 {
     if (FPublisher)
         FPublisher->setOutage(active);
+}
+
+void TRunPublishing::setAlarms(const std::vector<TAlarmRule>& rules, bool noReading)
+{
+    std::vector<std::string> names;
+    for (const TAlarmRule& rule : rules)
+        if (std::find(names.begin(), names.end(), rule.quantity) == names.end())
+            names.push_back(rule.quantity);
+    if (noReading && !names.empty())
+        names.emplace_back("no_reading");
+    if (names == FAlarmNames)
+        return;
+    FAlarmNames = names;
+    if (FPublisher)
+        FPublisher->setAlarms(std::move(names));
+}
+
+void TRunPublishing::publishEvent(const TAlarmEvent& event)
+{
+    if (!FPublisher)
+        return;
+    TPublishEvent published;
+    published.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(event.time.toMSecsSinceEpoch()));
+    char name[TPublishEvent::NameSize] = {};
+    std::string_view text = AlarmEventName(event.kind);
+    text = text.substr(0, sizeof name - 1);
+    std::transform(text.begin(), text.end(), name,
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    TPublishEvent::copyName(published.event, name);
+    TPublishEvent::copyName(published.quantity, event.quantity);
+    published.value = event.value;
+    published.level = event.level;
+    switch (event.kind) {
+    case TAlarmEvent::AlarmOn:
+    case TAlarmEvent::NoReading: published.alarm = TPublishEvent::Alarm::On; break;
+    case TAlarmEvent::AlarmOff:
+    case TAlarmEvent::ReadingsAgain: published.alarm = TPublishEvent::Alarm::Off; break;
+    default: break;
+    }
+    FPublisher->publishEvent(published);
 }
 
 QString TRunPublishing::statusText() const
@@ -82,6 +129,8 @@ void TRunPublishing::report()
     emit statusChanged();
     if (!FPublisher)
         return;
+    for (const std::string& note : FPublisher->takeNotes())
+        emit said(QString::fromStdString(note));
     const TPublisher::State state = FPublisher->state();
     std::string line = state == TPublisher::State::Off ? std::string() : FPublisher->stateText();
     if (!line.empty() && line != FLastLine) {

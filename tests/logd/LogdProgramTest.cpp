@@ -1,5 +1,8 @@
 // velmora-logd itself, against the simulator program behind a symbolic link: its files, signals, bad
-// input and what it tells the service manager over a real notify socket.
+// input, what it tells the service manager over a real notify socket, and its spool against a real broker.
+#include "../publish/BrokerFixture.h"
+#include "publish/PublishPayloads.h"
+#include "publish/PublishSpool.h"
 #include "record/LogWriter.h"
 #include "record/RegionalSettings.h"
 #include "record/RunClock.h"
@@ -11,6 +14,7 @@
 #include <QStringList>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
@@ -332,6 +336,9 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
         {{"--port", missingPort, "--publish", "mqtts://h", "--publish-ca", QString::fromStdString(dir.file("ca.pem"))},
          EX_CONFIG,
          "Publishing: "},
+        {{"--port", port, "--spool", QString::fromStdString(dir.file("publish.spool"))},
+         EX_USAGE,
+         "--spool needs publishing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -353,6 +360,88 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
         EXPECT_NE(program.readAllStandardError().toStdString().find("No port given: give one with --port NAME"),
                   std::string::npos);
     }
+}
+
+// kill -9 while the broker is away (and a record cut): the next start, with the broker back, sends what the
+// spool held first, every reading and event once, in order, with its own time; then the new ones. A SIGTERM
+// during an outage keeps what waits too, and says where. (stderr is read only once the program ended.)
+TEST_F(LogdProgram, WhatWaitsForTheBrokerSurvivesAKillAndArrivesOnceInOrder)
+{
+    TestBroker broker; // not started: the broker is away
+    const std::string spool = dir.file("publish.spool");
+    const QStringList options{QStringLiteral("--publish"), QStringLiteral("mqtt://127.0.0.1:%1/lab").arg(broker.port()),
+                              QStringLiteral("--spool"),   QString::fromStdString(spool),
+                              QStringLiteral("--alarm"),   QStringLiteral("temperature>-1000")};
+    startSimulator();
+    ASSERT_TRUE(until([&] { return std::filesystem::exists(link); }));
+    startLogd(options);
+    // A reading, the alarm it raises, and at least three more.
+    const auto spooled = [&] {
+        return std::filesystem::exists(spool)
+               && std::filesystem::file_size(spool) >= TPublishSpool::HeaderSize + 5 * 54;
+    };
+    ASSERT_TRUE(until(spooled)) << diagnosis();
+    logd.kill();
+    ASSERT_TRUE(logd.waitForFinished(30000));
+
+    // What the killed program left, read from a copy.
+    std::filesystem::copy_file(spool, dir.file("copy.spool"));
+    std::vector<TQueuedItem> left;
+    TPublishSpool copy;
+    ASSERT_TRUE(copy.open(dir.file("copy.spool"), 1000, left)) << copy.error();
+    std::vector<std::string> expected;
+    for (const TQueuedItem& item : left) {
+        std::string text;
+        AppendIsoTime(text, item.takenAt);
+        expected.push_back((std::holds_alternative<TPublishEvent>(item.what) ? "E " : "R ") + text);
+    }
+    ASSERT_GE(expected.size(), 5u);
+    EXPECT_EQ(expected[1].substr(0, 2), "E "); // the alarm, after the first reading
+
+    // A record cut by the crash: what comes before it is read, the file kept aside and reported.
+    {
+        std::ofstream cut(spool, std::ios::app | std::ios::binary);
+        cut.write("\x36\0\0\0\x12\x34", 6);
+    }
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "lab/#");
+    ASSERT_TRUE(sub.waitConnected());
+    stderrText.clear();
+    listenAsServiceManager(); // its STATUS tells when the broker is away
+    startLogd(options);
+    // "E time" / "R time" of each event and reading received.
+    const auto received = [&] {
+        std::vector<std::string> got;
+        for (const TReceived& m : sub.messages()) {
+            const size_t at = m.payload.find("\"time\":\"");
+            if ((m.topic == "lab/reading" || m.topic == "lab/event") && at != std::string::npos)
+                got.push_back((m.topic == "lab/event" ? "E " : "R ") + m.payload.substr(at + 8, 24));
+        }
+        return got;
+    };
+    ASSERT_TRUE(until([&] { return received().size() >= expected.size() + 3; })) << diagnosis();
+    const std::vector<std::string> got = received();
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + static_cast<long>(expected.size())), expected);
+    for (size_t i = expected.size(); i < got.size(); ++i)
+        EXPECT_GT(got[i].substr(2), expected.back().substr(2)) << got[i]; // the new run's, after them
+    ASSERT_TRUE(until([&] { return std::filesystem::file_size(spool) == TPublishSpool::HeaderSize; })) << diagnosis();
+
+    // SIGTERM while the broker is away: what waits is kept, and said to be.
+    broker.kill();
+    ASSERT_TRUE(until([&] {
+        const bool unreachable = std::any_of(notes.begin(), notes.end(), [](const std::string& n) {
+            return n.find("broker unreachable") != std::string::npos;
+        });
+        return unreachable && std::filesystem::file_size(spool) > TPublishSpool::HeaderSize;
+    })) << diagnosis();
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_NE(said().find("are kept in \"" + spool + "\" for the next start"), std::string::npos) << said();
+    EXPECT_GT(std::filesystem::file_size(spool), TPublishSpool::HeaderSize);
+    EXPECT_NE(said().find("The publishing spool " + spool + " is damaged at byte"), std::string::npos) << said();
+    const auto aside = std::count_if(std::filesystem::directory_iterator(dir.path()), {}, [](const auto& entry) {
+        return entry.path().filename().string().rfind("publish.spool.damaged-", 0) == 0;
+    });
+    EXPECT_EQ(aside, 1);
 }
 
 } // namespace

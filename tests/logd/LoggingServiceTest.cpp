@@ -1,6 +1,7 @@
 // The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures; its
 // options read from the window's settings file and the command line.
 #include "logd/LoggingService.h"
+#include "logd/LogdOptions.h"
 #include "publish/ServiceOptions.h"
 #include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
@@ -418,3 +419,27 @@ TEST_F(LogdSettings, AnUnusableFileValueIsTheFilesErrorUnlessAnOptionReplacesIt)
     EXPECT_EQ(options.publishing.QoS, 0);
 }
 } // namespace
+
+// The spool is publish.spool in the first state folder systemd names, unless --spool says otherwise;
+// without publishing there is none.
+TEST_F(LogdSettings, TheSpoolIsInTheStateFolderUnlessGiven)
+{
+    EXPECT_EQ(DefaultSpoolFile("/var/lib/velmora-logger/ttyUSB0:/var/lib/other"),
+              "/var/lib/velmora-logger/ttyUSB0/publish.spool");
+    EXPECT_EQ(DefaultSpoolFile(""), "");
+    const QStringList publish{"--port", "ttyUSB0", "--publish", "mqtt://127.0.0.1/lab"};
+    ::setenv("STATE_DIRECTORY", dir.path().c_str(), 1);
+    TLogdOptions options;
+    ASSERT_TRUE(parse(publish, options).run);
+    EXPECT_EQ(options.spoolFile, dir.file("publish.spool"));
+    TLogdOptions given;
+    ASSERT_TRUE(parse(publish + QStringList{"--spool", "/tmp/x.spool"}, given).run);
+    EXPECT_EQ(given.spoolFile, "/tmp/x.spool");
+    TLogdOptions none;
+    ASSERT_TRUE(parse({"--port", "ttyUSB0"}, none).run);
+    EXPECT_EQ(none.spoolFile, "");
+    ::unsetenv("STATE_DIRECTORY");
+    TLogdOptions unset;
+    ASSERT_TRUE(parse(publish, unset).run);
+    EXPECT_EQ(unset.spoolFile, "");
+}
