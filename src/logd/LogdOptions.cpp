@@ -1,11 +1,13 @@
 #include "logd/LogdOptions.h"
 
+#include "publish/PasswordFile.h"
 #include "publish/ServiceOptions.h"
 #include "record/Conversions.h"
 #include "record/ValidateLib.h"
 #include "serial/ComPlatform.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -83,10 +85,11 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
     const QCommandLineOption publish(
         QStringLiteral("publish"),
         QStringLiteral("Publish the readings to an MQTT broker: mqtt://[user@]host[:port]/prefix, or mqtts:// for\n"
-                       "TLS. The password comes from VELMORA_MQTT_PASSWORD or --publish-password-file."),
+                       "TLS. The password comes from --publish-password-file, the systemd credential mqtt-password, or\n"
+                       "VELMORA_MQTT_PASSWORD."),
         QStringLiteral("ADDRESS"));
     const QCommandLineOption passwordFile(QStringLiteral("publish-password-file"),
-                                          QStringLiteral("File whose first line is the broker password."),
+                                          QStringLiteral("File holding the broker password (one trailing newline is ignored)."),
                                           QStringLiteral("FILE"));
     const QCommandLineOption ca(QStringLiteral("publish-ca"),
                                 QStringLiteral("CA certificate of the broker (mqtts://; default: the system's)."),
@@ -146,12 +149,30 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
         options.outputDir = parser.value(output).toLocal8Bit().toStdString();
     if (const std::string why = unusableFolder(options.outputDir); !why.empty())
         return fail(EX_CANTCREAT, "The output folder \"" + options.outputDir + "\" cannot take log files: " + why);
+    std::string warning;
     if (parser.isSet(publish)) {
         const TServicePublishOptions given{parser.value(publish).toStdString(),
-                                           parser.value(passwordFile).toLocal8Bit().toStdString(),
                                            parser.value(ca).toLocal8Bit().toStdString()};
+        // The password: the file given, else the service manager's credential, else the environment.
+        std::string file = parser.value(passwordFile).toLocal8Bit().toStdString();
+        const char* source = "--publish-password-file";
+        if (file.empty()) {
+            file = CredentialPasswordFile(std::getenv("CREDENTIALS_DIRECTORY"));
+            source = "The credential mqtt-password";
+        }
+        TPasswordFile read;
+        if (!file.empty()) {
+            read = ReadPasswordFile(file);
+            if (!read.error.empty())
+                return fail(EX_CONFIG, std::string(source) + ": " + read.error);
+            if (!read.warning.empty())
+                warning = "<4>" + std::string(source) + ": " + read.warning;
+        }
+        const char* password = !file.empty() ? read.password.c_str() : std::getenv(PasswordVariable);
         std::string error;
-        if (!PublishSettingsFromOptions(given, std::getenv(PasswordVariable), options.publishing, error))
+        const bool usable = PublishSettingsFromOptions(given, password, options.publishing, error);
+        std::fill(read.password.begin(), read.password.end(), '\0');
+        if (!usable)
             return fail(EX_USAGE, error);
     } else if (parser.isSet(passwordFile) || parser.isSet(ca)) {
         return fail(EX_USAGE, "--publish-password-file and --publish-ca need --publish");
@@ -163,5 +184,5 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
         if (existsButIsNoTerminal(PortDevicePath(options.port)))
             return fail(EX_NOINPUT, "The port \"" + PortDevicePath(options.port) + "\" is not a serial port");
     }
-    return {true, 0, {}};
+    return {true, 0, warning};
 }

@@ -18,10 +18,12 @@ struct TLogdOptions {
 };
 
 // The outcome of reading the command line: go on, or end at once with `exitCode` after printing `text`
-// (to stdout for --help and --version, exit code 0; to stderr otherwise). Exit codes follow sysexits.h:
+// (to stdout for --help and --version, exit code 0; to stderr otherwise). Going on, `text` is a warning
+// for stderr, or empty. Exit codes follow sysexits.h:
 // EX_USAGE for an unknown option or a bad mode, EX_DATAERR for an interval the window would not accept,
 // EX_CANTCREAT for an output folder that does not exist or cannot be written, EX_NOINPUT for a port that
-// exists but is not a terminal, EX_USAGE for publishing options that cannot be used, and for an alarm rule
+// exists but is not a terminal, EX_USAGE for publishing options that cannot be used, EX_CONFIG for a password file
+// or credential that cannot be used (not a regular file, too large, empty or unreadable), EX_USAGE for an alarm rule
 // that cannot be read, names a quantity the mode does not measure, or latches. A port that does not
 // exist yet is accepted: it is waited for.
 struct TLogdStart {

@@ -52,6 +52,8 @@ int main(int argc, char** argv)
             std::fputs("\n", stderr);
         return start.exitCode;
     }
+    if (!start.text.empty())
+        say(start.text);
     if (options.port.empty())
         options.port = storedPort();
     if (options.port.empty()) {

@@ -1,28 +1,8 @@
 #include "publish/ServiceOptions.h"
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fstream>
 
-namespace {
-
-bool readPassword(const std::string& file, std::string& password, std::string& error)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "--publish-password-file: " + file + " cannot be read (" + std::strerror(errno) + ")";
-        return false;
-    }
-    std::getline(in, password);
-    if (!password.empty() && password.back() == '\r')
-        password.pop_back();
-    return true;
-}
-
-} // namespace
-
-bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* passwordFromEnvironment,
+bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password,
                                 TPublishSettings& settings, std::string& error)
 {
     settings = TPublishSettings{};
@@ -86,12 +66,8 @@ bool PublishSettingsFromOptions(const TServicePublishOptions& options, const cha
             return fail("--publish-ca needs an mqtts:// address");
         settings.CaFile = options.caFile;
     }
-    if (!options.passwordFile.empty()) {
-        if (!readPassword(options.passwordFile, settings.Password, error))
-            return false;
-    } else if (passwordFromEnvironment) {
-        settings.Password = passwordFromEnvironment;
-    }
+    if (password)
+        settings.Password = password;
     if (!settings.Password.empty() && settings.UserName.empty())
         return fail("a password is given but no user name (mqtt://user@host/...)");
     settings.Enabled = true;

@@ -1,5 +1,7 @@
 // velmora-logd itself, against the simulator program behind a symbolic link: its files, signals, bad
-// input and what it tells the service manager over a real notify socket.
+// input, what it tells the service manager over a real notify socket, and where its broker password
+// comes from.
+#include "../publish/BrokerFixture.h"
 #include "record/LogWriter.h"
 #include "record/RegionalSettings.h"
 #include "record/RunClock.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sysexits.h>
@@ -219,10 +222,19 @@ TEST_F(LogdProgram, ChannelsLinesAreWrittenAsTheWindowWritesThem)
 TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
 {
     dir.write("plain", "not a port\n");
+    dir.write("big", std::string(5000, 'x'));
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    std::filesystem::create_directories(dir.file("credentials/mqtt-password")); // a folder by that name
+    const auto publishing = [this](const char* file) {
+        return QStringList{"--publish", "mqtt://logger@127.0.0.1/lab", "--publish-password-file",
+                           QString::fromStdString(file[0] == '/' ? file : dir.file(file))};
+    };
+    const auto prefix = [](const QString& text) { return QStringList{"--publish", "mqtt://127.0.0.1/" + text}; };
     struct Case {
         QStringList arguments;
         int exitCode;
-        const char* said;
+        std::string said;
+        std::string credentials = {}; // $CREDENTIALS_DIRECTORY
     } const cases[] = {
         {{"--speed", "9600"}, EX_USAGE, "Unknown option 'speed'"},
         {{"--mode", "counts"}, EX_USAGE, "Unknown mode 'counts'"},
@@ -240,16 +252,88 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
          EX_USAGE,
          "concentration mode does not measure concentration"},
         {{"--alarm", "concentration>1%,latch"}, EX_USAGE, "the service does not latch"},
+        {publishing("credentials"), EX_CONFIG, "the password file " + dir.file("credentials") + " is a folder"},
+        {publishing("fifo"), EX_CONFIG, "the password file " + dir.file("fifo") + " is a FIFO"},
+        {publishing("/dev/null"), EX_CONFIG, "the password file /dev/null is a device"},
+        {publishing("big"), EX_CONFIG, "is larger than 4096 bytes"},
+        {publishing("missing"), EX_CONFIG, "the password file " + dir.file("missing") + " cannot be read"},
+        {{"--publish", "mqtt://logger@127.0.0.1/lab"},
+         EX_CONFIG,
+         "The credential mqtt-password: the password file " + dir.file("credentials/mqtt-password") + " is a folder",
+         dir.file("credentials")},
+        {prefix("site/+/lab"), EX_USAGE, "the topic prefix 'site/+/lab' contains a wildcard (# or +)"},
+        {prefix("site/#"), EX_USAGE, "the topic prefix 'site/#' contains a wildcard (# or +)"},
+        {prefix("lab\t1"), EX_USAGE, "the topic prefix contains a control character (U+0009 at byte 4)"},
+        {prefix(QString(70000, QLatin1Char('a'))), EX_USAGE, "the topic prefix is 70000 bytes long"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         QProcess program;
         program.setWorkingDirectory(QString::fromStdString(out));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("CREDENTIALS_DIRECTORY"));
+        if (!c.credentials.empty())
+            env.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), QString::fromStdString(c.credentials));
+        program.setProcessEnvironment(env);
         program.start(QStringLiteral(VELMORA_LOGD), c.arguments);
-        ASSERT_TRUE(program.waitForFinished(10000));
+        ASSERT_TRUE(program.waitForFinished(10000)); // a FIFO without a writer is not waited on
         EXPECT_EQ(program.exitCode(), c.exitCode);
-        EXPECT_NE(program.readAllStandardError().toStdString().find(c.said), std::string::npos);
+        const std::string text = program.readAllStandardError().toStdString();
+        EXPECT_NE(text.find(c.said), std::string::npos) << text.substr(0, 300);
         EXPECT_TRUE(files().empty());
+    }
+}
+
+// The broker password comes from --publish-password-file, else from the service manager's credential,
+// else from the environment; a file that others may read draws a warning, and is still used.
+TEST_F(LogdProgram, ThePasswordComesFromTheFileTheCredentialOrTheEnvironment)
+{
+    TestBroker broker({"alice", "s3cret-pw", false});
+    ASSERT_TRUE(broker.start());
+    const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+    std::filesystem::create_directory(dir.file("credentials"));
+    dir.write("credentials/mqtt-password", "s3cret-pw\n");
+    ::chmod(dir.file("credentials/mqtt-password").c_str(), 0400);
+    dir.write("shared-pw", "s3cret-pw\n");
+    ::chmod(dir.file("shared-pw").c_str(), 0640);
+    dir.write("wrong-pw", "wrong\n");
+    ::chmod(dir.file("wrong-pw").c_str(), 0600);
+    const QStringList publish{"--publish", QString::fromStdString("mqtt://alice@" + where + "/lab")};
+    struct Case {
+        const char* name;
+        QStringList options;
+        std::string credentials, environment; // $CREDENTIALS_DIRECTORY, $VELMORA_MQTT_PASSWORD
+        std::string said;                     // the broker's answer
+        bool warned = false;
+    } const cases[] = {
+        {"credential", publish, dir.file("credentials"), "wrong", "Publishing to " + where},
+        {"file before credential", publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("wrong-pw"))},
+         dir.file("credentials"), "", "Broker unreachable: not authorised"},
+        {"readable by the group", publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("shared-pw"))},
+         "", "", "Publishing to " + where, true},
+        {"environment", publish, "", "s3cret-pw", "Publishing to " + where},
+        {"empty credentials folder", publish, dir.file("out"), "s3cret-pw", "Publishing to " + where},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        stderrText.clear();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("CREDENTIALS_DIRECTORY"));
+        env.remove(QStringLiteral("VELMORA_MQTT_PASSWORD"));
+        if (!c.credentials.empty())
+            env.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), QString::fromStdString(c.credentials));
+        if (!c.environment.empty())
+            env.insert(QStringLiteral("VELMORA_MQTT_PASSWORD"), QString::fromStdString(c.environment));
+        logd.setProcessEnvironment(env);
+        startLogd(c.options); // the port is missing: it is waited for while publishing starts
+        ASSERT_TRUE(until([&] { return said().find(c.said) != std::string::npos; })) << diagnosis();
+        EXPECT_EQ(said().find("<4>--publish-password-file: the password file " + dir.file("shared-pw")
+                              + " can be read by others than its owner (mode 0640)")
+                      != std::string::npos,
+                  c.warned)
+            << said();
+        EXPECT_EQ(said().find("s3cret"), std::string::npos);
+        EXPECT_EQ(terminate(), 0);
     }
 }
 
