@@ -84,13 +84,13 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options)
                                     QStringLiteral("DIR"));
     const QCommandLineOption publish(
         QStringLiteral("publish"),
-        QStringLiteral("Publish the readings to an MQTT broker: mqtt://[user@]host[:port]/prefix, or mqtts:// for\n"
-                       "TLS. The password comes from --publish-password-file, the systemd credential mqtt-password, or\n"
-                       "VELMORA_MQTT_PASSWORD."),
+        QStringLiteral("Publish the readings to an MQTT broker: mqtt://[user@]host[:port]/prefix, or mqtts:// for "
+                       "TLS. The password comes from --publish-password-file, the systemd credential mqtt-password, "
+                       "or VELMORA_MQTT_PASSWORD."),
         QStringLiteral("ADDRESS"));
-    const QCommandLineOption passwordFile(QStringLiteral("publish-password-file"),
-                                          QStringLiteral("File holding the broker password (one trailing newline is ignored)."),
-                                          QStringLiteral("FILE"));
+    const QCommandLineOption passwordFile(
+        QStringLiteral("publish-password-file"),
+        QStringLiteral("File holding the broker password (one trailing newline is ignored)."), QStringLiteral("FILE"));
     const QCommandLineOption ca(QStringLiteral("publish-ca"),
                                 QStringLiteral("CA certificate of the broker (mqtts://; default: the system's)."),
                                 QStringLiteral("FILE"));

@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password,
-                                TPublishSettings& settings, std::string& error)
+bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password, TPublishSettings& settings,
+                                std::string& error)
 {
     settings = TPublishSettings{};
     const std::string& address = options.address;

@@ -17,5 +17,5 @@ inline constexpr const char* PasswordVariable = "VELMORA_MQTT_PASSWORD";
 
 // Publishing settings (enabled) from the options; `password` is the broker password, or null for none.
 // False with an error for the operator when the address cannot be used.
-bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password,
-                                TPublishSettings& settings, std::string& error);
+bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password, TPublishSettings& settings,
+                                std::string& error);

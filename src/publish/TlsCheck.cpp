@@ -80,7 +80,8 @@ bool answersPlainMqtt(const TMqttEndpoint& endpoint)
     if (socket.fd < 0)
         return false;
     // CONNECT, MQTT 3.1.1, clean session, keep-alive 60 s, empty client id.
-    static const unsigned char connect[] = {0x10, 0x0C, 0x00, 0x04, 'M', 'Q', 'T', 'T', 0x04, 0x02, 0x00, 0x3C, 0x00, 0x00};
+    static const unsigned char connect[] = {0x10, 0x0C, 0x00, 0x04, 'M',  'Q',  'T',
+                                            'T',  0x04, 0x02, 0x00, 0x3C, 0x00, 0x00};
     ssize_t n;
     do
         n = ::send(socket.fd, connect, sizeof connect, MSG_NOSIGNAL);
@@ -184,7 +185,8 @@ std::string TlsConnectProblem(const TMqttEndpoint& endpoint)
         SSL_set_tlsext_host_name(ssl.get(), endpoint.host.c_str());
     ERR_clear_error();
     if (const int rc = SSL_connect(ssl.get()); rc != 1) {
-        const bool timedOut = SSL_get_error(ssl.get(), rc) == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK);
+        const bool timedOut =
+            SSL_get_error(ssl.get(), rc) == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK);
         const std::string reason = lastSslError();
         if (timedOut)
             return {}; // no answer: the caller says so
@@ -195,8 +197,7 @@ std::string TlsConnectProblem(const TMqttEndpoint& endpoint)
     }
     const long verified = SSL_get_verify_result(ssl.get());
     if (verified != X509_V_OK)
-        return "the broker's certificate is not trusted ("
-               + std::string(X509_verify_cert_error_string(verified))
+        return "the broker's certificate is not trusted (" + std::string(X509_verify_cert_error_string(verified))
                + (endpoint.caFile.empty() ? "; no CA file given, the system's authorities were used)" : ")");
     X509Ptr peer(SSL_get1_peer_certificate(ssl.get()), X509_free);
     if (peer) {

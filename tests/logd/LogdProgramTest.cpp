@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sysexits.h>
 #include <thread>
@@ -307,10 +307,12 @@ TEST_F(LogdProgram, ThePasswordComesFromTheFileTheCredentialOrTheEnvironment)
         bool warned = false;
     } const cases[] = {
         {"credential", publish, dir.file("credentials"), "wrong", "Publishing to " + where},
-        {"file before credential", publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("wrong-pw"))},
+        {"file before credential",
+         publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("wrong-pw"))},
          dir.file("credentials"), "", "Broker unreachable: not authorised"},
-        {"readable by the group", publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("shared-pw"))},
-         "", "", "Publishing to " + where, true},
+        {"readable by the group",
+         publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("shared-pw"))}, "", "",
+         "Publishing to " + where, true},
         {"environment", publish, "", "s3cret-pw", "Publishing to " + where},
         {"empty credentials folder", publish, dir.file("out"), "s3cret-pw", "Publishing to " + where},
     };

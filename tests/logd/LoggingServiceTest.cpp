@@ -1,7 +1,7 @@
 // The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures,
 // what it says about a broker outage.
-#include "../publish/BrokerFixture.h"
 #include "logd/LoggingService.h"
+#include "../publish/BrokerFixture.h"
 #include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
 #include "record/RunTexts.h"
@@ -149,9 +149,10 @@ TEST_F(LoggingService, AFailingWriteIsSaidOnceAndTheLinesThatWaitedFollowWhenThe
     const bool failed = runEventsUntil([&] { return service->run().log().waiting() >= 4; }, 5000);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     ASSERT_TRUE(failed);
-    EXPECT_EQ(std::count_if(said.begin(), said.end(),
-                            [&](const std::string& l) { return l.rfind("Log: cannot write \"" + path + "\"", 0) == 0; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(said.begin(), said.end(),
+                      [&](const std::string& l) { return l.rfind("Log: cannot write \"" + path + "\"", 0) == 0; }),
+        1);
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Writing to \"" + path + "\" again; "); }, 5000));
     service->finish();
     const std::string text = read(name);

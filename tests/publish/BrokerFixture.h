@@ -16,8 +16,8 @@
 class TestBroker {
 public:
     struct Options {
-        std::string user, password; // both set: no anonymous clients
-        bool tls = false;           // the listener speaks TLS with certificates made by makeCertificates()
+        std::string user, password;  // both set: no anonymous clients
+        bool tls = false;            // the listener speaks TLS with certificates made by makeCertificates()
         std::string serverName = {}; // the only name of the server certificate; empty: 127.0.0.1 and localhost
     };
     explicit TestBroker(Options options);

@@ -394,8 +394,8 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
     cases.push_back({"good password", s, ""});
     s.Tls = true;
     s.CaFile = tls.caFile();
-    cases.push_back({"TLS client on a plain port", s, "TLS: not a TLS port: " + plainWhere + " answers MQTT without TLS",
-                     true});
+    cases.push_back(
+        {"TLS client on a plain port", s, "TLS: not a TLS port: " + plainWhere + " answers MQTT without TLS", true});
     cases.push_back({"plain client on a TLS port", settingsFor(tls.port()),
                      tlsWhere + " is a TLS port: the connection needs TLS (mqtts://)", true});
     s = settingsFor(tls.port());

@@ -1,5 +1,5 @@
-#include "publish/PasswordFile.h"
 #include "publish/ServiceOptions.h"
+#include "publish/PasswordFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -65,8 +65,10 @@ TEST(ServiceOptions, BadOptionsAreRefusedWithTheirReason)
         {{"mqtt://broker/site/#"},
          "--publish mqtt://broker/site/#: the topic prefix 'site/#' contains a wildcard (# or +)"},
         {{"mqtt://broker/x", "ca.pem"}, "--publish mqtt://broker/x: --publish-ca needs an mqtts:// address"},
-        {{"mqtt://broker/a\x01" "b"},
-         "--publish mqtt://broker/a\x01" "b: the topic prefix contains a control character (U+0001 at byte 2)"},
+        {{"mqtt://broker/a\x01"
+          "b"},
+         "--publish mqtt://broker/a\x01"
+         "b: the topic prefix contains a control character (U+0001 at byte 2)"},
     };
     for (const auto& [options, message] : cases) {
         TPublishSettings s;
