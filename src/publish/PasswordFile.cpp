@@ -80,7 +80,7 @@ TPasswordFile ReadPasswordFile(const std::string& file)
     if (result.password.empty())
         return fail("holds no password");
     if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-        char mode[8];
+        char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
         result.warning = "the password file " + file + " can be read by others than its owner (mode " + mode
                          + "): chmod 600 it, or give it as a systemd credential";

@@ -69,7 +69,7 @@ std::string topicPrefixProblem(const std::string& prefix)
     if (controlAt != std::string::npos) {
         if (control == 0)
             return "the topic prefix contains a NUL character";
-        char code[8];
+        char code[16];
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(control));
         return std::string("the topic prefix contains a control character (") + code + " at byte "
                + std::to_string(controlAt + 1) + ")";

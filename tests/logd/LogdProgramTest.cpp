@@ -328,7 +328,10 @@ TEST_F(LogdProgram, ThePasswordComesFromTheFileTheCredentialOrTheEnvironment)
             env.insert(QStringLiteral("VELMORA_MQTT_PASSWORD"), QString::fromStdString(c.environment));
         logd.setProcessEnvironment(env);
         startLogd(c.options); // the port is missing: it is waited for while publishing starts
-        ASSERT_TRUE(until([&] { return said().find(c.said) != std::string::npos; })) << diagnosis();
+        ASSERT_TRUE(until([&] {
+            logd.waitForReadyRead(50);
+            return said().find(c.said) != std::string::npos;
+        })) << diagnosis();
         EXPECT_EQ(said().find("<4>--publish-password-file: the password file " + dir.file("shared-pw")
                               + " can be read by others than its owner (mode 0640)")
                       != std::string::npos,

@@ -245,7 +245,7 @@ TEST_F(LoggingService, TheWaitingCountIsSaidWhenABrokerOutageBeginsWhileItGrowsA
     publishing.ClientId = "lab-ttyUSB0";
     publishing.TopicPrefix = "lab";
     plugIn();
-    const ShiftedClock clock(QDateTime::currentDateTime());
+    static const ShiftedClock clock(QDateTime::currentDateTime()); // outlives the service, which TearDown ends
     startService(clock);
     service->run().publishing().setWaitingReportIntervalMs(1000);
     ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Publishing to " + where); }, 10000));
@@ -262,8 +262,11 @@ TEST_F(LoggingService, TheWaitingCountIsSaidWhenABrokerOutageBeginsWhileItGrowsA
             lines.emplace_back(line.substr(0, at), std::stoull(line.substr(at + 2)));
         }
     }
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_LE(lines.size(), 8u); // the reasons (lost, then refused), then at most one a second
+    std::string all;
+    for (const std::string& line : said)
+        all += line + "\n";
+    ASSERT_GE(lines.size(), 3u) << all;
+    EXPECT_LE(lines.size(), 8u) << all; // the reasons (lost, then refused), then at most one a second
     size_t growing = 0;
     for (size_t i = 1; i < lines.size(); ++i) {
         if (lines[i].first == lines[i - 1].first) {
@@ -271,10 +274,10 @@ TEST_F(LoggingService, TheWaitingCountIsSaidWhenABrokerOutageBeginsWhileItGrowsA
             ++growing;
         }
     }
-    EXPECT_GE(growing, 2u);
+    EXPECT_GE(growing, 2u) << all;
 
     ASSERT_TRUE(broker.start());
-    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Publishing to " + where + "; "); }, 20000));
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Publishing to " + where + "; "); }, 20000)) << all;
     const std::string back = *std::find_if(said.begin(), said.end(), [&](const std::string& line) {
         return line.rfind("Publishing to " + where + "; ", 0) == 0;
     });

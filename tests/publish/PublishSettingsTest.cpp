@@ -47,7 +47,8 @@ TEST(PublishSettings, DefaultsFollowTheMachineAndThePortAndProblemsAreNamed)
          "a client certificate needs its key file, and a key its certificate"},
     };
     // Prefixes MQTT allows: UTF-8 beyond ASCII, and the longest that leaves room.
-    for (const std::string prefix : {"lab/Zürich/°C", "実験室/1", std::string(MaxTopicPrefixBytes, 'a')}) {
+    for (const std::string& prefix :
+         {std::string("lab/Zürich/°C"), std::string("実験室/1"), std::string(MaxTopicPrefixBytes, 'a')}) {
         TPublishSettings p = s;
         p.TopicPrefix = prefix;
         EXPECT_EQ(PublishSettingsProblem(p), "") << prefix.substr(0, 20);
