@@ -84,17 +84,29 @@ std::string TLoggingService::device() const
 bool TLoggingService::start()
 {
     FRun->configurePort(FOptions.port);
+    if (!FOptions.settingsFile.empty())
+        FSay("Settings from \"" + FOptions.settingsFile + "\"");
+    if (!FOptions.settingsWarning.empty())
+        FSay("<4>" + FOptions.settingsWarning); // a warning in the journal
     FSay("Logging " + std::string(FOptions.concentration ? "concentration" : "channels") + " readings from " + device()
          + " every " + std::to_string(FOptions.intervalMs / 1000) + " s into \"" + FOptions.outputDir + "\"");
     if (FOptions.publishing.Enabled) {
-        // Publishing follows the service's own interval.
-        if (!FRun->startPublishing(FOptions.publishing, FOptions.port, FOptions.intervalMs)) {
+        // Publishing follows the service's own interval unless it has one of its own.
+        const int32_t intervalMs = FOptions.publishIntervalMs > 0 ? FOptions.publishIntervalMs : FOptions.intervalMs;
+        TPublishSettings publishing = FOptions.publishing;
+        // What the queue of unsent readings is sized for; a test's interval under a second counts as one.
+        publishing.IntervalSeconds = std::max<int32_t>(1, intervalMs / 1000);
+        if (!FRun->startPublishing(publishing, FOptions.port, intervalMs)) {
             FSay("Publishing: " + FRun->publishing().error());
             return false;
         }
     }
     FRun->startLogInFolder(FOptions.outputDir);
+    // Ready from here on: the options hold and the folder takes files; the sensor is waited for, never the
+    // boot.
     if (FRun->openPort()) {
+        FWaitingFor = "waiting for the first reading from " + device();
+        FNotifier.ready(FWaitingFor);
         FRun->startAcquisition();
         FRun->timer(TRun::Log)->start();
         // The first line, and the first reading published, at once.
@@ -102,8 +114,8 @@ bool TLoggingService::start()
         return true;
     }
     FSay(std::string(PortUnavailableText) + " (" + device() + "): waiting for it");
-    FWaitingFor = "waiting for " + device();
-    FNotifier.status(FWaitingFor);
+    FWaitingFor = "waiting for " + device() + ": the port is missing or in use";
+    FNotifier.ready(FWaitingFor);
     return true;
 }
 
@@ -139,6 +151,7 @@ void TLoggingService::whenIdle(std::function<void()> command)
 
 void TLoggingService::tellStatus()
 {
+    FWaitingFor.clear();
     FLastReading = FClock.wallNow().time();
     std::string status = "logging to " + FRun->log().fileName() + "; last reading "
                          + FLastReading.toString(QStringLiteral("hh:mm:ss")).toStdString();
@@ -147,7 +160,6 @@ void TLoggingService::tellStatus()
     if (const std::string publishing = FRun->publishing().shortStatus(); !publishing.empty())
         status += "; " + publishing;
     status += alarmStatus();
-    FNotifier.ready(status); // once: the port is open and the first reading arrived
     FNotifier.status(status);
 }
 
@@ -168,7 +180,7 @@ void TLoggingService::timedOut(bool beginsOutage)
         return;
     FSay(std::string(TimeoutText) + " (" + device() + "): trying again every "
          + std::to_string(TReconnectController::RetryIntervalMs / 1000) + " s");
-    FWaitingFor = "waiting for " + device();
+    FWaitingFor = "waiting for " + device() + ": the sensor does not answer";
     FNotifier.status(FWaitingFor + alarmStatus());
 }
 

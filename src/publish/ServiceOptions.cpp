@@ -1,5 +1,7 @@
 #include "publish/ServiceOptions.h"
 
+#include "publish/PasswordFile.h"
+
 #include <charconv>
 
 bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password, TPublishSettings& settings,
@@ -66,8 +68,16 @@ bool PublishSettingsFromOptions(const TServicePublishOptions& options, const cha
             return fail("--publish-ca needs an mqtts:// address");
         settings.CaFile = options.caFile;
     }
-    if (password)
+    if (!options.passwordFile.empty()) {
+        TPasswordFile read = ReadPasswordFile(options.passwordFile);
+        if (!read.error.empty()) {
+            error = "--publish-password-file: " + read.error;
+            return false;
+        }
+        settings.Password = std::move(read.password);
+    } else if (password) {
         settings.Password = password;
+    }
     if (!settings.Password.empty() && settings.UserName.empty())
         return fail("a password is given but no user name (mqtt://user@host/...)");
     settings.Enabled = true;

@@ -5,6 +5,8 @@
 #include "record/LogWriter.h"
 #include "record/RegionalSettings.h"
 #include "record/RunClock.h"
+#include "settings/SettingParams.h"
+#include "support/PtyPair.h"
 #include "support/TempDir.h"
 
 #include <QProcess>
@@ -180,33 +182,77 @@ struct LogdProgram : ::testing::Test {
     }
 };
 
-// Waiting for a missing port (taking it when it comes is shown in-process); READY once the port is open and
-// the first reading is in, STATUS and watchdog pings while readings arrive; SIGHUP starts a new file;
-// SIGTERM leaves whole lines and exits 0.
+// READY as soon as the options hold, before the first reading; STATUS and watchdog pings while readings
+// arrive; SIGHUP starts a new file; SIGTERM leaves whole lines and exits 0.
 TEST_F(LogdProgram, TellsTheServiceManagerRotatesOnHangUpAndEndsWithWholeLines)
 {
     listenAsServiceManager();
-    const QStringList concentration{QStringLiteral("--mode"), QStringLiteral("concentration")};
-    startLogd(concentration);
-    ASSERT_TRUE(until([&] { return noted("STATUS=waiting for " + link); })) << diagnosis();
-    EXPECT_EQ(terminate(), 0);
-    EXPECT_FALSE(noted("READY=1"));
-    EXPECT_TRUE(files().empty());
-    EXPECT_NE(said().find("Current port is already in use or unavailable !!!"), std::string::npos) << said();
-
     startSimulator();
     ASSERT_TRUE(until([&] { return std::filesystem::exists(link); }));
-    startLogd(concentration);
-    ASSERT_TRUE(until([&] { return noted("READY=1\nSTATUS=logging to " + out + "/velmora-"); })) << diagnosis();
+    startLogd({QStringLiteral("--mode"), QStringLiteral("concentration")});
+    ASSERT_TRUE(until([&] { return noted("READY=1\nSTATUS=waiting for the first reading from " + link); }))
+        << diagnosis();
+    ASSERT_TRUE(until([&] { return noted("STATUS=logging to " + out + "/velmora-"); })) << diagnosis();
     ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 3 && noted("WATCHDOG=1"); }))
         << diagnosis();
     EXPECT_TRUE(noted("STATUS=logging to " + out + "/" + files()[0] + "; last reading "));
+    const auto ready = std::find_if(notes.begin(), notes.end(),
+                                    [](const std::string& n) { return n.find("READY=1") != std::string::npos; });
+    const auto logging = std::find_if(notes.begin(), notes.end(),
+                                      [](const std::string& n) { return n.rfind("STATUS=logging to ", 0) == 0; });
+    EXPECT_LT(ready, logging); // before the first reading, and once
+    EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                            [](const std::string& n) { return n.find("READY=1") != std::string::npos; }),
+              1);
 
     ::kill(static_cast<pid_t>(logd.processId()), SIGHUP);
     ASSERT_TRUE(until([&] { return files().size() == 2 && lines(files()[1]) >= 2; })) << diagnosis();
     EXPECT_EQ(terminate(), 0);
     for (const std::string& name : files())
         expectWrittenAsTheWindowWrites(dir.read("out/" + name), true);
+}
+
+// Boot never waits for the sensor: a missing port and a silent sensor are both ready at once, say what
+// they wait for and feed the watchdog while they wait.
+TEST_F(LogdProgram, IsReadyAtOnceAndFeedsTheWatchdogWhileThePortIsMissingOrTheSensorSilent)
+{
+    listenAsServiceManager();
+    startLogd({});
+    ASSERT_TRUE(until([&] {
+        return noted("READY=1\nSTATUS=waiting for " + link + ": the port is missing or in use") && noted("WATCHDOG=1");
+    })) << diagnosis();
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_TRUE(files().empty());
+    EXPECT_NE(said().find("Current port is already in use or unavailable !!!"), std::string::npos) << said();
+
+    notes.clear();
+    const PtyPair silent; // a port whose sensor never answers
+    std::filesystem::create_symlink(silent.slavePath(), link);
+    startLogd({});
+    ASSERT_TRUE(until([&] { return noted("READY=1\nSTATUS=waiting for the first reading from " + link); }))
+        << diagnosis();
+    ASSERT_TRUE(until([&] { return noted("STATUS=waiting for " + link + ": the sensor does not answer"); }))
+        << diagnosis();
+    notes.clear();
+    ASSERT_TRUE(until([&] { return noted("WATCHDOG=1"); })) << diagnosis();
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_TRUE(files().empty());
+}
+
+// The window's settings file names the port; the service is given nothing else.
+TEST_F(LogdProgram, TakesThePortFromTheWindowsSettingsFile)
+{
+    startSimulator();
+    ASSERT_TRUE(until([&] { return std::filesystem::exists(link); }));
+    TSettingParams settings(dir.file("SensorSettings"), "Sensor\\Settings");
+    settings.ComPort = link;
+    ASSERT_EQ(settings.Save(), XmlResult::Ok);
+    logd.start(QStringLiteral(VELMORA_LOGD),
+               {QStringLiteral("--settings"), QString::fromStdString(dir.file("SensorSettings.xml")),
+                QStringLiteral("--output"), QString::fromStdString(out)});
+    ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 2; })) << diagnosis();
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_NE(said().find("Settings from \"" + dir.file("SensorSettings.xml") + "\""), std::string::npos) << said();
 }
 
 TEST_F(LogdProgram, ChannelsLinesAreWrittenAsTheWindowWritesThem)
@@ -222,6 +268,20 @@ TEST_F(LogdProgram, ChannelsLinesAreWrittenAsTheWindowWritesThem)
 TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
 {
     dir.write("plain", "not a port\n");
+    const auto settingsFile = [&](const std::string& name, const std::string& settings) {
+        dir.write(name, "<?xml version=\"1.0\"?>\n<Sensor><Settings>" + settings + "</Settings></Sensor>\n");
+        return QString::fromStdString(dir.file(name));
+    };
+    const QString port = QStringLiteral("ttyUSB0");
+    const QString noPort = settingsFile("noport.xml", "<Reconnect>true</Reconnect>");
+    const QString qos2 = settingsFile(
+        "qos2.xml",
+        "<ComPort>ttyUSB0</ComPort><Publishing><Enabled>true</Enabled><Host>h</Host><QoS>2</QoS></Publishing>");
+    const QString badNumber =
+        settingsFile("number.xml", "<ComPort>ttyUSB0</ComPort><Publishing><Port>18 83</Port></Publishing>");
+    dir.write("other.xml", "<?xml version=\"1.0\"?>\n<Other/>\n");
+    dir.write("cut.xml", "<?xml version=\"1.0\"?>\n<Sensor><Settings><ComPort>tty");
+    const QString missingPort = QString::fromStdString(dir.file("sensor"));
     dir.write("big", std::string(5000, 'x'));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     std::filesystem::create_directories(dir.file("credentials/mqtt-password")); // a folder by that name
@@ -252,6 +312,39 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
          EX_USAGE,
          "concentration mode does not measure concentration"},
         {{"--alarm", "concentration>1%,latch"}, EX_USAGE, "the service does not latch"},
+        // The settings file and the port.
+        {{"--settings", QString::fromStdString(dir.file("absent.xml"))},
+         EX_NOINPUT,
+         "absent.xml\" cannot be read: No such file"},
+        {{"--settings", QString::fromStdString(dir.path())}, EX_NOINPUT, "cannot be read: not a regular file"},
+        {{"--settings", QString::fromStdString(dir.file("cut.xml")), "--port", port},
+         EX_DATAERR,
+         "cut.xml\" cannot be read: "},
+        {{"--settings", QString::fromStdString(dir.file("other.xml"))}, EX_DATAERR, "is not a settings file"},
+        {{"--settings", badNumber}, EX_DATAERR, "Publishing\\Port: '18 83' is not a whole number"},
+        {{"--settings", qos2}, EX_CONFIG, "qos2.xml\": publishing: the QoS must be 0 or 1"},
+        {{"--settings", noPort}, EX_USAGE, "noport.xml\" names none: give one with --port NAME"},
+        {{"--settings", ""}, EX_USAGE, "The settings file name is empty"},
+        // The publishing options, checked as the window's dialog checks them.
+        {{"--port", port, "--publish-qos", "1"}, EX_USAGE, "--publish-qos needs --publish"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-qos", "2"}, EX_USAGE, "the QoS must be 0 or 1"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-interval", "0"},
+         EX_USAGE,
+         "a whole number of seconds, at least 1"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-interval", "1.5"}, EX_USAGE, "--publish-interval '1.5'"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-interval", "9999999999"}, EX_USAGE, "at least 1"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-interval", "2147484"}, EX_USAGE, "at most 2147483 s"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-client-id", "a/b"}, EX_USAGE, "contains # + or /"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-discovery", "maybe"}, EX_USAGE, "on or off"},
+        {{"--port", port, "--publish", "mqtt://h", "--publish-cert", "c.pem", "--publish-key", "k.pem"},
+         EX_USAGE,
+         "--publish-cert needs a broker reached over TLS"},
+        {{"--port", port, "--publish", "mqtts://h", "--publish-cert", "c.pem"}, EX_USAGE, "needs its key file"},
+        // Publishing that cannot start.
+        {{"--port", missingPort, "--publish", "mqtts://h", "--publish-ca", QString::fromStdString(dir.file("ca.pem"))},
+         EX_CONFIG,
+         "Publishing: "},
+        // The password file or credential, and the topic prefix.
         {publishing("credentials"), EX_CONFIG, "the password file " + dir.file("credentials") + " is a folder"},
         {publishing("fifo"), EX_CONFIG, "the password file " + dir.file("fifo") + " is a FIFO"},
         {publishing("/dev/null"), EX_CONFIG, "the password file /dev/null is a device"},
@@ -285,6 +378,16 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
         const std::string text = program.readAllStandardError().toStdString();
         EXPECT_NE(text.find(c.said), std::string::npos) << text.substr(0, 300);
         EXPECT_TRUE(files().empty());
+    }
+    // No port and no settings file: nothing is guessed (unless this machine has the service's settings file).
+    if (!std::filesystem::exists("/etc/velmora-logger/SensorSettings.xml")) {
+        QProcess program;
+        program.setWorkingDirectory(QString::fromStdString(out));
+        program.start(QStringLiteral(VELMORA_LOGD), QStringList{});
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitCode(), EX_USAGE);
+        EXPECT_NE(program.readAllStandardError().toStdString().find("No port given: give one with --port NAME"),
+                  std::string::npos);
     }
 }
 

@@ -7,6 +7,8 @@
 
 TEST(ServiceOptions, AddressesGiveSettings)
 {
+    TempDir dir;
+    dir.write("pw", "from-file\n");
     struct Case {
         TServicePublishOptions options;
         const char* environment;
@@ -27,7 +29,7 @@ TEST(ServiceOptions, AddressesGiveSettings)
              s.Host = "10.0.0.5";
              s.Port = 1884;
          })},
-        {{"mqtts://logger@[fd00::1]:8884/p", "/etc/ca.pem"}, "env-pw", with([](auto& s) {
+        {{"mqtts://logger@[fd00::1]:8884/p", "", "/etc/ca.pem"}, "env-pw", with([](auto& s) {
              s.Host = "fd00::1";
              s.Port = 8884;
              s.Tls = true;
@@ -36,7 +38,7 @@ TEST(ServiceOptions, AddressesGiveSettings)
              s.TopicPrefix = "p";
              s.CaFile = "/etc/ca.pem";
          })},
-        {{"mqtt://logger@broker/"}, "from-file", with([](auto& s) {
+        {{"mqtt://logger@broker/", dir.file("pw")}, "env-pw", with([](auto& s) {
              s.Host = "broker";
              s.UserName = "logger";
              s.Password = "from-file";
@@ -64,7 +66,12 @@ TEST(ServiceOptions, BadOptionsAreRefusedWithTheirReason)
         {{"mqtt://broker:/x"}, "--publish mqtt://broker:/x: the port '' is not a number from 1 to 65535"},
         {{"mqtt://broker/site/#"},
          "--publish mqtt://broker/site/#: the topic prefix 'site/#' contains a wildcard (# or +)"},
-        {{"mqtt://broker/x", "ca.pem"}, "--publish mqtt://broker/x: --publish-ca needs an mqtts:// address"},
+        {{"mqtt://broker/x", "", "ca.pem"}, "--publish mqtt://broker/x: --publish-ca needs an mqtts:// address"},
+        {{"mqtt://broker/x", "/nonexistent/pw"},
+         "--publish-password-file: the password file /nonexistent/pw cannot be read (No such file or directory)"},
+        {{"mqtt://broker/x", "/dev/null"},
+         "--publish-password-file: the password file /dev/null is a device, not a file "
+         "holding the password"},
         {{"mqtt://broker/a\x01"
           "b"},
          "--publish mqtt://broker/a\x01"
