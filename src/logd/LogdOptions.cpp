@@ -1,12 +1,14 @@
 #include "logd/LogdOptions.h"
 
 #include "logd/LogdPublishOptions.h"
+#include "publish/PasswordFile.h"
 #include "publish/ServiceOptions.h"
 #include "record/Conversions.h"
 #include "record/ValidateLib.h"
 #include "serial/ComPlatform.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -96,11 +98,11 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
     const QCommandLineOption publish =
         option("publish",
                "Publish the readings to an MQTT broker: mqtt://[user@]host[:port]/prefix, or mqtts:// for TLS. It "
-               "replaces the broker of the settings file. The password comes from VELMORA_MQTT_PASSWORD or "
-               "--publish-password-file.",
+               "replaces the broker of the settings file. The password comes from --publish-password-file, the "
+               "systemd credential mqtt-password, or VELMORA_MQTT_PASSWORD.",
                "ADDRESS");
     const QCommandLineOption passwordFile =
-        option("publish-password-file", "File whose first line is the broker password.", "FILE");
+        option("publish-password-file", "File holding the broker password (one trailing newline is ignored).", "FILE");
     const QCommandLineOption ca =
         option("publish-ca", "CA certificate of the broker (TLS only; default: the system's).", "FILE");
     const QCommandLineOption publishInterval =
@@ -214,10 +216,28 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
     const TPublishCommandLine publishing{
         given(publish),  given(passwordFile, true), given(ca, true),  given(publishInterval), given(qos),
         given(clientId), given(cert, true),         given(key, true), given(discovery)};
+    // The password: the file given, else the service manager's credential, else the environment. A file
+    // that cannot be used ends the start here, with its own exit code.
+    std::string warning;
+    TPasswordFile read;
+    const char* password = std::getenv(PasswordVariable);
+    const std::string passwordFileName =
+        publishing.passwordFile.value_or(CredentialPasswordFile(std::getenv("CREDENTIALS_DIRECTORY")));
+    if (!passwordFileName.empty()) {
+        const std::string source =
+            publishing.passwordFile ? "--publish-password-file" : "The credential " + std::string(PasswordCredential);
+        read = ReadPasswordFile(passwordFileName);
+        if (!read.error.empty())
+            return fail(EX_CONFIG, source + ": " + read.error);
+        if (!read.warning.empty())
+            warning = "<4>" + source + ": " + read.warning;
+        password = read.password.c_str();
+    }
     std::string why;
-    if (const int code = MergePublishOptions(file, options.settingsFile, publishing, std::getenv(PasswordVariable),
-                                             options.publishing, options.publishIntervalMs, why);
-        code != 0)
+    const int code = MergePublishOptions(file, options.settingsFile, publishing, password, options.publishing,
+                                         options.publishIntervalMs, why);
+    std::fill(read.password.begin(), read.password.end(), '\0');
+    if (code != 0)
         return fail(code, why);
     if (options.publishing.Enabled) {
         options.spoolFile = localValue(spool);
@@ -241,5 +261,5 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
     options.port = NormalisePortName(options.port);
     if (existsButIsNoTerminal(PortDevicePath(options.port)))
         return fail(EX_NOINPUT, "The port \"" + PortDevicePath(options.port) + "\" is not a serial port");
-    return {true, 0, {}};
+    return {true, 0, warning};
 }

@@ -23,15 +23,16 @@ struct TLogdOptions {
 };
 
 // The outcome of reading the command line and the settings file: go on, or end at once with `exitCode`
-// after printing `text` (to stdout for --help and --version, exit code 0; to stderr otherwise). Exit codes
-// follow sysexits.h:
+// after printing `text` (to stdout for --help and --version, exit code 0; to stderr otherwise); going on,
+// `text` is a warning for stderr, or empty. Exit codes follow sysexits.h:
 //   EX_USAGE      an unknown option or a bad mode; no port given and none in the settings file; publishing
 //                 options that cannot be used; an alarm rule that cannot be read, names a quantity the mode
 //                 does not measure, or latches
 //   EX_DATAERR    an interval the window would not accept; a settings file that is not one or does not read
 //   EX_NOINPUT    a port that exists but is not a terminal; a settings file missing or unreadable
 //   EX_CANTCREAT  an output folder that does not exist or cannot be written
-//   EX_CONFIG     a settings file whose publishing or alarm rules cannot be used
+//   EX_CONFIG     a settings file whose publishing or alarm rules cannot be used; a password file or
+//                 credential that cannot be used (not a regular file, empty, too large, unreadable)
 // A port that does not exist yet is accepted: it is waited for.
 struct TLogdStart {
     bool run = false;

@@ -95,7 +95,8 @@ bool TLoggingService::start()
         const int32_t intervalMs = FOptions.publishIntervalMs > 0 ? FOptions.publishIntervalMs : FOptions.intervalMs;
         TPublishSettings publishing = FOptions.publishing;
         FRun->publishing().setSpoolFile(FOptions.spoolFile);
-        publishing.IntervalSeconds = intervalMs / 1000; // what the queue of unsent readings is sized for
+        // What the queue of unsent readings is sized for; a test's interval under a second counts as one.
+        publishing.IntervalSeconds = std::max<int32_t>(1, intervalMs / 1000);
         if (!FRun->startPublishing(publishing, FOptions.port, intervalMs)) {
             FSay("Publishing: " + FRun->publishing().error());
             return false;

@@ -40,6 +40,8 @@ int main(int argc, char** argv)
             std::fputs("\n", stderr);
         return start.exitCode;
     }
+    if (!start.text.empty())
+        say(start.text);
 
     const QDir localeDir(QCoreApplication::applicationDirPath() + QStringLiteral("/locale"));
     RegisterPortErrorTexts(localeDir.exists() ? localeDir.absolutePath().toLocal8Bit().constData()

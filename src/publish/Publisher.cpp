@@ -4,6 +4,7 @@
 #include "publish/PublishPayloads.h"
 #include "publish/PublishSpool.h"
 #include "publish/ReadingQueue.h"
+#include "publish/TlsCheck.h"
 
 #include <QMetaObject>
 #include <array>
@@ -592,6 +593,8 @@ bool TPublisher::start(const TPublishSettings& settings, const std::string& port
               std::pair{"client key", settings.KeyFile}})
             if (FError.empty())
                 FError = fileProblem(what, file);
+        if (FError.empty() && !settings.CaFile.empty())
+            FError = CaFileProblem(settings.CaFile);
     }
     if (!FError.empty())
         return false;

@@ -28,6 +28,7 @@ bool TRunPublishing::start(const TPublishSettings& settings, const std::string& 
     FError.clear();
     FLastLine.clear();
     FReportedDropped = 0;
+    FOutageSaid = false;
     FPublisher = std::move(publisher);
     connect(FPublisher.get(), &TPublisher::statusChanged, this, &TRunPublishing::report);
     if (!FAlarmNames.empty())
@@ -123,7 +124,8 @@ std::string TRunPublishing::shortStatus() const
     return {};
 }
 
-// One line per change of the state or its reason; the waiting count alone changes no line.
+// One line per change of the state or its reason, with the readings waiting during an outage and at its
+// end; a growing count alone repeats the line at most once per FWaitingReportMs.
 void TRunPublishing::report()
 {
     emit statusChanged();
@@ -132,15 +134,31 @@ void TRunPublishing::report()
     for (const std::string& note : FPublisher->takeNotes())
         emit said(QString::fromStdString(note));
     const TPublisher::State state = FPublisher->state();
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(FClock.now()).count();
+    const auto waitingText = [](uint64_t n) { return "; " + std::to_string(n) + " readings waiting"; };
     std::string line = state == TPublisher::State::Off ? std::string() : FPublisher->stateText();
     if (!line.empty() && line != FLastLine) {
         FLastLine = line;
-        if (state == TPublisher::State::Unreachable)
-            line += "; " + std::to_string(FPublisher->waiting()) + " readings waiting";
+        const uint64_t waiting = FPublisher->waiting();
+        if (state == TPublisher::State::Unreachable) {
+            line += waitingText(waiting);
+            FOutageSaid = true;
+            FWaitingSaid = waiting;
+            FWaitingSaidAt = now;
+        } else if (state == TPublisher::State::Connected && FOutageSaid) {
+            line += waitingText(waiting) + " to be sent";
+            FOutageSaid = false;
+        }
         emit said(QString::fromStdString(line));
+    } else if (state == TPublisher::State::Unreachable && FOutageSaid) {
+        const uint64_t waiting = FPublisher->waiting();
+        if (waiting > FWaitingSaid && now - FWaitingSaidAt >= FWaitingReportMs) {
+            FWaitingSaid = waiting;
+            FWaitingSaidAt = now;
+            emit said(QString::fromStdString(FLastLine + waitingText(waiting)));
+        }
     }
     const uint64_t dropped = FPublisher->dropped();
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(FClock.now()).count();
     if (dropped > FReportedDropped && (FReportedDropped == 0 || now - FDroppedReportedAt >= 60000)) {
         emit said(QStringLiteral("%1 readings dropped while the broker was unreachable").arg(dropped));
         FReportedDropped = dropped;

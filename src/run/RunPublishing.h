@@ -43,11 +43,14 @@ public:
     // For the service's status: the state and the readings waiting.
     std::string shortStatus() const;
     uint64_t waiting() const;
+    // How often at most said() repeats a growing count of readings waiting for the broker.
+    void setWaitingReportIntervalMs(int64_t ms) { FWaitingReportMs = ms; }
 
 signals:
     void statusChanged();
-    // One line per change of state or reason, with the readings waiting when the broker is unreachable,
-    // and at most one a minute about readings dropped past the bound.
+    // One line per change of state or reason, with the readings waiting when the broker is unreachable
+    // and when it is reached again after that; while the count grows, the line again at most once a
+    // minute; and at most one a minute about readings dropped past the bound.
     void said(const QString& line);
 
 private:
@@ -61,4 +64,8 @@ private:
     std::string FLastLine;
     uint64_t FReportedDropped = 0;
     int64_t FDroppedReportedAt = 0;
+    bool FOutageSaid = false;
+    uint64_t FWaitingSaid = 0;
+    int64_t FWaitingSaidAt = 0;
+    int64_t FWaitingReportMs = 60000;
 };

@@ -1,5 +1,6 @@
 // velmora-logd itself, against the simulator program behind a symbolic link: its files, signals, bad
-// input, what it tells the service manager over a real notify socket, and its spool against a real broker.
+// input, what it tells the service manager over a real notify socket, its spool against a real broker, and
+// where its broker password comes from.
 #include "../publish/BrokerFixture.h"
 #include "publish/PublishPayloads.h"
 #include "publish/PublishSpool.h"
@@ -19,6 +20,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sysexits.h>
 #include <thread>
@@ -283,10 +285,19 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
     dir.write("other.xml", "<?xml version=\"1.0\"?>\n<Other/>\n");
     dir.write("cut.xml", "<?xml version=\"1.0\"?>\n<Sensor><Settings><ComPort>tty");
     const QString missingPort = QString::fromStdString(dir.file("sensor"));
+    dir.write("big", std::string(5000, 'x'));
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    std::filesystem::create_directories(dir.file("credentials/mqtt-password")); // a folder by that name
+    const auto publishing = [this](const char* file) {
+        return QStringList{"--publish", "mqtt://logger@127.0.0.1/lab", "--publish-password-file",
+                           QString::fromStdString(file[0] == '/' ? file : dir.file(file))};
+    };
+    const auto prefix = [](const QString& text) { return QStringList{"--publish", "mqtt://127.0.0.1/" + text}; };
     struct Case {
         QStringList arguments;
         int exitCode;
-        const char* said;
+        std::string said;
+        std::string credentials = {}; // $CREDENTIALS_DIRECTORY
     } const cases[] = {
         {{"--speed", "9600"}, EX_USAGE, "Unknown option 'speed'"},
         {{"--mode", "counts"}, EX_USAGE, "Unknown mode 'counts'"},
@@ -339,15 +350,39 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
         {{"--port", port, "--spool", QString::fromStdString(dir.file("publish.spool"))},
          EX_USAGE,
          "--spool needs publishing"},
+        // The password file or credential, and the topic prefix.
+        {publishing("credentials"), EX_CONFIG, "the password file " + dir.file("credentials") + " is a folder"},
+        {publishing("fifo"), EX_CONFIG, "the password file " + dir.file("fifo") + " is a FIFO"},
+        {publishing("/dev/null"), EX_CONFIG, "the password file /dev/null is a device"},
+        {publishing("big"), EX_CONFIG, "is larger than 4096 bytes"},
+        {publishing("missing"), EX_CONFIG, "the password file " + dir.file("missing") + " cannot be read"},
+        {{"--publish", "mqtt://logger@127.0.0.1/lab"},
+         EX_CONFIG,
+         "The credential mqtt-password: the password file " + dir.file("credentials/mqtt-password") + " is a folder",
+         dir.file("credentials")},
+        {{"--port", QString::fromStdString(link), "--publish", "mqtts://127.0.0.1/lab", "--publish-ca",
+          QString::fromStdString(dir.file("plain"))},
+         EX_CONFIG,
+         "Publishing: the CA file " + dir.file("plain") + " is not a certificate (PEM)"},
+        {prefix("site/+/lab"), EX_USAGE, "the topic prefix 'site/+/lab' contains a wildcard (# or +)"},
+        {prefix("site/#"), EX_USAGE, "the topic prefix 'site/#' contains a wildcard (# or +)"},
+        {prefix("lab\t1"), EX_USAGE, "the topic prefix contains a control character (U+0009 at byte 4)"},
+        {prefix(QString(70000, QLatin1Char('a'))), EX_USAGE, "the topic prefix is 70000 bytes long"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         QProcess program;
         program.setWorkingDirectory(QString::fromStdString(out));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("CREDENTIALS_DIRECTORY"));
+        if (!c.credentials.empty())
+            env.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), QString::fromStdString(c.credentials));
+        program.setProcessEnvironment(env);
         program.start(QStringLiteral(VELMORA_LOGD), c.arguments);
-        ASSERT_TRUE(program.waitForFinished(10000));
+        ASSERT_TRUE(program.waitForFinished(10000)); // a FIFO without a writer is not waited on
         EXPECT_EQ(program.exitCode(), c.exitCode);
-        EXPECT_NE(program.readAllStandardError().toStdString().find(c.said), std::string::npos);
+        const std::string text = program.readAllStandardError().toStdString();
+        EXPECT_NE(text.find(c.said), std::string::npos) << text.substr(0, 300);
         EXPECT_TRUE(files().empty());
     }
     // No port and no settings file: nothing is guessed (unless this machine has the service's settings file).
@@ -442,6 +477,62 @@ TEST_F(LogdProgram, WhatWaitsForTheBrokerSurvivesAKillAndArrivesOnceInOrder)
         return entry.path().filename().string().rfind("publish.spool.damaged-", 0) == 0;
     });
     EXPECT_EQ(aside, 1);
+// The broker password comes from --publish-password-file, else from the service manager's credential,
+// else from the environment; a file that others may read draws a warning, and is still used.
+TEST_F(LogdProgram, ThePasswordComesFromTheFileTheCredentialOrTheEnvironment)
+{
+    TestBroker broker({"alice", "s3cret-pw", false});
+    ASSERT_TRUE(broker.start());
+    const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+    std::filesystem::create_directory(dir.file("credentials"));
+    dir.write("credentials/mqtt-password", "s3cret-pw\n");
+    ::chmod(dir.file("credentials/mqtt-password").c_str(), 0400);
+    dir.write("shared-pw", "s3cret-pw\n");
+    ::chmod(dir.file("shared-pw").c_str(), 0640);
+    dir.write("wrong-pw", "wrong\n");
+    ::chmod(dir.file("wrong-pw").c_str(), 0600);
+    const QStringList publish{"--publish", QString::fromStdString("mqtt://alice@" + where + "/lab")};
+    struct Case {
+        const char* name;
+        QStringList options;
+        std::string credentials, environment; // $CREDENTIALS_DIRECTORY, $VELMORA_MQTT_PASSWORD
+        std::string said;                     // the broker's answer
+        bool warned = false;
+    } const cases[] = {
+        {"credential", publish, dir.file("credentials"), "wrong", "Publishing to " + where},
+        {"file before credential",
+         publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("wrong-pw"))},
+         dir.file("credentials"), "", "Broker unreachable: not authorised"},
+        {"readable by the group",
+         publish + QStringList{"--publish-password-file", QString::fromStdString(dir.file("shared-pw"))}, "", "",
+         "Publishing to " + where, true},
+        {"environment", publish, "", "s3cret-pw", "Publishing to " + where},
+        {"empty credentials folder", publish, dir.file("out"), "s3cret-pw", "Publishing to " + where},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        stderrText.clear();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("CREDENTIALS_DIRECTORY"));
+        env.remove(QStringLiteral("VELMORA_MQTT_PASSWORD"));
+        if (!c.credentials.empty())
+            env.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), QString::fromStdString(c.credentials));
+        if (!c.environment.empty())
+            env.insert(QStringLiteral("VELMORA_MQTT_PASSWORD"), QString::fromStdString(c.environment));
+        logd.setProcessEnvironment(env);
+        startLogd(c.options); // the port is missing: it is waited for while publishing starts
+        ASSERT_TRUE(until([&] {
+            logd.waitForReadyRead(50);
+            return said().find(c.said) != std::string::npos;
+        })) << diagnosis();
+        EXPECT_EQ(said().find("<4>--publish-password-file: the password file " + dir.file("shared-pw")
+                              + " can be read by others than its owner (mode 0640)")
+                      != std::string::npos,
+                  c.warned)
+            << said();
+        EXPECT_EQ(said().find("s3cret"), std::string::npos);
+        EXPECT_EQ(terminate(), 0);
+    }
 }
 
 } // namespace

@@ -1,13 +1,15 @@
-// The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures; its
-// options read from the window's settings file and the command line.
+// The headless logger in this process, on a simulated sensor: files, rotation, outages, write failures,
+// what it says of a broker outage; its options read from the window's settings file and the command line.
 #include "logd/LoggingService.h"
 #include "logd/LogdOptions.h"
+#include "../publish/BrokerFixture.h"
 #include "publish/ServiceOptions.h"
 #include "record/AlarmRule.h"
 #include "record/ReadingFormat.h"
 #include "record/RunTexts.h"
 #include "run/Run.h"
 #include "run/RunLog.h"
+#include "run/RunPublishing.h"
 #include "settings/SettingParams.h"
 #include "support/EventLoopHelper.h"
 #include "support/PtyPair.h"
@@ -39,6 +41,7 @@ struct LoggingService : ::testing::Test {
     std::unique_ptr<SensorSimulator> sim;
     std::vector<std::string> said;
     std::unique_ptr<TLoggingService> service;
+    TPublishSettings publishing; // published when enabled
 
     void plugIn()
     {
@@ -64,6 +67,7 @@ struct LoggingService : ::testing::Test {
         options.outputDir = dir.file("out");
         options.concentration = concentration;
         options.alarms = std::move(alarms);
+        options.publishing = publishing;
         service = std::make_unique<TLoggingService>(options, clock,
                                                     [this](const std::string& line) { said.push_back(line); });
         service->run().reconnect().timer().setInterval(100);
@@ -418,6 +422,60 @@ TEST_F(LogdSettings, AnUnusableFileValueIsTheFilesErrorUnlessAnOptionReplacesIt)
     ASSERT_TRUE(start.run) << start.text;
     EXPECT_EQ(options.publishing.QoS, 0);
 }
+// During a broker outage the readings waiting are counted when it begins, again while they grow (at most
+// once per interval: a minute in service, a second here), and when the broker is back.
+TEST_F(LoggingService, TheWaitingCountIsSaidWhenABrokerOutageBeginsWhileItGrowsAndWhenItEnds)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+    publishing.Enabled = true;
+    publishing.Host = "127.0.0.1";
+    publishing.Port = broker.port();
+    publishing.ClientId = "lab-ttyUSB0";
+    publishing.TopicPrefix = "lab";
+    plugIn();
+    static const ShiftedClock clock(QDateTime::currentDateTime()); // outlives the service, which TearDown ends
+    startService(clock);
+    service->run().publishing().setWaitingReportIntervalMs(1000);
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Publishing to " + where); }, 10000));
+
+    broker.kill();
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Broker unreachable: "); }, 10000));
+    runEventsFor(4000); // about 40 readings at 100 ms
+    // Each line of the outage: its reason, and the count.
+    std::vector<std::pair<std::string, uint64_t>> lines;
+    for (const std::string& line : said) {
+        const size_t at = line.rfind("; ");
+        if (line.rfind("Broker unreachable: ", 0) == 0 && at != std::string::npos) {
+            ASSERT_EQ(line.substr(line.size() - 17), " readings waiting") << line;
+            lines.emplace_back(line.substr(0, at), std::stoull(line.substr(at + 2)));
+        }
+    }
+    std::string all;
+    for (const std::string& line : said)
+        all += line + "\n";
+    ASSERT_GE(lines.size(), 3u) << all;
+    EXPECT_LE(lines.size(), 8u) << all; // the reasons (lost, then refused), then at most one a second
+    size_t growing = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].first == lines[i - 1].first) {
+            EXPECT_GT(lines[i].second, lines[i - 1].second); // a count that did not grow is not said again
+            ++growing;
+        }
+    }
+    EXPECT_GE(growing, 2u) << all;
+
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(runEventsUntil([&] { return saidSomething("Publishing to " + where + "; "); }, 20000)) << all;
+    const std::string back = *std::find_if(said.begin(), said.end(), [&](const std::string& line) {
+        return line.rfind("Publishing to " + where + "; ", 0) == 0;
+    });
+    const std::string count = back.substr(("Publishing to " + where + "; ").size());
+    EXPECT_GE(std::stoull(count), lines.back().second) << back;
+    EXPECT_EQ(count.substr(count.find(' ')), " readings waiting to be sent") << back;
+}
+
 } // namespace
 
 // The spool is publish.spool in the first state folder systemd names, unless --spool says otherwise;

@@ -361,21 +361,27 @@ TEST(PublisherBroker, PastTheBoundTheOldestAreDroppedAndCounted)
     EXPECT_EQ(publisher.statusText().toStdString(), "Publishing to " + where + "; 3 dropped");
 }
 
-// Each failure names its cause in the status, and publish() returns at once throughout.
+// Each failure names its cause in the status, and publish() returns at once throughout. TLS failures
+// name theirs as well, in the status and in the window's connection test alike.
 TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
 {
     TestBroker secured({"alice", "s3cret-pw", false});
     TestBroker tls({"", "", true});
+    TestBroker elsewhere({"", "", true, "broker.example"}); // a certificate for another host name
     ASSERT_TRUE(secured.start());
     ASSERT_TRUE(tls.start());
+    ASSERT_TRUE(elsewhere.start());
     const SilentListener silent;
     const int silentPort = silent.port();
     const int closedPort = freePort();
+    const std::string tlsWhere = "127.0.0.1:" + std::to_string(tls.port());
+    const std::string plainWhere = "127.0.0.1:" + std::to_string(secured.port());
 
     struct Case {
         std::string name;
         TPublishSettings settings;
-        std::string reason; // "" for a connection that works
+        std::string reason;          // "" for a connection that works
+        bool connectionTest = false; // the window's test says the same
     };
     std::vector<Case> cases;
     TPublishSettings s = settingsFor(closedPort);
@@ -390,12 +396,27 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
     cases.push_back({"bad password", s, "not authorised: check the user name and password"});
     s.Password = "s3cret-pw";
     cases.push_back({"good password", s, ""});
+    s.Tls = true;
+    s.CaFile = tls.caFile();
+    cases.push_back(
+        {"TLS client on a plain port", s, "TLS: not a TLS port: " + plainWhere + " answers MQTT without TLS", true});
+    cases.push_back({"plain client on a TLS port", settingsFor(tls.port()),
+                     tlsWhere + " is a TLS port: the connection needs TLS (mqtts://)", true});
     s = settingsFor(tls.port());
     s.Tls = true;
     s.CaFile = tls.otherCaFile();
-    cases.push_back({"wrong CA", s, "TLS: certificate verify failed"});
+    cases.push_back({"wrong CA", s, "TLS: the broker's certificate is not trusted (", true});
+    s.CaFile = "";
+    cases.push_back({"the system's CAs", s, "TLS: the broker's certificate is not trusted (", false});
     s.CaFile = tls.caFile();
     cases.push_back({"right CA", s, ""});
+    s = settingsFor(elsewhere.port());
+    s.Tls = true;
+    s.CaFile = elsewhere.caFile();
+    cases.push_back({"another host's certificate", s,
+                     "TLS: host name mismatch: the broker's certificate is not for 127.0.0.1 (it is for "
+                     "broker.example)",
+                     true});
 
     for (const Case& c : cases) {
         TPublisher publisher;
@@ -416,10 +437,20 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
             EXPECT_EQ(publisher.state(), TPublisher::State::Connected) << c.name << ": " << publisher.reason();
         } else {
             EXPECT_EQ(publisher.state(), TPublisher::State::Unreachable) << c.name;
-            EXPECT_NE(publisher.reason().find(c.reason), std::string::npos) << c.name << ": " << publisher.reason();
+            EXPECT_EQ(publisher.reason().rfind(c.reason, 0), 0u) << c.name << ": " << publisher.reason();
             EXPECT_TRUE(publisher.statusText().startsWith("Broker unreachable: ")) << c.name;
         }
         EXPECT_EQ(publisher.statusText().indexOf("s3cret"), -1);
+        if (c.connectionTest) {
+            TConnectionTest test;
+            std::vector<std::pair<bool, std::string>> results;
+            QObject::connect(&test, &TConnectionTest::finished,
+                             [&](bool ok, const QString& text) { results.emplace_back(ok, text.toStdString()); });
+            test.start(c.settings, "ttyUSB0", 2);
+            ASSERT_TRUE(runEventsUntil([&] { return !results.empty(); }, 20000)) << c.name;
+            EXPECT_FALSE(results[0].first) << c.name;
+            EXPECT_EQ(results[0].second.rfind(c.reason, 0), 0u) << c.name << ": " << results[0].second;
+        }
     }
 
     TPublisher publisher;
@@ -427,9 +458,23 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
     EXPECT_FALSE(publisher.start(wildcard, "ttyUSB0"));
     EXPECT_EQ(publisher.error(), "the topic prefix 'site/+/lab' contains a wildcard (# or +)");
     EXPECT_EQ(publisher.state(), TPublisher::State::Off);
+    s = settingsFor(tls.port());
+    s.Tls = true;
     s.CaFile = "/nonexistent/ca.crt";
     EXPECT_FALSE(publisher.start(s, "ttyUSB0"));
     EXPECT_EQ(publisher.error(), "the CA file /nonexistent/ca.crt cannot be read (No such file or directory)");
+
+    // A CA file that is not a certificate (a text, the server's private key) is refused at the start, and a
+    // connection test that tries it says the same.
+    const TempDir dir;
+    dir.write("notes.txt", "not a certificate\n");
+    for (const std::string& file : {dir.file("notes.txt"), tls.serverKeyFile()}) {
+        s.CaFile = file;
+        EXPECT_FALSE(publisher.start(s, "ttyUSB0"));
+        EXPECT_EQ(publisher.error(), "the CA file " + file + " is not a certificate (PEM)");
+        EXPECT_EQ(ConnectFailureText(BrokerEndpoint(s, "lab"), -1, "TCP/TLS connect failure", ""),
+                  "TLS: the CA file " + file + " is not a certificate (PEM)");
+    }
 }
 
 namespace {
