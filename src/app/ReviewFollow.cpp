@@ -8,6 +8,7 @@
 #include "record/EventsLog.h"
 #include "record/LogRun.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -31,7 +32,7 @@ QString offsetText(int32_t seconds)
 {
     const int32_t minutes = std::abs(seconds) / 60;
     return QStringLiteral("%1%2:%3")
-        .arg(seconds < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(seconds < 0 ? QStringLiteral("-") : QStringLiteral("+"))
         .arg(minutes / 60, 2, 10, QLatin1Char('0'))
         .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
@@ -80,7 +81,7 @@ void TReviewWindow::showBandsAndEvents(const TLogRun& run)
     if (!notes.isEmpty()) {
         const QString before = FReport->toPlainText();
         FReport->setPlainText(before.isEmpty() ? notes.join(QLatin1Char('\n'))
-                                               : before + QLatin1Char('\n') + notes.join(QLatin1Char('\n')));
+                                               : QString(before + QLatin1Char('\n') + notes.join(QLatin1Char('\n'))));
         FReport->show();
     }
 
@@ -122,7 +123,7 @@ QString TReviewWindow::writtenTimeText(double key) const
     const int32_t offset = at == FOffsets.begin()
                                ? FZone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()))
                                : std::prev(at)->second;
-    const QDateTime written = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::fromSecondsAheadOfUtc(offset));
+    const QDateTime written = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone(offset));
     return written.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss.zzz ")) + offsetText(offset);
 }
 
@@ -132,8 +133,8 @@ QStringList TReviewWindow::eventsNear(double key) const
     QStringList texts;
     if (FEvents.empty() || !FPlot)
         return texts;
-    const QCPRange range = FPlot->xAxis->range();
-    const double pixel = range.size() / std::max(1, FPlot->axisRect()->width());
+    const int width = FPlot->axisRect()->width();
+    const double pixel = width >= 100 ? FPlot->xAxis->range().size() / width : 0; // not laid out yet: none
     const double reach = std::max(static_cast<double>(FSpacing) / 2000, 4 * pixel);
     const auto from = std::lower_bound(FEvents.begin(), FEvents.end(), std::llround((key - reach) * 1000),
                                        [](const TLoggedEvent& e, int64_t t) { return e.time.utc < t; });
@@ -158,8 +159,20 @@ void TReviewWindow::startFollowing()
     if (FFollowLines == 0)
         FFollowHeader.clear(); // the header comes with the first lines
     FFollower = new TLogFollower(FFollowFile, offset, FFollowOptions, this);
-    ConnectHandler(FFollower, &TLogFollower::appended, this, &TReviewWindow::addFollowedLines);
-    ConnectHandler(FFollower, &TLogFollower::restarted, this, &TReviewWindow::readAgain);
+    connect(FFollower, &TLogFollower::appended, this, [this](const QByteArray& lines) {
+        try {
+            addFollowedLines(lines);
+        } catch (...) {
+            ReportCurrentException();
+        }
+    });
+    connect(FFollower, &TLogFollower::restarted, this, [this](const QString& why) {
+        try {
+            readAgain(why);
+        } catch (...) {
+            ReportCurrentException();
+        }
+    });
     FFollowLabel->setText(tr("Following %1").arg(QFileInfo(FFollowFile).fileName()));
     updateFollowNote();
     FFollower->start();

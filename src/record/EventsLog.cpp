@@ -30,7 +30,7 @@ QString TLoggedEvent::text() const
     if (!quantity.isEmpty())
         t += QStringLiteral(": ") + quantity;
     if (!value.isEmpty())
-        t += QLatin1Char(' ') + value;
+        t += QStringLiteral(" ") + value;
     if (!level.isEmpty())
         t += QStringLiteral(" (level %1)").arg(level);
     return t;

@@ -359,7 +359,9 @@ TEST(ReviewWindow, ShowsTheEventsFileBesideTheLog)
                                 "10/12/2026\t16:00:50\r\n"
                                 "10/12/2026\t16:01:10.000\tAlarm off\tconcentration\t0.009\t0.01\r\n");
     TReviewWindow window(QString::fromStdString(dir.file("run.txt")));
+    window.show();
     ASSERT_TRUE(loaded(window));
+    window.chart()->chart()->replot();
     EXPECT_EQ(window.report(), QStringList{"run.events.txt: line 4: 2 fields, 6 expected; skipped"});
     const auto key = [&](int s) { return seconds(log.start.addSecs(s)); };
     ASSERT_EQ(window.alarmBands()->bands().size(), 1u);
