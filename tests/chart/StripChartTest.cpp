@@ -171,7 +171,7 @@ TEST(StripChartBands, ShowAtLeastThreePixelsWideAtEveryZoom)
     plot.layer(QStringLiteral("axes"))->setVisible(false);
     const auto blueColumns = [&](double key) { // width of the blue run through the band at `key`
         const QImage image = plot.toPixmap().toImage();
-        const int y = plot.axisRect()->rect().center().y();
+        const int y = plot.axisRect()->rect().top() + 3; // above the lines: the value axis keeps a margin
         const int x = qRound(plot.xAxis->coordToPixel(key));
         int left = x, right = x;
         while (left > 0 && image.pixel(left - 1, y) == Shade)
