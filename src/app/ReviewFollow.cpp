@@ -6,6 +6,7 @@
 #include "chart/ChartBands.h"
 #include "chart/StripChart.h"
 #include "record/EventsLog.h"
+#include "record/LogLoader.h"
 #include "record/LogRun.h"
 
 #include <QFile>
@@ -174,8 +175,8 @@ void TReviewWindow::startFollowing()
         }
     });
     FFollowLabel->setText(tr("Following %1").arg(QFileInfo(FFollowFile).fileName()));
-    updateFollowNote();
     FFollower->start();
+    updateFollowNote();
 }
 
 void TReviewWindow::updateFollowNote()
@@ -203,12 +204,12 @@ void TReviewWindow::addFollowedLines(const QByteArray& appended)
     else
         FFollowHeader = lines.left(lines.indexOf('\n') + 1);
     parser.feed(std::string_view(lines.constData(), static_cast<size_t>(lines.size())));
-    TLogData data = parser.finish();
+    TLogData read = parser.finish();
     const int64_t before = FFollowLines - (headed ? 1 : 0); // the parser's line n is the file's line n + before
     FFollowLines += lines.count('\n');
 
     QStringList notes;
-    for (TLogProblem p : data.problems) {
+    for (TLogProblem p : read.problems) {
         if (p.kind == TLogProblem::TimeBack)
             continue;
         if (p.firstLine > 0)
@@ -221,16 +222,16 @@ void TReviewWindow::addFollowedLines(const QByteArray& appended)
     }
 
     const int series = FChart->seriesCount();
-    std::vector<int> target(static_cast<size_t>(data.titles.size()), -1);
-    for (qsizetype c = 0; c < data.titles.size(); ++c)
+    std::vector<int> target(static_cast<size_t>(read.titles.size()), -1);
+    for (qsizetype c = 0; c < read.titles.size(); ++c)
         for (int s = 0; s < series; ++s)
-            if (FChart->series(s)->name() == data.titles[c])
+            if (FChart->series(s)->name() == read.titles[c])
                 target[static_cast<size_t>(c)] = s;
     std::vector<std::vector<QCPGraphData>> points(static_cast<size_t>(series));
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double gapAfter = FSpacing > 0 ? 3.0 * static_cast<double>(FSpacing) / 1000 : 0;
-    for (size_t i = 0; i < data.count(); ++i) {
-        const double key = static_cast<double>(data.times[i]) / 1000;
+    for (size_t i = 0; i < read.count(); ++i) {
+        const double key = static_cast<double>(read.times[i]) / 1000;
         if (gapAfter > 0 && std::isfinite(FLastKey) && key - FLastKey > gapAfter) {
             for (auto& p : points)
                 p.emplace_back((FLastKey + key) / 2, nan);
@@ -238,14 +239,14 @@ void TReviewWindow::addFollowedLines(const QByteArray& appended)
         }
         for (size_t c = 0; c < target.size(); ++c)
             if (target[c] >= 0) {
-                const double v = data.values[c][i];
+                const double v = read.values[c][i];
                 points[static_cast<size_t>(target[c])].emplace_back(key, std::isfinite(v) ? v : nan);
             }
         FLastKey = std::isfinite(FLastKey) ? std::max(FLastKey, key) : key;
     }
-    for (const TLogOffset& o : data.offsets)
-        if (o.first < data.count() && (FOffsets.empty() || FOffsets.back().second != o.seconds))
-            FOffsets.emplace_back(data.times[o.first], o.seconds);
+    for (const TLogOffset& o : read.offsets)
+        if (o.first < read.count() && (FOffsets.empty() || FOffsets.back().second != o.seconds))
+            FOffsets.emplace_back(read.times[o.first], o.seconds);
     for (int s = 0; s < series; ++s)
         if (!points[static_cast<size_t>(s)].empty())
             FChart->addSeriesPoints(s, points[static_cast<size_t>(s)]);
