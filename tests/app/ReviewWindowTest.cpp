@@ -321,8 +321,8 @@ TEST(ReviewWindow, ReadoutShowsTheWrittenTimeAndItsOffsetInTheRepeatedHour)
     ApplyRegionalSettings();
     TempDir dir;
     std::string text = std::string(LogHeader(false)) + "\r\n";
-    for (const char* time : {"00:30", "00:45", "01:00", "01:15", "01:30", "01:45", "01:00", "01:15", "01:30",
-                             "01:45", "02:00", "04:00", "04:15"})
+    for (const char* time : {"00:30", "00:45", "01:00", "01:15", "01:30", "01:45", "01:00", "01:15", "01:30", "01:45",
+                             "02:00", "04:00", "04:15"})
         text += std::string("25/10/2026\t") + time + ":00.000\t3\t51234\t49876\t120\t0.0123\t24\t101.3\r\n";
     dir.write("autumn.txt", text);
     const QTimeZone london("Europe/London");
@@ -331,7 +331,8 @@ TEST(ReviewWindow, ReadoutShowsTheWrittenTimeAndItsOffsetInTheRepeatedHour)
     ASSERT_TRUE(loaded(window));
     TStripChart& chart = *window.chart();
     const auto at = [](int h, int m) {
-        return static_cast<double>(QDateTime(QDate(2026, 10, 25), QTime(h, m), QTimeZone::utc()).toMSecsSinceEpoch()) / 1000;
+        return static_cast<double>(QDateTime(QDate(2026, 10, 25), QTime(h, m), QTimeZone::utc()).toMSecsSinceEpoch())
+               / 1000;
     };
     EXPECT_EQ(chart.keyText(at(0, 30)), QStringLiteral("25/10/2026 01:30:00.000 +01:00")); // the first pass
     EXPECT_EQ(chart.keyText(at(1, 30)), QStringLiteral("25/10/2026 01:30:00.000 +00:00")); // the second

@@ -165,9 +165,9 @@ TEST(StripChartBands, ShowAtLeastThreePixelsWideAtEveryZoom)
     for (int m = 0; m <= 3 * 1440; m += 10)
         chart.addPoints(m * 60.0, std::array<double, 1>{double(m % 7)});
     auto* bands = new TChartBands(&plot, QColor(Shade));
-    bands->addBand(1000 * 60.0, 1010 * 60.0);   // ten minutes
-    bands->addBand(3000 * 60.0, 3600 * 60.0);   // ten hours
-    bands->addBand(2000 * 60.0, 2000 * 60.0);   // none at all
+    bands->addBand(1000 * 60.0, 1010 * 60.0); // ten minutes
+    bands->addBand(3000 * 60.0, 3600 * 60.0); // ten hours
+    bands->addBand(2000 * 60.0, 2000 * 60.0); // none at all
     plot.layer(QStringLiteral("axes"))->setVisible(false);
     const auto blueColumns = [&](double key) { // width of the blue run through the band at `key`
         const QImage image = plot.toPixmap().toImage();
@@ -194,7 +194,8 @@ TEST(StripChartBands, ShowAtLeastThreePixelsWideAtEveryZoom)
     chart.resetView();
     plot.replot();
     ASSERT_EQ(bands->bandRects().size(), 3u);
-    EXPECT_NEAR(bands->bandRects()[1].width(), plot.xAxis->coordToPixel(3600 * 60.0) - plot.xAxis->coordToPixel(3000 * 60.0), 1);
+    EXPECT_NEAR(bands->bandRects()[1].width(),
+                plot.xAxis->coordToPixel(3600 * 60.0) - plot.xAxis->coordToPixel(3000 * 60.0), 1);
     EXPECT_GE(blueColumns(2000 * 60.0), TChartBands::MinimumWidth);
 
     bands->openBand(4000 * 60.0);
