@@ -100,18 +100,18 @@ private:
     TChartBands* FGapBands = nullptr;
     TChartBands* FAlarmBands = nullptr;
     TChartBands* FEventMarks = nullptr;
-    std::vector<TLoggedEvent> FEvents;              // of every file, by time
+    std::vector<TLoggedEvent> FEvents;                 // of every file, by time
     std::vector<std::pair<int64_t, int32_t>> FOffsets; // from UTC ms on, the written times' offset
     TLogFollower::TOptions FFollowOptions;
     TLogFollower* FFollower = nullptr;
     QLabel* FFollowLabel = nullptr;
-    QString FFollowFile;       // the last file, to follow once drawn
-    int64_t FFollowLines = 0;  // its lines taken so far
-    int FFollowSkip = 0;       // lines of it to pass over: a kept last line whose end was still to come
-    QByteArray FFollowHeader;  // its first line, for the parser of its new lines
-    double FLastKey = 0;       // the newest reading's key
-    int64_t FSpacing = 0;      // ms, the run's median spacing: a longer step is a gap
-    QString FReadAgainNote;    // why the run was read again
+    QString FFollowFile;      // the last file, to follow once drawn
+    int64_t FFollowLines = 0; // its lines taken so far
+    int FFollowSkip = 0;      // lines of it to pass over: a kept last line whose end was still to come
+    QByteArray FFollowHeader; // its first line, for the parser of its new lines
+    double FLastKey = 0;      // the newest reading's key
+    int64_t FSpacing = 0;     // ms, the run's median spacing: a longer step is a gap
+    QString FReadAgainNote;   // why the run was read again
 };
 
 // Opens log files and folders in a review window of its own, which is deleted when closed.
