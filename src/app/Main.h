@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class RunClock;
+class TChartBands;
 class TPublisher;
 class TReconnectController;
 class TRun;
@@ -109,6 +110,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A close asked for while the run waits for the sensor closes when the wait returns.
     void closeEvent(QCloseEvent* event) override;
+    // While logging or publishing: asks whether to close, naming the log file (MainClose.cpp).
+    bool confirmClose();
 
 private:
     // Construction, in parts.
@@ -195,6 +198,8 @@ private:
     TSaveDialog* SaveDialog1 = nullptr;
     TSaveDialog* SaveDialog2 = nullptr;
     std::unique_ptr<TStripChart> FChart;
+    TChartBands* FOutageBands = nullptr; // on the chart: the outages of the run
+    bool FCloseConfirmed = false;
     bool FStatusNote = false;
 
     std::unique_ptr<TSettingParams> FSettings;

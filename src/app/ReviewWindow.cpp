@@ -163,6 +163,9 @@ void TReviewWindow::showData()
         summary += tr("; reading cancelled");
     if (!problems.isEmpty())
         summary += tr("; see the notes below");
+    if (!FReadAgainNote.isEmpty())
+        summary = FReadAgainNote + QStringLiteral("; ") + summary;
+    FReadAgainNote.clear();
     FStatus->setText(summary);
 
     const int columns = static_cast<int>(log.values.size());
@@ -182,6 +185,7 @@ void TReviewWindow::showData()
     ConnectHandler(FChart.get(), &TStripChart::doubleClicked, this, &TReviewWindow::savePicture);
     FChart->reserve(static_cast<qsizetype>(log.count() + log.gaps.size()));
     FKeys = chartKeys(log);
+    showBandsAndEvents(*FData);
     FData->data.times = TLogTimes();
     FColumn = 0;
     QTimer::singleShot(0, this, &TReviewWindow::fillColumn);
@@ -229,6 +233,7 @@ void TReviewWindow::finishLoading()
         FPlot->show();
     FProgress->hide();
     FCancel->hide();
+    startFollowing();
     emit loaded();
 }
 

@@ -82,6 +82,8 @@ const TChartReading& TStripChart::readout() const
 
 QString TStripChart::keyText(double key) const
 {
+    if (FKeyTextFormat)
+        return FKeyTextFormat(key);
     const double ms = key * 1000;
     const bool datable = std::isfinite(ms) && std::abs(ms) < 8e15;
     if (FKeyAxis == TKeyAxis::ClockTime)
@@ -191,7 +193,10 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
         texts << FChart.seriesTitleAt(series, FReading.key) + QStringLiteral(": ") + valueText(value);
         width = std::max(width, swatch + 4 + metrics.horizontalAdvance(texts.back()));
     }
-    QRect box(0, 0, width + 2 * pad, line * static_cast<int>(texts.size()) + 2 * pad);
+    const QStringList notes = FChart.readoutNotes(FReading.key);
+    for (const QString& note : notes)
+        width = std::max(width, metrics.horizontalAdvance(note));
+    QRect box(0, 0, width + 2 * pad, line * static_cast<int>(texts.size() + notes.size()) + 2 * pad);
     box.moveTopLeft(pointer + QPoint(14, 14));
     if (box.right() > plot.right())
         box.moveRight(pointer.x() - 14);
@@ -211,5 +216,9 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
         painter->setPen(Qt::black);
         painter->drawText(QRect(box.left() + pad + swatch + 4, top, width, line), Qt::AlignLeft | Qt::AlignVCenter,
                           texts[static_cast<qsizetype>(i + 1)]);
+    }
+    for (qsizetype i = 0; i < notes.size(); ++i) {
+        const int top = box.top() + pad + line * static_cast<int>(texts.size() + i);
+        painter->drawText(QRect(box.left() + pad, top, width, line), Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
     }
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <span>
 #include <vector>
@@ -124,6 +125,11 @@ public:
     // The time of a key as the readout writes it: "12.345 s, 05/03/2012 14:07:09.042" (elapsed seconds, and
     // the clock time when there is a time origin), or the clock time alone.
     QString keyText(double key) const;
+    // How keyText writes a key instead (the written time and its offset, say); none: as above.
+    void setKeyTextFormat(std::function<QString(double key)> format) { FKeyTextFormat = std::move(format); }
+    // Lines the readout adds below the values of the reading at a key (the events there); none by default.
+    void setReadoutNotes(std::function<QStringList(double key)> notes) { FReadoutNotes = std::move(notes); }
+    QStringList readoutNotes(double key) const { return FReadoutNotes ? FReadoutNotes(key) : QStringList(); }
 
     // The right-click menu (built on first use).
     QMenu* contextMenu();
@@ -166,6 +172,8 @@ private:
     TView FFollowed = TView::WholeRun; // what resetView returns to
     double FLastSpan = LastSpans[0];
     std::function<QString()> FPictureFileChooser;
+    std::function<QString(double)> FKeyTextFormat;
+    std::function<QStringList(double)> FReadoutNotes;
     QMenu* FMenu = nullptr;
     TChartNavigator* FNavigator = nullptr;
     TChartOverlay* FOverlay = nullptr;

@@ -2,6 +2,7 @@
 // saving pictures.
 #include "ChartFixture.h"
 #include "chart/ChartAlarmMarks.h"
+#include "chart/ChartBands.h"
 #include "chart/ColumnReducer.h"
 #include "support/TempDir.h"
 
@@ -151,6 +152,62 @@ TEST(StripChartGap, BreaksTheLinesOfSeriesWithPointsAndStaysOutOfTheAxes)
     }
     EXPECT_EQ(plot.xAxis->range(), QCPRange(1, 5));
     EXPECT_EQ(plot.yAxis->range(), valueRange(2, 5));
+}
+
+// Gaps as shaded bands: ten minutes in three days still takes MinimumWidth pixels, at the whole view and
+// zoomed in; a wide band keeps its width; an open band (an outage going on) reaches the right edge.
+TEST(StripChartBands, ShowAtLeastThreePixelsWideAtEveryZoom)
+{
+    const QRgb Shade = qRgb(10, 200, 120);
+    QCustomPlot plot;
+    plot.resize(800, 400);
+    plot.setViewport(QRect(0, 0, 800, 400));
+    TStripChart chart(&plot, 1);
+    for (int m = 0; m <= 3 * 1440; m += 10)
+        chart.addPoints(m * 60.0, std::array<double, 1>{double(m % 7)});
+    auto* bands = new TChartBands(&plot, QColor(Shade));
+    bands->addBand(1000 * 60.0, 1010 * 60.0); // ten minutes
+    bands->addBand(3000 * 60.0, 3600 * 60.0); // ten hours
+    bands->addBand(2000 * 60.0, 2000 * 60.0); // none at all
+    plot.layer(QStringLiteral("axes"))->setVisible(false);
+    const auto blueColumns = [&](double key) { // width of the blue run through the band at `key`
+        const QImage image = plot.toPixmap().toImage();
+        const int y = plot.axisRect()->rect().top() + 3; // above the lines: the value axis keeps a margin
+        const int x = qRound(plot.xAxis->coordToPixel(key));
+        int left = x, right = x;
+        while (left > 0 && image.pixel(left - 1, y) == Shade)
+            --left;
+        while (right + 1 < image.width() && image.pixel(right + 1, y) == Shade)
+            ++right;
+        return image.pixel(x, y) == Shade ? right - left + 1 : 0;
+    };
+    for (const double zoom : {1.0, 0.01}) {
+        SCOPED_TRACE(zoom);
+        if (zoom != 1.0)
+            chart.hold(QCPRange(995 * 60.0, 995 * 60.0 + 4320 * 60 * zoom), plot.yAxis->range());
+        plot.replot();
+        const std::vector<QRectF> rects = bands->bandRects();
+        ASSERT_FALSE(rects.empty());
+        for (const QRectF& r : rects)
+            EXPECT_GE(r.width(), TChartBands::MinimumWidth);
+        EXPECT_GE(blueColumns(1005 * 60.0), TChartBands::MinimumWidth);
+    }
+    chart.resetView();
+    plot.replot();
+    ASSERT_EQ(bands->bandRects().size(), 3u);
+    EXPECT_NEAR(bands->bandRects()[1].width(),
+                plot.xAxis->coordToPixel(3600 * 60.0) - plot.xAxis->coordToPixel(3000 * 60.0), 1);
+    EXPECT_GE(blueColumns(2000 * 60.0), TChartBands::MinimumWidth);
+
+    bands->openBand(4000 * 60.0);
+    EXPECT_TRUE(bands->bandOpen());
+    plot.replot();
+    EXPECT_EQ(bands->bandRects().back().right(), plot.axisRect()->rect().right() + 1.0);
+    bands->closeBand(4100 * 60.0);
+    EXPECT_FALSE(bands->bandOpen());
+    EXPECT_EQ(bands->bands().back().to, 4100 * 60.0);
+    bands->clear();
+    EXPECT_TRUE(bands->bandRects().empty());
 }
 
 // The value axis keeps 5 % of its range free on both sides: no line lies on the frame, and a constant series
