@@ -2,6 +2,7 @@
 // requests.
 #include "app/Main.h"
 #include "app/ReviewWindow.h"
+#include "chart/ChartLanes.h"
 #include "chart/StripChart.h"
 #include "base/ErrorReport.h"
 
@@ -46,5 +47,6 @@ void TFormMain::connectChart()
 {
     connect(FChart.get(), &TStripChart::problem, this,
             [](const QString& text) { ReportApplicationError(std::runtime_error(text.toStdString())); });
+    addLanesEntry(*FChart);
     addOpenLogFileEntry(*FChart, this);
 }

@@ -10,6 +10,7 @@ class QCustomPlot;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QThread;
 class QPushButton;
 class TLogLoader;
 class TStripChart;
@@ -48,13 +49,19 @@ public slots:
 signals:
     // The file is shown (all of it, or what came before a cancel).
     void loaded();
+    // "Export as CSV..." is done: the file written, or `error` says why not.
+    void exported(const QString& fileName, const QString& error);
 
 private:
     void showData();
     void fillColumn();
     void finishLoading();
-    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h).
+public:
+    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h), on a worker thread.
+    // The name is asked with a TSaveDialog; exported() follows.
     void exportCsv(bool shownRange);
+
+private:
     // Double-click: the chart as shown into a bitmap file.
     void savePicture();
 
@@ -70,6 +77,7 @@ private:
     std::unique_ptr<TLogRun> FData; // read, not yet in the chart
     std::vector<double> FKeys;      // its clock times as chart keys
     int FColumn = 0;                // the next column to put into the chart
+    QThread* FExport = nullptr;     // writing a CSV file
 };
 
 // Opens log files and folders in a review window of its own, which is deleted when closed.
