@@ -2,9 +2,9 @@
 // requests.
 #include "app/Main.h"
 #include "app/ReviewWindow.h"
+#include "base/ErrorReport.h"
 #include "chart/ChartLanes.h"
 #include "chart/StripChart.h"
-#include "base/ErrorReport.h"
 
 #include <QLabel>
 #include <stdexcept>

@@ -291,10 +291,8 @@ void TReviewWindow::exportCsv(bool shownRange)
             FExport->deleteLater();
             FExport = nullptr;
             if (outcome->second.isEmpty())
-                statusBar()->showMessage(tr("%1 readings written to %2")
-                                             .arg(outcome->first)
-                                             .arg(QDir::toNativeSeparators(fileName)),
-                                         10000);
+                statusBar()->showMessage(
+                    tr("%1 readings written to %2").arg(outcome->first).arg(QDir::toNativeSeparators(fileName)), 10000);
             else
                 ReportApplicationError(
                     std::runtime_error(tr("Cannot write %1: %2").arg(fileName, outcome->second).toStdString()));

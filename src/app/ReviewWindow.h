@@ -56,6 +56,7 @@ private:
     void showData();
     void fillColumn();
     void finishLoading();
+
 public:
     // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h), on a worker thread.
     // The name is asked with a TSaveDialog; exported() follows.

@@ -96,6 +96,8 @@ TChartLanes::TChartLanes(TStripChart& chart) : QObject(&chart), FChart(chart), F
 
 TChartLanes::~TChartLanes()
 {
+    if (!FPlot)
+        return;
     for (int i = 0; i < FChart.seriesCount(); ++i) {
         FChart.series(i)->setKeyAxis(FPlot->xAxis);
         FChart.series(i)->setValueAxis(FPlot->yAxis);

@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QPointer>
 #include <QRect>
 #include <qcustomplot.h>
 #include <vector>
@@ -30,7 +31,7 @@ private:
     void follow();
 
     TStripChart& FChart;
-    QCustomPlot* FPlot;
+    QPointer<QCustomPlot> FPlot; // null once the plot is gone, with everything on it
     QCPLayoutGrid* FGrid;
     QCPMarginGroup* FMargins;
     std::vector<QCPAxisRect*> FLanes;

@@ -41,9 +41,15 @@ QString number(double value)
 
 QStringList StatisticsColumns()
 {
-    return {QStringLiteral("Quantity"), QStringLiteral("Shown"), QStringLiteral("Readings"),
-            QStringLiteral("Minimum"),  QStringLiteral("Maximum"), QStringLiteral("Mean"),
-            QStringLiteral("Standard deviation"), QStringLiteral("First"), QStringLiteral("Last")};
+    return {QStringLiteral("Quantity"),
+            QStringLiteral("Shown"),
+            QStringLiteral("Readings"),
+            QStringLiteral("Minimum"),
+            QStringLiteral("Maximum"),
+            QStringLiteral("Mean"),
+            QStringLiteral("Standard deviation"),
+            QStringLiteral("First"),
+            QStringLiteral("Last")};
 }
 
 QStringList StatisticsRow(const TSeriesStatistics& series)
@@ -72,8 +78,7 @@ QString DurationText(double seconds)
     const double fraction = std::abs(seconds) - whole;
     if (fraction >= 0.0005)
         clock += QString::number(fraction, 'f', 3).mid(1);
-    return QStringLiteral("%1 s (%2%3)")
-        .arg(number(seconds), seconds < 0 ? QStringLiteral("-") : QString(), clock);
+    return QStringLiteral("%1 s (%2%3)").arg(number(seconds), seconds < 0 ? QStringLiteral("-") : QString(), clock);
 }
 
 QString StatisticsText(const TRangeStatistics& stats, const std::function<QString(double)>& keyText)

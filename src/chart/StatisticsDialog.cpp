@@ -38,8 +38,8 @@ TStatisticsDialog::TStatisticsDialog(std::function<QString(double)> keyText, QWi
 void TStatisticsDialog::setStatistics(const TRangeStatistics& stats)
 {
     FStats = stats;
-    FRange->setText(tr("From %1 to %2, %3")
-                        .arg(FKeyText(stats.from), FKeyText(stats.to), DurationText(stats.to - stats.from)));
+    FRange->setText(
+        tr("From %1 to %2, %3").arg(FKeyText(stats.from), FKeyText(stats.to), DurationText(stats.to - stats.from)));
     const QStringList columns = StatisticsColumns();
     FTable->clear();
     FTable->setColumnCount(static_cast<int>(columns.size()));
@@ -91,7 +91,8 @@ void TStripChart::showRangeStatistics(double from, double to)
     if (!dialog) {
         dialog = new TStatisticsDialog([this](double key) { return keyText(key); }, FChart);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QDialog::finished, FChart, [plot = FChart.data()] { plot->replot(QCustomPlot::rpQueuedReplot); });
+        connect(dialog, &QDialog::finished, FChart,
+                [plot = FChart.data()] { plot->replot(QCustomPlot::rpQueuedReplot); });
     }
     dialog->setStatistics(rangeStatistics(from, to));
     dialog->show();
