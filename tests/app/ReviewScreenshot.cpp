@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     const QCPRange keys = chart->chart()->xAxis->range();
     chart->showRangeStatistics(keys.lower + keys.size() * 0.55, keys.lower + keys.size() * 0.7);
     auto* dialog = chart->chart()->findChild<TStatisticsDialog*>();
-    dialog->resize(900, 300);
+    dialog->resize(900, 370);
     QApplication::processEvents();
     chart->chart()->replot();
 
