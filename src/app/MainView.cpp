@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "app/ReviewWindow.h"
 #include "base/ErrorReport.h"
+#include "chart/ChartLanes.h"
 #include "chart/StripChart.h"
 
 #include <QLabel>
@@ -57,5 +58,6 @@ void TFormMain::connectChart()
 {
     connect(FChart.get(), &TStripChart::problem, this,
             [](const QString& text) { ReportApplicationError(std::runtime_error(text.toStdString())); });
+    addLanesEntry(*FChart);
     addOpenLogFileEntry(*FChart, this);
 }

@@ -15,6 +15,7 @@ class TChartBands;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QThread;
 class QPushButton;
 class TLogLoader;
 class TStripChart;
@@ -65,13 +66,20 @@ signals:
     void loaded();
     // Lines appended to the followed file are in the chart.
     void followedLines();
+    // "Export as CSV..." is done: the file written, or `error` says why not.
+    void exported(const QString& fileName, const QString& error);
 
 private:
     void showData();
     void fillColumn();
     void finishLoading();
-    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h).
+
+public:
+    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h), on a worker thread.
+    // The name is asked with a TSaveDialog; exported() follows.
     void exportCsv(bool shownRange);
+
+private:
     // Double-click: the chart as shown into a bitmap file.
     void savePicture();
 
@@ -112,6 +120,7 @@ private:
     double FLastKey = 0;      // the newest reading's key
     int64_t FSpacing = 0;     // ms, the run's median spacing: a longer step is a gap
     QString FReadAgainNote;   // why the run was read again
+    QThread* FExport = nullptr;     // writing a CSV file
 };
 
 // Opens log files and folders in a review window of its own, which is deleted when closed.

@@ -2,6 +2,7 @@
 
 #include "chart/ChartNavigator.h"
 #include "chart/PyramidGraph.h"
+#include "chart/StatisticsDialog.h"
 
 #include <QFontMetrics>
 #include <algorithm>
@@ -119,7 +120,7 @@ void TChartOverlay::applyDefaultAntialiasingHint(QCPPainter* painter) const
 
 QRect TChartOverlay::clipRect() const
 {
-    return mParentPlot->axisRect()->rect();
+    return FChart.plotRect();
 }
 
 void TChartOverlay::draw(QCPPainter* painter)
@@ -128,6 +129,17 @@ void TChartOverlay::draw(QCPPainter* painter)
     const QRect plot = clipRect();
     if (FChart.view() == TStripChart::TView::Held)
         drawHeldNote(painter, plot);
+    // The range whose statistics are open.
+    const auto* statistics = mParentPlot->findChild<TStatisticsDialog*>(QString(), Qt::FindDirectChildrenOnly);
+    if (statistics && statistics->isVisible()) {
+        const double from = mParentPlot->xAxis->coordToPixel(statistics->statistics().from);
+        const double to = mParentPlot->xAxis->coordToPixel(statistics->statistics().to);
+        const QRectF band = QRectF(QPointF(std::clamp(from, plot.left() - 1.0, plot.right() + 1.0), plot.top()),
+                                   QPointF(std::clamp(to, plot.left() - 1.0, plot.right() + 1.0), plot.bottom()));
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0, 160, 0, 28));
+        painter->drawRect(band.normalized());
+    }
     if (const TChartNavigator* navigator = FChart.FNavigator; navigator && !navigator->zoomRect().isEmpty()) {
         painter->setPen(QPen(Qt::darkGray, 0, Qt::DashLine));
         painter->setBrush(QColor(0, 0, 255, 24));
@@ -180,7 +192,7 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
     for (const auto& [series, value] : FReading.values) {
         painter->setPen(QPen(FChart.series(series)->pen().color().darker(120), 0));
         painter->setBrush(Qt::white);
-        painter->drawEllipse(QPointF(x, plotWidget->yAxis->coordToPixel(value)), 3, 3);
+        painter->drawEllipse(QPointF(x, FChart.series(series)->valueAxis()->coordToPixel(value)), 3, 3);
     }
 
     // The box: the time, then a swatch, title and value per series.

@@ -2,6 +2,7 @@
 // bad lines, and a cancelled load that shows what came before.
 #include "app/ReviewWindow.h"
 #include "chart/ChartBands.h"
+#include "app/SaveDialog.h"
 #include "chart/StripChart.h"
 #include "record/ReadingFormat.h"
 #include "record/RegionalSettings.h"
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <cmath>
 #include <csignal>
@@ -347,6 +349,9 @@ TEST(ReviewWindow, ReadoutShowsTheWrittenTimeAndItsOffsetInTheRepeatedHour)
 // The events file beside a log: alarm periods shaded, events marked and read out; its damaged lines are
 // listed as the log's are.
 TEST(ReviewWindow, ShowsTheEventsFileBesideTheLog)
+// The review shows a lane per column; "Export as CSV..." writes the whole run or the range shown, off the window's
+// thread, and the file read back holds the readings the chart shows, a gap as an empty row.
+TEST(ReviewWindow, ShowsLanesAndExportsTheRunOrTheShownRangeAsCsv)
 {
     ApplyRegionalSettings();
     TempDir dir;
@@ -383,4 +388,65 @@ TEST(ReviewWindow, ShowsTheEventsFileBesideTheLog)
     if (::geteuid() != 0) { // root reads it all the same
         EXPECT_EQ(unreadable.report().size(), 1);
     }
+    log.lines = 600;
+    log.start = QDateTime(QDate(2026, 4, 10), QTime(9, 0));
+    log.outageAt = 300;
+    log.outageMs = 600000;
+    WriteSampleLog(dir.file("run.txt"), log);
+
+    TReviewWindow window(QString::fromStdString(dir.file("run.txt")));
+    window.show();
+    ASSERT_TRUE(loaded(window));
+    ASSERT_NE(window.chart(), nullptr);
+    TStripChart& chart = *window.chart();
+    ASSERT_TRUE(chart.lanes());
+    chart.chart()->replot();
+    for (int c = 0; c < chart.seriesCount(); ++c) {
+        ASSERT_NE(chart.laneRect(c), nullptr);
+        EXPECT_TRUE(chart.laneRect(c)->visible());
+        EXPECT_GT(chart.laneRect(c)->height(), 20);
+    }
+
+    QStringList answers;
+    TSaveDialog::SetExecuteFunction([&](const TSaveDialog&) { return answers.takeFirst(); });
+    const auto exportTo = [&](const char* name, bool shownRange) {
+        answers << QString::fromStdString(dir.file(name));
+        QSignalSpy exported(&window, &TReviewWindow::exported);
+        window.exportCsv(shownRange);
+        EXPECT_TRUE(exported.wait(60000));
+        EXPECT_EQ(exported.value(0).value(1).toString(), QString());
+        return QString::fromStdString(dir.read(name)).split('\n', Qt::SkipEmptyParts);
+    };
+    // Each row against the chart's points, which hold the break of the outage as a NaN.
+    const auto matches = [&](const QStringList& rows, qsizetype first) {
+        for (qsizetype r = 1; r < rows.size(); ++r) {
+            const QStringList fields = rows[r].split(',');
+            const QCPGraphData& p = *(chart.series(0)->data()->constBegin() + first + r - 1);
+            if (std::isnan(p.value)) {
+                if (fields.join(QString()) != QString())
+                    return false;
+                continue;
+            }
+            const QDateTime utc = QDateTime::fromString(fields[1], Qt::ISODateWithMs);
+            if (!utc.isValid() || utc.toMSecsSinceEpoch() != std::llround(p.key * 1000)
+                || fields.size() != chart.seriesCount() + 2)
+                return false;
+            for (int c = 0; c < chart.seriesCount(); ++c)
+                if (fields[c + 2].toDouble() != (chart.series(c)->data()->constBegin() + first + r - 1)->value)
+                    return false;
+        }
+        return true;
+    };
+    const QStringList whole = exportTo("whole.csv", false);
+    ASSERT_EQ(whole.size(), 1 + 600 + 1);
+    EXPECT_TRUE(whole[0].startsWith(QStringLiteral("Local time,UTC,")));
+    EXPECT_TRUE(matches(whole, 0));
+
+    // Readings 100 to 199 shown.
+    chart.hold(QCPRange(seconds(log.clockTime(100)) - 0.5, seconds(log.clockTime(199)) + 0.5),
+               chart.chart()->yAxis->range());
+    const QStringList shown = exportTo("shown.csv", true);
+    ASSERT_EQ(shown.size(), 1 + 100);
+    EXPECT_TRUE(matches(shown, 100));
+    TSaveDialog::SetExecuteFunction({});
 }

@@ -1,10 +1,15 @@
-// Point storage of a series, its min/max pyramid and the reduction of points to pixel columns.
+// Point storage of a series, its min/max pyramid, the reduction of points to pixel columns and the statistics
+// of a range.
+#include "chart/ChartStatistics.h"
 #include "chart/ColumnReducer.h"
 #include "chart/StripChart.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
+#include <tuple>
 
 TEST(ReservingGraphData, ReservesInStepsOfAMillionPoints)
 {
@@ -172,4 +177,73 @@ TEST(MinMaxPyramid, IsReservedWithThePointsAndAddsAtMostATenthToTheirStorage)
     data.addPoint(TReservingGraphData::GrowthStep, 0);
     EXPECT_GT(data.pyramidBytes(), reserved);
     EXPECT_LE(data.pyramidBytes() * 10, data.pointBytes());
+}
+
+// The statistics of a range against a direct two-pass computation in long double, on values far from zero with a
+// small spread (where a sum of squares loses every digit), with gaps and infinities that are no readings.
+TEST(RangeStatistics, MatchTwoPassComputationAndCountNoGaps)
+{
+    std::minstd_rand random(7);
+    std::vector<QCPGraphData> points;
+    for (int t = 0; t < 5000; ++t) {
+        double value = 1e9 + (int(random() % 20001) - 10000) * 1e-4;
+        if (t % 97 == 0)
+            value = std::numeric_limits<double>::quiet_NaN(); // a gap
+        if (t == 1234)
+            value = std::numeric_limits<double>::infinity();
+        points.emplace_back(t * 0.5, value);
+    }
+    const auto direct = [&](double from, double to) {
+        std::vector<long double> values;
+        for (const QCPGraphData& p : points)
+            if (p.key >= from && p.key <= to && std::isfinite(p.value))
+                values.push_back(p.value);
+        long double sum = 0, squares = 0;
+        for (long double v : values)
+            sum += v;
+        const long double mean = sum / values.size();
+        for (long double v : values)
+            squares += (v - mean) * (v - mean);
+        return std::tuple(values, double(mean), double(std::sqrt(squares / (values.size() - 1))));
+    };
+    for (const auto& [from, to] : {std::pair(0.0, 2499.5), std::pair(100.0, 700.25), std::pair(-5.0, 48.5)}) {
+        SCOPED_TRACE(from);
+        const TSeriesStatistics stats = SeriesStatistics(points, from, to);
+        const auto [values, mean, deviation] = direct(from, to);
+        ASSERT_EQ(stats.readings, values.size());
+        EXPECT_EQ(stats.minimum, double(*std::min_element(values.begin(), values.end())));
+        EXPECT_EQ(stats.maximum, double(*std::max_element(values.begin(), values.end())));
+        EXPECT_EQ(stats.first, double(values.front()));
+        EXPECT_EQ(stats.last, double(values.back()));
+        EXPECT_NEAR(stats.mean, mean, 1e9 * 1e-14);
+        EXPECT_NEAR(stats.deviation, deviation, deviation * 1e-6);
+    }
+    // The range's ends are inside it; a range without readings has none, one reading no deviation.
+    EXPECT_EQ(SeriesStatistics(points, 1.0, 1.0).readings, 1u);
+    EXPECT_TRUE(std::isnan(SeriesStatistics(points, 1.0, 1.0).deviation));
+    EXPECT_EQ(SeriesStatistics(points, 1.0, 1.0).mean, points[2].value);
+    const TSeriesStatistics none = SeriesStatistics(points, 0.1, 0.4);
+    EXPECT_EQ(none.readings, 0u);
+    EXPECT_TRUE(std::isnan(none.mean) && std::isnan(none.minimum) && std::isnan(none.first));
+    EXPECT_EQ(SeriesStatistics({}, 0, 1).readings, 0u);
+}
+
+TEST(RangeStatistics, TextIsATabSeparatedTableWithTheRange)
+{
+    TRangeStatistics stats;
+    stats.from = 10;
+    stats.to = 3733.5;
+    std::vector<QCPGraphData> points{{10, 1.5}, {11, std::numeric_limits<double>::quiet_NaN()}, {12, 2.5}, {13, 0.1}};
+    stats.series.push_back(SeriesStatistics(points, stats.from, stats.to));
+    stats.series.back().title = QStringLiteral("Conc\t1");
+    stats.series.push_back(SeriesStatistics({}, stats.from, stats.to));
+    stats.series.back().title = QStringLiteral("Humidity");
+    stats.series.back().shown = false;
+    const QString text = StatisticsText(stats, [](double key) { return QStringLiteral("t%1").arg(key); });
+    EXPECT_EQ(text.toStdString(), "Start\tt10\n"
+                                  "End\tt3733.5\n"
+                                  "Duration\t3723.5 s (1:02:03.500)\n"
+                                  "Quantity\tShown\tReadings\tMinimum\tMaximum\tMean\tStandard deviation\tFirst\tLast\n"
+                                  "Conc 1\tyes\t3\t0.1\t2.5\t1.3666666666666667\t1.2055427546683415\t1.5\t0.1\n"
+                                  "Humidity\tno\t0\t\t\t\t\t\t\n");
 }
