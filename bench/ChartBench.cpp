@@ -320,7 +320,7 @@ int main(int argc, char** argv)
         TChartRun& run = *runs.back();
         show(run, size);
         const std::pair<double, const char*> views[] = {
-            {1, "Whole run"}, {0.1, "A tenth"}, {0.001, "A thousandth"}, {1e-6, "A millionth"}};
+            {1, "Whole run"}, {0.1, "A tenth"}, {0.01, "A hundredth"}, {0.001, "A thousandth"}, {1e-6, "A millionth"}};
         for (const auto& [part, name] : views)
             printView(run, size, part, name);
     }
