@@ -2,6 +2,7 @@
 // of a range.
 #include "chart/ChartStatistics.h"
 #include "chart/ColumnReducer.h"
+#include "chart/ColumnBorders.h"
 #include "chart/StripChart.h"
 
 #include <algorithm>
@@ -110,6 +111,14 @@ std::vector<TRun> columnRuns(const QVector<QCPGraphData>& points, const TKeyToPi
     }
     return runs;
 }
+// Points as text, so that NaN values compare equal.
+std::vector<std::string> pointTexts(const QVector<QCPGraphData>& points)
+{
+    std::vector<std::string> texts;
+    for (const QCPGraphData& p : points)
+        texts.push_back(QString::asprintf("%a %a", p.key, p.value).toStdString());
+    return texts;
+}
 } // namespace
 
 // Against the points themselves: a random walk with gaps, points bunched and spread, late points.
@@ -124,6 +133,13 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
         data.addPoint(i % 6007 == 6006 ? key - 0.5 : key, i % 7919 == 7918 ? NAN : value);
     }
     expectPyramidMatchesPoints(data);
+    // The same keys with other values and gaps elsewhere; and keys a little later from the middle on.
+    TReservingGraphData sameKeys, otherKeys;
+    for (auto it = data.constBegin(); it != data.constEnd(); ++it) {
+        const qsizetype i = it - data.constBegin();
+        sameKeys.addPoint(it->key, i % 5003 == 17 ? NAN : std::cos(double(i) * 0.003) * 50 + double(i % 7));
+        otherKeys.addPoint(i > data.size() / 2 ? it->key + 0.37 : it->key, it->value);
+    }
 
     // Lower and upper key, columns, shift: all points over few to many columns; windows cutting buckets.
     const double cases[][4] = {{0, key, 900, 0},
@@ -132,6 +148,7 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
                                {-10, key + 10, 33, 0},
                                {key * 0.3, key * 0.31, 300, 0},
                                {key * 0.5, key * 0.9, 650, 0.5}};
+    int refused = 0;
     for (const auto& [lower, upper, columns, shift] : cases) {
         const TKeyToPixel map{lower, upper - lower, columns, 41, shift};
         const auto begin = data.findBegin(lower), end = data.findEnd(upper);
@@ -142,7 +159,33 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
         const auto gaps = std::count_if(begin, end, [](const QCPGraphData& p) { return std::isnan(p.value); });
         EXPECT_LE(reduced.size(), 4 * (qsizetype(columns) + 2) + 5 * gaps) << columns; // four a column, more at gaps
         EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(), qcpLessThanSortKey<QCPGraphData>)) << columns;
+
+        // The column borders found once serve every series with the same keys, and give what each series'
+        // own reduction gives; a series with other keys refuses them.
+        TColumnBorders borders;
+        borders.find(&*data.constBegin(), begin - data.constBegin(), end - data.constBegin(), map);
+        EXPECT_TRUE(borders.foundFor(map, begin - data.constBegin(), end - data.constBegin()));
+        for (const TReservingGraphData* series : {&data, &sameKeys}) {
+            QVector<QCPGraphData> own, shared{QCPGraphData(-1e9, 0)};
+            const auto from = begin - data.constBegin(), to = end - data.constBegin();
+            TColumnReducer(&*series->constBegin(), series->pyramid(), map, own).reduce(from, to, qsizetype(columns));
+            ASSERT_TRUE(
+                TColumnReducer(&*series->constBegin(), series->pyramid(), map, shared).reduceSpans(borders.spans()));
+            shared.removeFirst();
+            EXPECT_EQ(pointTexts(shared), pointTexts(own)) << columns;
+        }
+        // Other keys may still fall into the same columns; where they do not, nothing is taken from the borders.
+        QVector<QCPGraphData> own, other;
+        TColumnReducer(&*otherKeys.constBegin(), otherKeys.pyramid(), map, own)
+            .reduce(begin - data.constBegin(), end - data.constBegin(), qsizetype(columns));
+        if (TColumnReducer(&*otherKeys.constBegin(), otherKeys.pyramid(), map, other).reduceSpans(borders.spans())) {
+            EXPECT_EQ(pointTexts(other), pointTexts(own)) << columns;
+        } else {
+            EXPECT_TRUE(other.isEmpty());
+            ++refused;
+        }
     }
+    EXPECT_GE(refused, 3);
 
     // Extents of index ranges, across gaps, from and to any place.
     const std::pair<int, int> ranges[] = {{0, data.size()}, {17, 4099},   {65, 129},
