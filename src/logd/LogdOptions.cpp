@@ -188,6 +188,7 @@ TLogdStart ParseLogdOptions(const QStringList& arguments, TLogdOptions& options,
     }
     // The rules of the settings file count only when the command line gives none.
     if (!parser.isSet(alarm)) {
+        options.noReadingAlarm = file.noReadingAlarm;
         for (const TAlarmRule& rule : file.alarms) {
             const std::string named =
                 "The settings file \"" + options.settingsFile + "\": the alarm '" + AlarmRuleText(rule) + "'";

@@ -17,6 +17,7 @@ struct TLogdOptions {
     TPublishSettings publishing;    // the settings file's, overridden by --publish and --publish-...
     int32_t publishIntervalMs = 0;  // the publish interval; 0: the log interval
     std::vector<TAlarmRule> alarms; // --alarm RULE, repeatable; else the settings file's
+    bool noReadingAlarm = true;     // the settings file's "No reading" switch, with its rules
     std::string settingsFile;       // the settings file read, or empty
     std::string settingsWarning;    // what the service says of the settings file at its start, or empty
     std::string spoolFile;          // --spool FILE; by default publish.spool in systemd's state folder

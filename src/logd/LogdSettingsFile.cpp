@@ -1,5 +1,6 @@
 #include "logd/LogdSettingsFile.h"
 
+#include "settings/AlarmSettingsXml.h"
 #include "settings/PublishSettingsXml.h"
 #include "settings/QvXmlDoc.h"
 
@@ -72,8 +73,14 @@ int ReadLogdSettingsFile(const std::string& fileName, TLogdFileSettings& setting
             }
             continue;
         }
-        // Alarm rules: read here, into settings.alarms, with the settings layer's alarm reader
-        // (settings/AlarmSettingsXml) once the window stores them; ParseLogdOptions checks them.
+        if (name == "Alarms") {
+            settings.alarms.clear();
+            if (!ReadAlarmSettings(child, settings.alarms, settings.noReadingAlarm, error)) {
+                why = named + ": " + error;
+                return EX_DATAERR;
+            }
+            continue;
+        }
         if (name != "ComPort" && name != "Reconnect")
             continue;
         try {

@@ -16,6 +16,7 @@ struct TLogdFileSettings {
     bool hasPublishing = false;     // the file holds a Publishing element
     TPublishSettings publishing;    // the whole element, as the window's dialog left it
     std::vector<TAlarmRule> alarms; // the file's alarm rules
+    bool noReadingAlarm = true;     // whether an outage raises "No reading" with them
     std::string warning;            // a stored password others can read, else empty
 };
 

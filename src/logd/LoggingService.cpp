@@ -22,6 +22,7 @@ TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& cl
     FRun->setConcentrationMode(options.concentration);
     FRun->reconnect().setEnabled(true);
     FRun->setAlarmRules(options.alarms);
+    FRun->setNoReadingAlarm(options.noReadingAlarm);
     connectRun();
     if (const auto period = FNotifier.watchdogPeriod(); period.count() > 0) {
         FWatchdogTimer->setInterval(static_cast<int>(std::max<long long>(1, period.count() / 2000)));

@@ -477,6 +477,8 @@ TEST_F(LogdProgram, WhatWaitsForTheBrokerSurvivesAKillAndArrivesOnceInOrder)
         return entry.path().filename().string().rfind("publish.spool.damaged-", 0) == 0;
     });
     EXPECT_EQ(aside, 1);
+}
+
 // The broker password comes from --publish-password-file, else from the service manager's credential,
 // else from the environment; a file that others may read draws a warning, and is still used.
 TEST_F(LogdProgram, ThePasswordComesFromTheFileTheCredentialOrTheEnvironment)

@@ -271,6 +271,12 @@ struct LogdSettings : ::testing::Test {
         settings.ComPort = port;
         settings.Reconnect = true;
         settings.Publishing = publishing;
+        for (const char* text : {"concentration>1%,hysteresis=0.05%,delay=10", "temperature<5"}) {
+            TAlarmRule rule;
+            ASSERT_EQ(ParseAlarmRule(text, rule), "");
+            settings.AlarmRules.push_back(rule);
+        }
+        settings.NoReadingAlarm = false;
         ASSERT_EQ(settings.Save(), XmlResult::Ok) << settings.ErrorText();
     }
     // The default settings file is one that does not exist unless a test says otherwise.
@@ -297,6 +303,13 @@ TEST_F(LogdSettings, TheServiceReadsTheWholeFileTheWindowWrites)
         EXPECT_EQ(options.port, "/dev/serial/by-id/usb-adapter");
         EXPECT_EQ(options.publishing, allSet());
         EXPECT_EQ(options.publishIntervalMs, 30000);
+        ASSERT_EQ(options.alarms.size(), 2u); // channels mode measures both
+        EXPECT_EQ(options.alarms[0].quantity, "concentration");
+        EXPECT_DOUBLE_EQ(options.alarms[0].level, 0.01);
+        EXPECT_DOUBLE_EQ(options.alarms[0].hysteresis, 0.0005);
+        EXPECT_EQ(options.alarms[0].delaySeconds, 10);
+        EXPECT_EQ(AlarmRuleText(options.alarms[1]), "temperature < 5");
+        EXPECT_FALSE(options.noReadingAlarm);
         EXPECT_EQ(options.settingsWarning, ""); // the window keeps a file with a password to its owner
     }
     // A copy others can read gives its password away: said, not refused.
@@ -476,7 +489,6 @@ TEST_F(LoggingService, TheWaitingCountIsSaidWhenABrokerOutageBeginsWhileItGrowsA
     EXPECT_EQ(count.substr(count.find(' ')), " readings waiting to be sent") << back;
 }
 
-} // namespace
 
 // The spool is publish.spool in the first state folder systemd names, unless --spool says otherwise;
 // without publishing there is none.
@@ -501,3 +513,5 @@ TEST_F(LogdSettings, TheSpoolIsInTheStateFolderUnlessGiven)
     ASSERT_TRUE(parse(publish, unset).run);
     EXPECT_EQ(unset.spoolFile, "");
 }
+
+} // namespace
