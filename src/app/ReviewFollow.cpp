@@ -266,7 +266,7 @@ void TReviewWindow::readAgain(const QString& why)
     auto* plot = new QCustomPlot(centralWidget());
     plot->setObjectName(QStringLiteral("ReviewChart"));
     plot->hide();
-    layout->replaceWidget(FPlot, plot);
+    delete layout->replaceWidget(FPlot, plot); // the item that held the old plot is ours
     delete FPlot; // and the bands on it
     FPlot = plot;
     FGapBands = FAlarmBands = FEventMarks = nullptr;
