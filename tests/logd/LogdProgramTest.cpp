@@ -533,7 +533,7 @@ TEST_F(LogdProgram, ThePasswordComesFromTheFileTheCredentialOrTheEnvironment)
                   c.warned)
             << said();
         EXPECT_EQ(said().find("s3cret"), std::string::npos);
-        EXPECT_EQ(terminate(), 0);
+        EXPECT_EQ(terminate(), 0) << diagnosis();
     }
 }
 
