@@ -1,5 +1,6 @@
 #include "publish/MqttClient.h"
 
+#include "publish/SocketConnect.h"
 #include "publish/TlsCheck.h"
 
 #include <MQTTAsync.h>
@@ -9,7 +10,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netdb.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,22 +112,7 @@ std::string tcpCheck(const TMqttEndpoint& endpoint)
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0)
             continue;
-        int error = 0;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = errno;
-            if (error == EINPROGRESS) {
-                pollfd p{fd, POLLOUT, 0};
-                int n;
-                do
-                    n = ::poll(&p, 1, endpoint.connectTimeoutSeconds * 1000);
-                while (n < 0 && errno == EINTR);
-                socklen_t size = sizeof error;
-                if (n == 0)
-                    error = ETIMEDOUT;
-                else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-                    error = errno;
-            }
-        }
+        const int error = connectWithin(fd, a->ai_addr, a->ai_addrlen, endpoint.connectTimeoutSeconds * 1000);
         ::close(fd);
         if (error == 0) {
             result.clear();

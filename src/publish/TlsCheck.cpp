@@ -1,4 +1,5 @@
 #include "publish/TlsCheck.h"
+#include "publish/SocketConnect.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,7 +11,6 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -44,21 +44,7 @@ int connectTo(const TMqttEndpoint& endpoint)
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0)
             continue;
-        int error = 0;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = errno;
-            if (error == EINPROGRESS) {
-                pollfd p{fd, POLLOUT, 0};
-                int n;
-                do
-                    n = ::poll(&p, 1, timeoutMs);
-                while (n < 0 && errno == EINTR);
-                socklen_t size = sizeof error;
-                if (n <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-                    error = ETIMEDOUT;
-            }
-        }
-        if (error != 0) {
+        if (connectWithin(fd, a->ai_addr, a->ai_addrlen, timeoutMs) != 0) {
             ::close(fd);
             continue;
         }
