@@ -18,5 +18,7 @@ set(QT_HOST_PATH /usr)
 execute_process(COMMAND dpkg-architecture -qDEB_BUILD_MULTIARCH OUTPUT_VARIABLE _build_multiarch
                 OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/${_build_multiarch}/cmake)
-# Test programs run under qemu-user, with the target's dynamic loader and C library.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_CROSS_QEMU} -L /usr/${VELMORA_CROSS_TRIPLET})
+# Test programs run under qemu-user with the multiarch dynamic loader and C library (libc6:<arch>), the
+# ones the -dev packages were built against. The cross toolchain's copies in /usr/<triplet> are another
+# build of the C library: a loader from one with the libc of the other hangs at the first thread.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_CROSS_QEMU})
