@@ -10,6 +10,7 @@
 // machine the wall-clock time also counts the waits for a core.
 // Arguments: optional point counts per series (the views and the wheel for the largest); `--picture FILE`
 // saves the largest chart as a PNG.
+#include "chart/ColumnBorders.h"
 #include "chart/StripChart.h"
 
 #include <QApplication>
@@ -243,6 +244,46 @@ void printView(TChartRun& run, QSize size, double part, const char* name)
     fflush(stdout);
 }
 
+// The reduction of the whole run to pixel columns alone, without drawing: each series finding its own
+// column borders against the borders found once and shared by the six series, in turns.
+void printReduction(const TChartRun& run, int width)
+{
+    const double last = run.points - 1.0;
+    QVector<QCPGraphData> out;
+    TColumnBorders borders;
+    int moves = 0;
+    const auto map = [&] {
+        const double pixel = last / width;
+        return TKeyToPixel{(moves++ % 2) * pixel, last, double(width), 0, 0.5};
+    };
+    const auto perSeries = [&] {
+        const TKeyToPixel m = map();
+        const TStopwatch watch;
+        for (int s = 0; s < TStripChart::SeriesCount; ++s) {
+            const TReservingGraphData& d = run.chart->data(s);
+            out.clear();
+            TColumnReducer(&*d.constBegin(), d.pyramid(), m, out).reduce(0, d.size(), width);
+        }
+        return watch.elapsed();
+    };
+    const auto shared = [&] {
+        const TKeyToPixel m = map();
+        const TStopwatch watch;
+        const TReservingGraphData& first = run.chart->data(0);
+        borders.find(&*first.constBegin(), 0, first.size(), m);
+        for (int s = 0; s < TStripChart::SeriesCount; ++s) {
+            const TReservingGraphData& d = run.chart->data(s);
+            out.clear();
+            TColumnReducer(&*d.constBegin(), d.pyramid(), m, out).reduceSpans(borders.spans());
+        }
+        return watch.elapsed();
+    };
+    const auto times = inTurns(21, {perSeries, shared});
+    printf("| %s | %d | %s | %s | %.2f x (CPU %.2f x) |\n", count(run.points).c_str(), width, cell(times[0]).c_str(),
+           cell(times[1]).c_str(), times[0].wall / times[1].wall, times[0].cpu / times[1].cpu);
+    fflush(stdout);
+}
+
 void printWheel(TChartRun& run, QSize size)
 {
     run.chart->showWholeRun();
@@ -320,10 +361,15 @@ int main(int argc, char** argv)
         TChartRun& run = *runs.back();
         show(run, size);
         const std::pair<double, const char*> views[] = {
-            {1, "Whole run"}, {0.1, "A tenth"}, {0.001, "A thousandth"}, {1e-6, "A millionth"}};
+            {1, "Whole run"}, {0.1, "A tenth"}, {0.01, "A hundredth"}, {0.001, "A thousandth"}, {1e-6, "A millionth"}};
         for (const auto& [part, name] : views)
             printView(run, size, part, name);
     }
+
+    printf("\n| Points per series | Columns | Reducing the whole run of 6 series, each finding its column borders | "
+           "Column borders found once, shared by the 6 series | Per series / shared |\n|---|---|---|---|---|\n");
+    for (const QSize size : screens)
+        printReduction(*runs.back(), size.width());
 
     printf("\n| Points per series | Chart size | One wheel step, event to painted frame: median / worst | Bare "
            "QCustomPlot's own wheel zoom: median / worst |\n|---|---|---|---|\n");

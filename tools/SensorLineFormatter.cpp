@@ -36,6 +36,65 @@ bool isNewFirmware(const std::string& version)
 }
 } // namespace
 
+std::string ParseSensorRamp(const std::string& text, SensorRamp& ramp)
+{
+    static constexpr const char* Known[] = {"concentration", "sample_conc_1", "sample_conc_2", "sample_conc_3",
+                                            "ostrel_conc_1", "ostrel_conc_2", "sample",        "reference",
+                                            "temperature",   "pressure",      "humidity"};
+    ramp = SensorRamp{};
+    const size_t first = text.find(':');
+    ramp.quantity = text.substr(0, first);
+    if (std::none_of(std::begin(Known), std::end(Known), [&](const char* q) { return ramp.quantity == q; }))
+        return "--ramp names no quantity the simulator sends ('" + ramp.quantity + "')";
+    double* fields[] = {&ramp.low, &ramp.high, &ramp.periodSeconds};
+    size_t at = first;
+    for (double* field : fields) {
+        if (at == std::string::npos)
+            return "--ramp takes QUANTITY:LOW:HIGH:PERIOD_SECONDS";
+        const size_t next = text.find(':', at + 1);
+        const char* begin = text.data() + at + 1;
+        const char* end = next == std::string::npos ? text.data() + text.size() : text.data() + next;
+        const auto result = std::from_chars(begin, end, *field);
+        if (begin == end || result.ec != std::errc() || result.ptr != end || !std::isfinite(*field))
+            return "--ramp takes QUANTITY:LOW:HIGH:PERIOD_SECONDS ('" + std::string(begin, end) + "' is no number)";
+        at = next;
+    }
+    if (at != std::string::npos || !(ramp.periodSeconds > 0))
+        return "--ramp takes QUANTITY:LOW:HIGH:PERIOD_SECONDS with a period above 0";
+    return {};
+}
+
+double RampValue(const SensorRamp& ramp, double seconds)
+{
+    const double phase = std::fmod(std::max(0.0, seconds), ramp.periodSeconds) / ramp.periodSeconds;
+    const double rise = phase < 0.5 ? 2 * phase : 2 - 2 * phase;
+    return ramp.low + (ramp.high - ramp.low) * rise;
+}
+
+void SensorLineFormatter::applyRamp(double seconds)
+{
+    if (ramp_.quantity.empty())
+        return;
+    const double v = RampValue(ramp_, seconds);
+    const std::string& q = ramp_.quantity;
+    if (q == "concentration")
+        std::fill(std::begin(conc_), std::end(conc_), v);
+    else if (q.starts_with("sample_conc_"))
+        conc_[static_cast<size_t>(q.back() - '1')] = v;
+    else if (q.starts_with("ostrel_conc_"))
+        conc_[3 + static_cast<size_t>(q.back() - '1')] = v;
+    else if (q == "sample")
+        sample_ = v;
+    else if (q == "reference")
+        reference_ = v;
+    else if (q == "temperature")
+        temperature_ = v;
+    else if (q == "pressure")
+        pressure_ = v;
+    else if (q == "humidity")
+        humidity_ = v;
+}
+
 SensorLineFormatter::SensorLineFormatter(uint32_t seed, std::string firmwareVersion)
     : rng_(seed), firmware_(std::move(firmwareVersion)),
       newFirmware_(isNewFirmware(firmware_)), conc_{0.0102, 0.0098, 0.0100, 0.0101, 0.0099}

@@ -70,6 +70,8 @@ void usage(FILE* out)
                "                         noise hits a line on the wire\n"
                "  --noise-bytes N        size of a noise burst (default 40)\n"
                "  --seed N               seed of the value generator (default 1)\n"
+               "  --ramp Q:LOW:HIGH:SECS move quantity Q (concentration, sample_conc_1, temperature, ...) up\n"
+               "                         and down between LOW and HIGH, once every SECS seconds\n"
                "  --help                 show this text\n",
                out);
 }
@@ -172,6 +174,7 @@ int main(int argc, char** argv)
         optNoiseEvery,
         optNoiseBytes,
         optSeed,
+        optRamp,
         optHelp
     };
     static const option longOptions[] = {{"device", required_argument, nullptr, optDevice},
@@ -192,6 +195,7 @@ int main(int argc, char** argv)
                                          {"noise-every", required_argument, nullptr, optNoiseEvery},
                                          {"noise-bytes", required_argument, nullptr, optNoiseBytes},
                                          {"seed", required_argument, nullptr, optSeed},
+                                         {"ramp", required_argument, nullptr, optRamp},
                                          {"help", no_argument, nullptr, optHelp},
                                          {nullptr, 0, nullptr, 0}};
 
@@ -285,6 +289,14 @@ int main(int argc, char** argv)
             needNumber(0);
             options.seed = static_cast<uint32_t>(n);
             break;
+        case optRamp: {
+            const std::string problem = ParseSensorRamp(optarg, options.ramp);
+            if (!problem.empty()) {
+                std::fprintf(stderr, "velmora-sensor-sim: %s\n", problem.c_str());
+                return 2;
+            }
+            break;
+        }
         case optHelp: usage(stdout); return 0;
         default: usage(stderr); return 2;
         }

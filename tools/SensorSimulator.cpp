@@ -16,6 +16,7 @@ constexpr auto PeerRetry = std::chrono::milliseconds(200);
 SensorSimulator::SensorSimulator(int fd, SimulatorOptions options)
     : fd_(fd), options_(std::move(options)), formatter_(options_.seed, options_.firmware)
 {
+    formatter_.setRamp(options_.ramp);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0)
         throw std::runtime_error("cannot create the wake-up pipe");
@@ -204,7 +205,7 @@ void SensorSimulator::handleCommand(const std::string& command)
     mode_ = command;
     if (silent_.load())
         return;
-    formatter_.step();
+    stepValues();
     sendLine(modeLine());
     nextDue_ = Clock::now() + lastPeriod_;
 }
@@ -214,10 +215,16 @@ std::string SensorSimulator::modeLine()
     return mode_ == "N" ? formatter_.concentrationLine() : formatter_.channelLine(mode_[1] - '0');
 }
 
+void SensorSimulator::stepValues()
+{
+    formatter_.step();
+    formatter_.applyRamp(std::chrono::duration<double>(Clock::now() - started_).count());
+}
+
 void SensorSimulator::streamNext()
 {
     ++streamed_;
-    formatter_.step();
+    stepValues();
     const auto every = [this](int n) { return n > 0 && streamed_ % static_cast<uint64_t>(n) == 0; };
     if (every(options_.garbageEvery))
         output_ += formatter_.garbage(options_.garbageBytes);

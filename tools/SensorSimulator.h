@@ -24,7 +24,8 @@ struct SimulatorOptions {
     int noiseBytes = 40;
     std::string firmware = "1.7"; // version carried by X lines; decides the channel and U line formats
     uint32_t seed = 1;
-    std::string startCommand;                          // "", "N" or "N1".."N5": stream as if this had been requested
+    SensorRamp ramp;          // a quantity moved through a range (none when its quantity is empty)
+    std::string startCommand; // "", "N" or "N1".."N5": stream as if this had been requested
     std::function<void(const std::string&)> onCommand; // told each command received (simulator thread)
 };
 
@@ -65,6 +66,7 @@ private:
     void handleCommand(const std::string& command);
     void sendLine(const std::string& line);
     void streamNext();
+    void stepValues();
     std::string modeLine();
     void flushOutput();
     bool streams() const;
@@ -88,8 +90,9 @@ private:
 
     std::string input_;
     std::string output_;
-    std::string noise_; // the burst that goes into the next line sent
-    std::string mode_;  // last valid command: "N" or "N1".."N5"
+    std::string noise_;                        // the burst that goes into the next line sent
+    std::string mode_;                         // last valid command: "N" or "N1".."N5"
+    Clock::time_point started_ = Clock::now(); // the ramp's start
     Clock::time_point nextDue_{};
     Clock::duration lastPeriod_{};
     uint64_t streamed_ = 0;

@@ -7,6 +7,8 @@
 #include "app/SaveDialog.h"
 #include "app/SensorSettings.h"
 #include "app/StatusPanel.h"
+#include "chart/ChartAlarmMarks.h"
+#include "chart/ChartBands.h"
 #include "chart/StripChart.h"
 #include "publish/Publisher.h"
 #include "record/LogFile.h"
@@ -82,6 +84,7 @@ TFormMain::TFormMain(const TFormMainSetup& setup, QWidget* parent)
     setupTimers();
     setupPublishing();
     setupChart();
+    setupAlarms();
     connectHandlers();
     setupSize();
     try {
@@ -143,6 +146,7 @@ void TFormMain::setupTimers()
 void TFormMain::setupChart()
 {
     FChart = std::make_unique<TStripChart>(ui->Chart1);
+    FOutageBands = new TChartBands(ui->Chart1, QColor(120, 120, 120, 60));
     connectChart();
 }
 
@@ -275,6 +279,7 @@ void TFormMain::FormCreate()
     Reconnect().setEnabled(FSettings->Reconnect);
     FRun->configurePort(FSettings->ComPort);
     FSensorReady = true;
+    applyAlarmRules();
     openConfiguredPort();
     startPublishing();
 }
@@ -317,6 +322,11 @@ void TFormMain::FormDestroy()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    // Asked once: a close put off until the sensor's reply does not ask again.
+    if (!FCloseConfirmed && !confirmClose()) {
+        event->ignore();
+        return;
+    }
     if (FRun && FRun->requestPending()) {
         event->ignore();
         FRun->whenIdle([this] { close(); });
@@ -416,6 +426,8 @@ void TFormMain::runAcquisition(bool fresh)
         FPanelsTime = QDateTime();
         showPanelsOld(false);
         FChart->clear();
+        FAlarmMarks->clearSpans();
+        FOutageBands->clear();
         FRun->restartTime();
         FChart->setTimeOrigin(FRun->startTime());
     }
@@ -440,8 +452,10 @@ void TFormMain::StopAcquisition()
 // the run to go on.
 void TFormMain::sensorTimedOut(bool beginsOutage)
 {
-    if (beginsOutage)
+    if (beginsOutage) {
         Beep(TimeoutBeepHz, TimeoutBeepMs);
+        FOutageBands->openBand(FRun->elapsedSeconds());
+    }
     StopAcquisition();
     setStatusText(1, QString::fromLatin1(TimeoutText));
 }

@@ -10,12 +10,14 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
 class RunClock;
+class TChartBands;
 class TPublisher;
 class TReconnectController;
 class TRun;
@@ -24,6 +26,8 @@ class TSensor;
 class TStatusPanel;
 class TSettingParams;
 class TStripChart;
+class TChartAlarmMarks;
+struct TAlarmEvent;
 namespace Ui {
 class FormMain;
 }
@@ -73,6 +77,12 @@ public:
     QString StatusPanelText(int index) const;
     QTimer* PublishTimer() const;
     TPublisher* Publisher() const;
+    // The alarms' status panel (hidden while no alarm is on), its tooltip, the timer that repeats the alarm
+    // beep while an alarm is not acknowledged, and the alarm marks on the chart.
+    QString AlarmPanelText() const;
+    QString AlarmPanelToolTip() const;
+    QTimer* AlarmBeepTimer() const { return FAlarmBeepTimer; }
+    TChartAlarmMarks& AlarmMarks() const { return *FAlarmMarks; }
 
 public slots:
     void ModeConcentrationItemClick();
@@ -80,6 +90,8 @@ public slots:
     void CommsSettingsItemClick();
     void CommsReconnectItemClick();
     void CommsPublishingItemClick();
+    void AlarmsSettingsItemClick();
+    void AlarmsAcknowledgeItemClick();
     void HelpAboutItemClick();
     void DisplaysTimerTimer();
     void GraphicsTimerTimer();
@@ -98,6 +110,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A close asked for while the run waits for the sensor closes when the wait returns.
     void closeEvent(QCloseEvent* event) override;
+    // While logging or publishing: asks whether to close, naming the log file (MainClose.cpp).
+    bool confirmClose();
 
 private:
     // Construction, in parts.
@@ -108,7 +122,8 @@ private:
     void connectHandlers();
     void connectRun();
     // An operator's command: runs now, or when the run's pending request returns.
-    template <typename Sender, typename Signal> void connectCommand(Sender* sender, Signal signal, void (TFormMain::*handler)());
+    template <typename Sender, typename Signal>
+    void connectCommand(Sender* sender, Signal signal, void (TFormMain::*handler)());
     void setupSize();
     void applyFonts();
     void layoutAnchored();
@@ -160,6 +175,17 @@ private:
     void startPublishing();
     void stopPublishing();
     void showPublishingStatus();
+    // Alarms (MainAlarms.cpp): the Alarms menu, the status panel, the beep and the chart marks; the rules of
+    // the settings given to the run.
+    void setupAlarms();
+    void applyAlarmRules();
+    void alarmChanged(const TAlarmEvent& event);
+    void alarmReading(const TReading& reading);
+    void showAlarms();
+    void showAlarmLevels();
+    // The look of a panel without an alarm: current or old (MainView.cpp).
+    QPalette panelPalette(size_t index) const;
+    QString panelToolTip() const;
 
     std::unique_ptr<Ui::FormMain> ui;
     TFormMainSetup FSetup;
@@ -172,6 +198,8 @@ private:
     TSaveDialog* SaveDialog1 = nullptr;
     TSaveDialog* SaveDialog2 = nullptr;
     std::unique_ptr<TStripChart> FChart;
+    TChartBands* FOutageBands = nullptr; // on the chart: the outages of the run
+    bool FCloseConfirmed = false;
     bool FStatusNote = false;
 
     std::unique_ptr<TSettingParams> FSettings;
@@ -179,4 +207,16 @@ private:
     bool FLogging = false;
     bool FLogNote = false;     // status panel 1 shows the log's failure
     bool FSensorReady = false; // the sensor was set up from the settings at start-up
+
+    struct TAlarmSince {
+        QDateTime since;  // when it came on
+        double value = 0; // the latest value of its quantity
+    };
+    TStatusPanel* FAlarmPanel = nullptr;
+    QTimer* FAlarmBeepTimer = nullptr;
+    std::unique_ptr<TChartAlarmMarks> FAlarmMarks;
+    std::vector<TAlarmSince> FAlarmSince; // per rule
+    QDateTime FNoReadingSince;            // invalid while readings come
+    bool FNoReadingAcknowledged = false;
+    std::array<bool, PanelCount> FPanelAlarmed{};
 };

@@ -1,5 +1,6 @@
 // Reconnecting by itself after an outage: Comms > Reconnect Automatically, and the run going on.
 #include "app/Main.h"
+#include "chart/ChartBands.h"
 #include "chart/StripChart.h"
 #include "record/RunClock.h"
 #include "run/Run.h"
@@ -35,6 +36,7 @@ void TFormMain::resumeAcquisition(bool firstStart)
         return;
     }
     FChart->addGap(FRun->elapsedSeconds());
+    FOutageBands->closeBand(FRun->elapsedSeconds());
     runAcquisition(false); // the run's log timer goes on with an open log
     showStatusNote(ReconnectedText(now));
 }

@@ -2,8 +2,9 @@
 // requests.
 #include "app/Main.h"
 #include "app/ReviewWindow.h"
-#include "chart/StripChart.h"
 #include "base/ErrorReport.h"
+#include "chart/ChartLanes.h"
+#include "chart/StripChart.h"
 
 #include <QLabel>
 #include <stdexcept>
@@ -26,18 +27,29 @@ void TFormMain::showPanelsOld(bool old)
     if (old == FPanelsOld)
         return;
     FPanelsOld = old;
-    const QString tip = old && FPanelsTime.isValid()
-                            ? QStringLiteral("Reading of %1, not current")
-                                  .arg(FPanelsTime.toString(QStringLiteral("hh:mm:ss, dd/MM/yyyy")))
-                            : QString();
+    const QString tip = panelToolTip();
     for (size_t i = 0; i < FPanels.size(); ++i) {
-        QPalette palette = FPanelPalettes[i];
-        if (old)
-            palette.setColor(QPalette::WindowText, between(palette.color(QPalette::WindowText),
-                                                           palette.color(QPalette::Window), OldTextFade));
-        FPanels[i]->setPalette(palette);
+        FPanels[i]->setPalette(panelPalette(i));
         FPanels[i]->setToolTip(tip);
     }
+    FPanelAlarmed = {}; // their look is drawn again over this one
+    showAlarms();
+}
+
+QPalette TFormMain::panelPalette(size_t index) const
+{
+    QPalette palette = FPanelPalettes[index];
+    if (FPanelsOld)
+        palette.setColor(QPalette::WindowText,
+                         between(palette.color(QPalette::WindowText), palette.color(QPalette::Window), OldTextFade));
+    return palette;
+}
+
+QString TFormMain::panelToolTip() const
+{
+    return FPanelsOld && FPanelsTime.isValid() ? QStringLiteral("Reading of %1, not current")
+                                                     .arg(FPanelsTime.toString(QStringLiteral("hh:mm:ss, dd/MM/yyyy")))
+                                               : QString();
 }
 
 // What the chart cannot do is reported as any other error. "Open log file..." opens a review window of its
@@ -46,5 +58,6 @@ void TFormMain::connectChart()
 {
     connect(FChart.get(), &TStripChart::problem, this,
             [](const QString& text) { ReportApplicationError(std::runtime_error(text.toStdString())); });
+    addLanesEntry(*FChart);
     addOpenLogFileEntry(*FChart, this);
 }

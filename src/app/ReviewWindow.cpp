@@ -2,6 +2,7 @@
 
 #include "app/SaveDialog.h"
 #include "base/ErrorReport.h"
+#include "chart/ChartLanes.h"
 #include "chart/DialogFolders.h"
 #include "chart/StripChart.h"
 #include "record/LogCsv.h"
@@ -20,13 +21,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <qcustomplot.h>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -117,7 +121,13 @@ TReviewWindow::TReviewWindow(const QStringList& paths, const QTimeZone& zone, QW
     FLoader->start(paths, FZone);
 }
 
-TReviewWindow::~TReviewWindow() = default;
+TReviewWindow::~TReviewWindow()
+{
+    if (FExport) {
+        FExport->wait();
+        delete FExport;
+    }
+}
 
 bool TReviewWindow::loading() const
 {
@@ -163,6 +173,9 @@ void TReviewWindow::showData()
         summary += tr("; reading cancelled");
     if (!problems.isEmpty())
         summary += tr("; see the notes below");
+    if (!FReadAgainNote.isEmpty())
+        summary = FReadAgainNote + QStringLiteral("; ") + summary;
+    FReadAgainNote.clear();
     FStatus->setText(summary);
 
     const int columns = static_cast<int>(log.values.size());
@@ -178,10 +191,13 @@ void TReviewWindow::showData()
     FPlot->legend->setVisible(columns > 0);
     for (int c = 0; c < columns; ++c)
         FChart->setSeriesTitle(c, log.titles.value(c));
+    FChart->setLanes(true);
+    addLanesEntry(*FChart);
     addOpenLogFileEntry(*FChart, this);
     ConnectHandler(FChart.get(), &TStripChart::doubleClicked, this, &TReviewWindow::savePicture);
     FChart->reserve(static_cast<qsizetype>(log.count() + log.gaps.size()));
     FKeys = chartKeys(log);
+    showBandsAndEvents(*FData);
     FData->data.times = TLogTimes();
     FColumn = 0;
     QTimer::singleShot(0, this, &TReviewWindow::fillColumn);
@@ -229,33 +245,65 @@ void TReviewWindow::finishLoading()
         FPlot->show();
     FProgress->hide();
     FCancel->hide();
+    startFollowing();
     emit loaded();
 }
 
+// The chart holds no times of its own to write: the files are read again and written on a thread of the
+// export's own; the window goes on meanwhile, and its status bar says when the file is written.
 void TReviewWindow::exportCsv(bool shownRange)
 {
     try {
+        if (FExport) {
+            statusBar()->showMessage(tr("An export is under way"), 5000);
+            return;
+        }
         TSaveDialog dialog;
         dialog.SetDefaultExt(QStringLiteral("csv"));
         dialog.SetFilter(QStringLiteral("CSV files (*.csv)|*.csv"));
         dialog.SetOptions(TSaveDialog::OverwritePrompt);
         if (!dialog.Execute(this))
             return;
-        // The chart holds no times and values of its own to write: the files are read again.
-        const TLogRun run = ReadLogRun(FPaths, {}, FZone);
-        const TLogTimes& t = run.data.times;
-        size_t from = 0;
-        size_t to = t.size();
-        if (shownRange && FChart) {
-            const QCPRange shown = FPlot->xAxis->range();
-            from =
-                static_cast<size_t>(std::lower_bound(t.begin(), t.end(), std::llround(shown.lower * 1000)) - t.begin());
-            to =
-                static_cast<size_t>(std::upper_bound(t.begin(), t.end(), std::llround(shown.upper * 1000)) - t.begin());
-        }
-        QString error;
-        if (!WriteLogCsv(dialog.FileName(), run.data, from, std::max(from, to), &error))
-            throw std::runtime_error(tr("Cannot write %1: %2").arg(dialog.FileName(), error).toStdString());
+        const QString fileName = dialog.FileName();
+        QCPRange shown(-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity());
+        if (shownRange && FChart)
+            shown = FPlot->xAxis->range();
+        auto outcome = std::make_shared<std::pair<size_t, QString>>(); // readings written, or what failed
+        FExport = QThread::create([paths = FPaths, zone = FZone, fileName, shown, outcome] {
+            try {
+                const TLogRun run = ReadLogRun(paths, {}, zone);
+                const TLogTimes& t = run.data.times;
+                const auto ms = [](double key) { return std::clamp(key * 1000, -9e18, 9e18); };
+                const auto from = static_cast<size_t>(
+                    std::lower_bound(t.begin(), t.end(), ms(shown.lower),
+                                     [](int64_t time, double key) { return static_cast<double>(time) < key; })
+                    - t.begin());
+                const auto to = static_cast<size_t>(
+                    std::upper_bound(t.begin(), t.end(), ms(shown.upper),
+                                     [](double key, int64_t time) { return key < static_cast<double>(time); })
+                    - t.begin());
+                if (WriteLogCsv(fileName, run.data, from, std::max(from, to), &outcome->second))
+                    outcome->first = std::max(from, to) - from;
+                else if (outcome->second.isEmpty())
+                    outcome->second = QStringLiteral("The file could not be written.");
+            } catch (const std::exception& error) {
+                outcome->second = QString::fromStdString(error.what());
+            } catch (...) {
+                outcome->second = QStringLiteral("The file could not be written.");
+            }
+        });
+        connect(FExport, &QThread::finished, this, [this, fileName, outcome] {
+            FExport->deleteLater();
+            FExport = nullptr;
+            if (outcome->second.isEmpty())
+                statusBar()->showMessage(
+                    tr("%1 readings written to %2").arg(outcome->first).arg(QDir::toNativeSeparators(fileName)), 10000);
+            else
+                ReportApplicationError(
+                    std::runtime_error(tr("Cannot write %1: %2").arg(fileName, outcome->second).toStdString()));
+            emit exported(fileName, outcome->second);
+        });
+        FExport->start();
     } catch (...) {
         ReportCurrentException();
     }

@@ -1,4 +1,8 @@
 #pragma once
+#include "record/EventsLog.h"
+#include "record/LogFollower.h"
+#include "record/LogTimeZone.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -7,9 +11,11 @@
 #include <vector>
 
 class QCustomPlot;
+class TChartBands;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QThread;
 class QPushButton;
 class TLogLoader;
 class TStripChart;
@@ -42,21 +48,49 @@ public:
     QString statusText() const;
     QStringList report() const;
 
+    // Following the last file as it grows (ReviewFollow.cpp): set before loaded() to watch or poll otherwise.
+    void setFollowOptions(const TLogFollower::TOptions& options) { FFollowOptions = options; }
+    TLogFollower* follower() const { return FFollower; }
+    // "Following run.txt" while the view follows the run; empty while it is held or nothing is followed.
+    QString followNote() const;
+    // The gaps (outages, the time between files), the alarm periods and the events' markers.
+    TChartBands* gapBands() const { return FGapBands; }
+    TChartBands* alarmBands() const { return FAlarmBands; }
+    TChartBands* eventMarks() const { return FEventMarks; }
+
 public slots:
     void cancelLoading();
 
 signals:
     // The file is shown (all of it, or what came before a cancel).
     void loaded();
+    // Lines appended to the followed file are in the chart.
+    void followedLines();
+    // "Export as CSV..." is done: the file written, or `error` says why not.
+    void exported(const QString& fileName, const QString& error);
 
 private:
     void showData();
     void fillColumn();
     void finishLoading();
-    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h).
+
+public:
+    // The whole run, or the readings in the shown time range, into a CSV file (LogCsv.h), on a worker thread.
+    // The name is asked with a TSaveDialog; exported() follows.
     void exportCsv(bool shownRange);
+
+private:
     // Double-click: the chart as shown into a bitmap file.
     void savePicture();
+
+    // ReviewFollow.cpp
+    void showBandsAndEvents(const TLogRun& run);
+    void startFollowing();
+    void addFollowedLines(const QByteArray& appended);
+    void readAgain(const QString& why);
+    void updateFollowNote();
+    QString writtenTimeText(double key) const;
+    QStringList eventsNear(double key) const;
 
     QStringList FPaths;
     QTimeZone FZone;
@@ -70,6 +104,23 @@ private:
     std::unique_ptr<TLogRun> FData; // read, not yet in the chart
     std::vector<double> FKeys;      // its clock times as chart keys
     int FColumn = 0;                // the next column to put into the chart
+
+    TChartBands* FGapBands = nullptr;
+    TChartBands* FAlarmBands = nullptr;
+    TChartBands* FEventMarks = nullptr;
+    std::vector<TLoggedEvent> FEvents;                 // of every file, by time
+    std::vector<std::pair<int64_t, int32_t>> FOffsets; // from UTC ms on, the written times' offset
+    TLogFollower::TOptions FFollowOptions;
+    TLogFollower* FFollower = nullptr;
+    QLabel* FFollowLabel = nullptr;
+    QString FFollowFile;      // the last file, to follow once drawn
+    int64_t FFollowLines = 0; // its lines taken so far
+    int FFollowSkip = 0;      // lines of it to pass over: a kept last line whose end was still to come
+    QByteArray FFollowHeader; // its first line, for the parser of its new lines
+    double FLastKey = 0;      // the newest reading's key
+    int64_t FSpacing = 0;     // ms, the run's median spacing: a longer step is a gap
+    QString FReadAgainNote;   // why the run was read again
+    QThread* FExport = nullptr;     // writing a CSV file
 };
 
 // Opens log files and folders in a review window of its own, which is deleted when closed.

@@ -85,6 +85,12 @@ QMenu* TStripChart::contextMenu()
         ->setEnabled(false);
     FMenu->addSeparator();
     FMenu->addAction(QStringLiteral("Reset view"), this, [this] { resetView(); });
+    QAction* statistics = FMenu->addAction(QStringLiteral("Statistics of a range..."), this, [this] {
+        const QCPRange shown = FChart->xAxis->range();
+        showRangeStatistics(shown.lower, shown.upper);
+    });
+    statistics->setObjectName(QStringLiteral("StatisticsItem"));
+    statistics->setToolTip(QStringLiteral("The range shown; a Shift+drag across the chart marks another"));
     FMenu->addSeparator();
     FMenu->addAction(QStringLiteral("Save picture as..."), this, [this] { savePictureAsked(); });
     return FMenu;

@@ -33,7 +33,7 @@ TChartNavigator::TChartNavigator(TStripChart& chart) : QObject(&chart), FChart(c
 
 QRect TChartNavigator::plotRect() const
 {
-    return FPlot->axisRect()->rect();
+    return FChart.plotRect();
 }
 
 bool TChartNavigator::eventFilter(QObject* watched, QEvent* event)
@@ -80,7 +80,10 @@ void TChartNavigator::press(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     if (event->button() != Qt::LeftButton || !plotRect().contains(at))
         return;
-    FDrag = event->modifiers().testFlag(Qt::ControlModifier) ? TDrag::Zoom : TDrag::Pan;
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    FDrag = modifiers.testFlag(Qt::ShiftModifier)     ? TDrag::Range
+            : modifiers.testFlag(Qt::ControlModifier) ? TDrag::Zoom
+                                                      : TDrag::Pan;
     FDragging = false;
     FPressPos = at;
     FPressKeys = FPlot->xAxis->range();
@@ -97,8 +100,13 @@ void TChartNavigator::move(QMouseEvent* event)
         const QRect plot = plotRect();
         if (FDrag == TDrag::Pan) {
             const double keys = (at.x() - FPressPos.x()) * FPressKeys.size() / std::max(plot.width(), 1);
-            const double values = (at.y() - FPressPos.y()) * FPressValues.size() / std::max(plot.height(), 1);
+            // With lanes the value axes fit what they show: a drag moves the time alone.
+            const double values =
+                FChart.lanes() ? 0 : (at.y() - FPressPos.y()) * FPressValues.size() / std::max(plot.height(), 1);
             FChart.hold(shifted(FPressKeys, -keys), shifted(FPressValues, values));
+        } else if (FDrag == TDrag::Range) {
+            FZoomRect = QRect(QPoint(FPressPos.x(), plot.top()), QPoint(at.x(), plot.bottom())).normalized() & plot;
+            FChart.FOverlay->redraw();
         } else {
             FZoomRect = QRect(FPressPos, at).normalized() & plot;
             FChart.FOverlay->redraw();
@@ -114,13 +122,19 @@ void TChartNavigator::release(QMouseEvent* event)
         return;
     const TDrag drag = FDrag;
     FDrag = TDrag::None;
-    if (drag != TDrag::Zoom || !FDragging)
+    if (drag == TDrag::Pan || !FDragging)
         return;
     const QRect rect = FZoomRect;
     FZoomRect = QRect();
-    if (rect.width() > DragThreshold && rect.height() > DragThreshold) {
-        FChart.hold(QCPRange(FPlot->xAxis->pixelToCoord(rect.left()), FPlot->xAxis->pixelToCoord(rect.right())),
-                    QCPRange(FPlot->yAxis->pixelToCoord(rect.bottom()), FPlot->yAxis->pixelToCoord(rect.top())));
+    const QCPRange keys(FPlot->xAxis->pixelToCoord(rect.left()), FPlot->xAxis->pixelToCoord(rect.right()));
+    if (drag == TDrag::Range) {
+        FChart.FOverlay->redraw();
+        if (rect.width() > DragThreshold)
+            FChart.showRangeStatistics(keys.lower, keys.upper);
+    } else if (rect.width() > DragThreshold && rect.height() > DragThreshold) {
+        FChart.hold(keys, FChart.lanes() ? FPlot->yAxis->range()
+                                         : QCPRange(FPlot->yAxis->pixelToCoord(rect.bottom()),
+                                                    FPlot->yAxis->pixelToCoord(rect.top())));
     } else {
         FChart.FOverlay->redraw();
     }

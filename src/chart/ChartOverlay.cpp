@@ -2,6 +2,7 @@
 
 #include "chart/ChartNavigator.h"
 #include "chart/PyramidGraph.h"
+#include "chart/StatisticsDialog.h"
 
 #include <QFontMetrics>
 #include <algorithm>
@@ -82,6 +83,8 @@ const TChartReading& TStripChart::readout() const
 
 QString TStripChart::keyText(double key) const
 {
+    if (FKeyTextFormat)
+        return FKeyTextFormat(key);
     const double ms = key * 1000;
     const bool datable = std::isfinite(ms) && std::abs(ms) < 8e15;
     if (FKeyAxis == TKeyAxis::ClockTime)
@@ -117,7 +120,7 @@ void TChartOverlay::applyDefaultAntialiasingHint(QCPPainter* painter) const
 
 QRect TChartOverlay::clipRect() const
 {
-    return mParentPlot->axisRect()->rect();
+    return FChart.plotRect();
 }
 
 void TChartOverlay::draw(QCPPainter* painter)
@@ -126,6 +129,17 @@ void TChartOverlay::draw(QCPPainter* painter)
     const QRect plot = clipRect();
     if (FChart.view() == TStripChart::TView::Held)
         drawHeldNote(painter, plot);
+    // The range whose statistics are open.
+    const auto* statistics = mParentPlot->findChild<TStatisticsDialog*>(QString(), Qt::FindDirectChildrenOnly);
+    if (statistics && statistics->isVisible()) {
+        const double from = mParentPlot->xAxis->coordToPixel(statistics->statistics().from);
+        const double to = mParentPlot->xAxis->coordToPixel(statistics->statistics().to);
+        const QRectF band = QRectF(QPointF(std::clamp(from, plot.left() - 1.0, plot.right() + 1.0), plot.top()),
+                                   QPointF(std::clamp(to, plot.left() - 1.0, plot.right() + 1.0), plot.bottom()));
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0, 160, 0, 28));
+        painter->drawRect(band.normalized());
+    }
     if (const TChartNavigator* navigator = FChart.FNavigator; navigator && !navigator->zoomRect().isEmpty()) {
         painter->setPen(QPen(Qt::darkGray, 0, Qt::DashLine));
         painter->setBrush(QColor(0, 0, 255, 24));
@@ -178,7 +192,7 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
     for (const auto& [series, value] : FReading.values) {
         painter->setPen(QPen(FChart.series(series)->pen().color().darker(120), 0));
         painter->setBrush(Qt::white);
-        painter->drawEllipse(QPointF(x, plotWidget->yAxis->coordToPixel(value)), 3, 3);
+        painter->drawEllipse(QPointF(x, FChart.series(series)->valueAxis()->coordToPixel(value)), 3, 3);
     }
 
     // The box: the time, then a swatch, title and value per series.
@@ -191,7 +205,10 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
         texts << FChart.seriesTitleAt(series, FReading.key) + QStringLiteral(": ") + valueText(value);
         width = std::max(width, swatch + 4 + metrics.horizontalAdvance(texts.back()));
     }
-    QRect box(0, 0, width + 2 * pad, line * static_cast<int>(texts.size()) + 2 * pad);
+    const QStringList notes = FChart.readoutNotes(FReading.key);
+    for (const QString& note : notes)
+        width = std::max(width, metrics.horizontalAdvance(note));
+    QRect box(0, 0, width + 2 * pad, line * static_cast<int>(texts.size() + notes.size()) + 2 * pad);
     box.moveTopLeft(pointer + QPoint(14, 14));
     if (box.right() > plot.right())
         box.moveRight(pointer.x() - 14);
@@ -211,5 +228,9 @@ void TChartOverlay::drawReadout(QCPPainter* painter, const QRect& plot) const
         painter->setPen(Qt::black);
         painter->drawText(QRect(box.left() + pad + swatch + 4, top, width, line), Qt::AlignLeft | Qt::AlignVCenter,
                           texts[static_cast<qsizetype>(i + 1)]);
+    }
+    for (qsizetype i = 0; i < notes.size(); ++i) {
+        const int top = box.top() + pad + line * static_cast<int>(texts.size() + i);
+        painter->drawText(QRect(box.left() + pad, top, width, line), Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
     }
 }

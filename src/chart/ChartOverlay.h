@@ -4,8 +4,9 @@
 #include <qcustomplot.h>
 
 // What a strip chart draws over its plot, on a layer of its own above every other: the note that the view is
-// held, the rectangle of a Ctrl+drag under way, and the readout of the reading nearest the pointer (a line
-// at its key, a dot on each shown series and a box with its time and the series' titles and values).
+// held, the rectangle of a Ctrl+drag under way, the range whose statistics are open, and the readout of the reading
+// nearest the pointer (a line at its key, a dot on each shown series and a box with its time and the series' titles and
+// values).
 class TChartOverlay : public QCPLayerable {
     Q_OBJECT
 public:

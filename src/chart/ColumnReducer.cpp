@@ -1,5 +1,7 @@
 #include "chart/ColumnReducer.h"
 
+#include "chart/ColumnBorders.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -244,4 +246,104 @@ void TColumnReducer::put(double key, double value)
     FData[FSize].key = key;
     FData[FSize].value = value;
     ++FSize;
+}
+
+bool TColumnReducer::reduceSpans(const std::vector<TColumnSpan>& spans)
+{
+    const qsizetype start = FSize;
+    FFrom = spans.empty() ? 0 : spans.front().from;
+    FTo = spans.empty() ? 0 : std::min(spans.back().to, FPyramid.count());
+    makeRoom(4 * static_cast<qsizetype>(spans.size()) + 16);
+    for (size_t s = 0; s < spans.size(); ++s) {
+        if (s + Lookahead < spans.size())
+            prefetchSpan(spans[s + Lookahead].from, spans[s + Lookahead].to);
+        const TColumnSpan& span = spans[s];
+        if (span.to > FTo || FMap.column((FPoints + span.from)->key) != span.column
+            || FMap.column((FPoints + (span.to - 1))->key) != span.column) {
+            FOpen = false;
+            FSize = start;
+            FOut.resize(FSize);
+            return false;
+        }
+        TValueRange range;
+        flush();
+        if (rangeOf(span.from, span.to, range)) {
+            FOpen = true;
+            FColumn = span.column;
+            FFirst = span.from;
+            FLast = span.to - 1;
+            FRange = range;
+        } else {
+            addPoints(span.from, span.to); // a gap in the column: runs either side of it
+        }
+    }
+    flush();
+    FOut.resize(FSize);
+    return true;
+}
+
+bool TColumnReducer::rangeOf(qsizetype from, qsizetype to, TValueRange& range) const
+{
+    const QCPGraphData* p = FPoints + from;
+    range = TValueRange::of(p->key, p->value);
+    if (!range.usable())
+        return false;
+    const qsizetype complete = FPyramid.bucketCount(0);
+    for (qsizetype i = from + 1; i < to;) {
+        if ((i & (TMinMaxPyramid::BucketPoints - 1)) == 0 && i + TMinMaxPyramid::BucketPoints <= to
+            && (i >> TMinMaxPyramid::BucketShift) < complete) {
+            // The largest stored bucket that starts here and ends within the range.
+            int level = 0;
+            while (level + 1 < FPyramid.levelCount()) {
+                const int shift = TMinMaxPyramid::BucketShift + level + 1;
+                if ((i & ((qsizetype(1) << shift) - 1)) != 0 || i + (qsizetype(1) << shift) > to
+                    || (i >> shift) >= FPyramid.bucketCount(level + 1))
+                    break;
+                ++level;
+            }
+            const TValueRange& b = FPyramid.bucket(level, i >> (TMinMaxPyramid::BucketShift + level)).range;
+            if (!b.usable())
+                return false;
+            range.join(b);
+            i += qsizetype(1) << (TMinMaxPyramid::BucketShift + level);
+            continue;
+        }
+        // Points up to the next bucket's start, in registers.
+        const qsizetype stop = std::min(to, ((i >> TMinMaxPyramid::BucketShift) + 1) << TMinMaxPyramid::BucketShift);
+        TValueRange r = range;
+        bool finite = true;
+        for (p = FPoints + i; i < stop; ++i, ++p) {
+            finite = finite && std::isfinite(p->value);
+            const bool lower = p->value < r.min;
+            const bool higher = p->value > r.max;
+            r.minKey = lower ? p->key : r.minKey;
+            r.min = lower ? p->value : r.min;
+            r.maxKey = higher ? p->key : r.maxKey;
+            r.max = higher ? p->value : r.max;
+        }
+        if (!finite)
+            return false;
+        range = r;
+    }
+    return true;
+}
+
+// Asks for the memory rangeOf will read for points [from, to): the points beside the buckets and the
+// buckets at the span's ends, level by level.
+void TColumnReducer::prefetchSpan(qsizetype from, qsizetype to) const
+{
+    const qsizetype head = std::min(to, ((from >> TMinMaxPyramid::BucketShift) + 1) << TMinMaxPyramid::BucketShift);
+    prefetch(FPoints + from, FPoints + head);
+    const qsizetype tail = std::max(head, (to >> TMinMaxPyramid::BucketShift) << TMinMaxPyramid::BucketShift);
+    prefetch(FPoints + tail, FPoints + to);
+    __builtin_prefetch(FPoints + (to - 1));
+    for (int level = 0; level < FPyramid.levelCount(); ++level) {
+        const int shift = TMinMaxPyramid::BucketShift + level;
+        const qsizetype first = (from + (qsizetype(1) << shift) - 1) >> shift, last = (to >> shift) - 1;
+        if (first > last || last >= FPyramid.bucketCount(level))
+            break;
+        __builtin_prefetch(&FPyramid.bucket(level, first));
+        if (last != first)
+            __builtin_prefetch(&FPyramid.bucket(level, last));
+    }
 }

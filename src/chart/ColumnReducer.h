@@ -2,6 +2,9 @@
 #include "chart/MinMaxPyramid.h"
 
 #include <QList>
+#include <vector>
+
+struct TColumnSpan;
 
 // Where a key lands across the chart: the arithmetic of a linear, left-to-right key axis, and the pixel
 // column a line through that place is drawn in.
@@ -38,11 +41,19 @@ public:
                    QList<QCPGraphData>& out);
     // Appends the reduced points of [from, to) to the output; `columns` is the number of columns across.
     void reduce(qsizetype from, qsizetype to, qsizetype columns);
+    // Appends the reduced points of the spans, found from the keys of this or of another series. False,
+    // with nothing appended, when a span's first or last point lies in another column here: these keys
+    // differ from those the spans were found from.
+    bool reduceSpans(const std::vector<TColumnSpan>& spans);
 
 private:
     void prefetchBorder(int level, qsizetype bucket);
     void visit(int level, qsizetype bucket);
     void addPoints(qsizetype from, qsizetype to);
+    // The range of points [from, to) from whole buckets and the points beside them; false when one of them
+    // is a gap.
+    bool rangeOf(qsizetype from, qsizetype to, TValueRange& range) const;
+    void prefetchSpan(qsizetype from, qsizetype to) const;
     void startRun(qsizetype first, qint64 column, const TValueRange& range);
     void addBreak(double key);
     void flush();

@@ -1,6 +1,6 @@
 #include "chart/PyramidGraph.h"
 
-#include "chart/ColumnReducer.h"
+#include "chart/ColumnBorders.h"
 
 #include <algorithm>
 
@@ -96,5 +96,14 @@ void TPyramidGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
                           FColumnShift};
     lineData->reserve(4 * columns + 16);
     const auto first = mDataContainer->constBegin();
-    TColumnReducer(&*first, FPoints->pyramid(), map, *lineData).reduce(begin - first, end - first, columns);
+    const QCPGraphData* points = &*first;
+    const qsizetype from = begin - first, to = end - first;
+    TColumnReducer reducer(points, FPoints->pyramid(), map, *lineData);
+    // The graphs on this key axis mostly share their keys: the first to draw finds the column borders, the
+    // others take them, checked.
+    TColumnBorders& borders = TSharedColumnBorders::of(mKeyAxis.data());
+    if (!borders.foundFor(map, from, to) || !reducer.reduceSpans(borders.spans())) {
+        borders.find(points, from, to, map);
+        reducer.reduceSpans(borders.spans());
+    }
 }

@@ -1,6 +1,7 @@
 #include "chart/StripChart.h"
 
 #include "chart/ChartGrid.h"
+#include "chart/ChartLanes.h"
 #include "chart/ChartLegend.h"
 #include "chart/ChartNavigator.h"
 #include "chart/ChartOverlay.h"
@@ -187,6 +188,7 @@ TStripChart::TStripChart(QCustomPlot* chart, int seriesCount, QObject* parent) :
 TStripChart::~TStripChart()
 {
     if (FChart) {
+        setLanes(false);
         delete FOverlay;
         delete FMenu;
     }
@@ -316,11 +318,16 @@ void TStripChart::clear()
 
 void TStripChart::updateRanges()
 {
-    if (!FChart || FView == TView::Held || !FKeyExtent.any)
+    if (!FChart || !FKeyExtent.any || (FView == TView::Held && !FLanes))
         return;
-    const QCPRange keys = FView == TView::Last ? QCPRange(FKeyExtent.high - FLastSpan, FKeyExtent.high)
-                                               : span(FKeyExtent.low, FKeyExtent.high);
-    FChart->xAxis->setRange(keys);
+    if (FView != TView::Held)
+        FChart->xAxis->setRange(FView == TView::Last ? QCPRange(FKeyExtent.high - FLastSpan, FKeyExtent.high)
+                                                     : span(FKeyExtent.low, FKeyExtent.high));
+    if (FLanes) {
+        FLanes->fit(FView == TView::WholeRun);
+        return;
+    }
+    const QCPRange keys = FChart->xAxis->range();
     TExtent values;
     for (size_t i = 0; i < FSeries.size(); ++i) {
         if (!FSeries[i]->visible())
@@ -385,6 +392,8 @@ void TStripChart::hold(const QCPRange& keys, const QCPRange& values)
 void TStripChart::setSeriesShown(int index, bool shown)
 {
     series(index)->setVisible(shown);
+    if (FLanes)
+        FLanes->arrange();
     updateRanges();
     replotSoon();
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <span>
 #include <vector>
@@ -14,6 +15,8 @@ class QMenu;
 class TPyramidGraph;
 class TChartNavigator;
 class TChartOverlay;
+class TChartLanes;
+struct TRangeStatistics;
 
 // One reading as the readout shows it: its key and the values of the shown series that have a point there.
 struct TChartReading {
@@ -32,7 +35,8 @@ struct TChartReading {
 // pointer, Shift+wheel the value axis; a left drag pans, a Ctrl+left drag zooms to a rectangle; + and -
 // zoom, the arrow keys pan, Home or Escape show the whole run again. The right-click menu holds the views,
 // "Reset view", "Save picture as..." and what the window adds (addMenuAction). While the pointer is over
-// the plot a readout shows the nearest reading: its time and the value of each shown series. Clicking a
+// the plot a readout shows the nearest reading: its time and the value of each shown series. A Shift+drag
+// marks a range of keys and shows the statistics of each series over it. Clicking a
 // legend entry hides or shows its series; a hidden series is dimmed in the legend, left out of the readout
 // and of the value axis' scaling. A double-click off the legend is left to the window (doubleClicked).
 //
@@ -124,6 +128,28 @@ public:
     // The time of a key as the readout writes it: "12.345 s, 05/03/2012 14:07:09.042" (elapsed seconds, and
     // the clock time when there is a time origin), or the clock time alone.
     QString keyText(double key) const;
+    // How keyText writes a key instead (the written time and its offset, say); none: as above.
+    void setKeyTextFormat(std::function<QString(double key)> format) { FKeyTextFormat = std::move(format); }
+    // Lines the readout adds below the values of the reading at a key (the events there); none by default.
+    void setReadoutNotes(std::function<QStringList(double key)> notes) { FReadoutNotes = std::move(notes); }
+    QStringList readoutNotes(double key) const { return FReadoutNotes ? FReadoutNotes(key) : QStringList(); }
+
+    // Lanes (ChartLanes.cpp): each series on a value axis of its own in a lane of the plot, the lanes stacked
+    // over one time axis at the bottom. The lanes of hidden series are left out and the shown ones share the
+    // height. With lanes, zoom and pan move the time axis of every lane and each value axis fits what its lane
+    // shows.
+    void setLanes(bool on);
+    bool lanes() const { return FLanes != nullptr; }
+    // The lane of a series (null without lanes).
+    QCPAxisRect* laneRect(int index) const;
+    // Where the series are drawn, in widget pixels: the plot, or the lanes shown.
+    QRect plotRect() const;
+
+    // The statistics of every series, shown or hidden, over keys [from, to] (ChartStatistics.h).
+    TRangeStatistics rangeStatistics(double from, double to) const;
+    // Shows them in the chart's statistics window (TStatisticsDialog), opened on first use. A Shift+drag
+    // across the plot and the menu's "Statistics of a range..." (the range shown) call it.
+    void showRangeStatistics(double from, double to);
 
     // The right-click menu (built on first use).
     QMenu* contextMenu();
@@ -142,6 +168,7 @@ signals:
 private:
     friend class TChartNavigator;
     friend class TChartOverlay;
+    friend class TChartLanes;
 
     struct TExtent {
         double low = 0, high = 0;
@@ -166,7 +193,10 @@ private:
     TView FFollowed = TView::WholeRun; // what resetView returns to
     double FLastSpan = LastSpans[0];
     std::function<QString()> FPictureFileChooser;
+    std::function<QString(double)> FKeyTextFormat;
+    std::function<QStringList(double)> FReadoutNotes;
     QMenu* FMenu = nullptr;
     TChartNavigator* FNavigator = nullptr;
     TChartOverlay* FOverlay = nullptr;
+    TChartLanes* FLanes = nullptr;
 };

@@ -22,6 +22,7 @@ TLoggingService::TLoggingService(const TLogdOptions& options, const RunClock& cl
     FRun->setConcentrationMode(options.concentration);
     FRun->reconnect().setEnabled(true);
     FRun->setAlarmRules(options.alarms);
+    FRun->setNoReadingAlarm(options.noReadingAlarm);
     connectRun();
     if (const auto period = FNotifier.watchdogPeriod(); period.count() > 0) {
         FWatchdogTimer->setInterval(static_cast<int>(std::max<long long>(1, period.count() / 2000)));
@@ -84,17 +85,30 @@ std::string TLoggingService::device() const
 bool TLoggingService::start()
 {
     FRun->configurePort(FOptions.port);
+    if (!FOptions.settingsFile.empty())
+        FSay("Settings from \"" + FOptions.settingsFile + "\"");
+    if (!FOptions.settingsWarning.empty())
+        FSay("<4>" + FOptions.settingsWarning); // a warning in the journal
     FSay("Logging " + std::string(FOptions.concentration ? "concentration" : "channels") + " readings from " + device()
          + " every " + std::to_string(FOptions.intervalMs / 1000) + " s into \"" + FOptions.outputDir + "\"");
     if (FOptions.publishing.Enabled) {
-        // Publishing follows the service's own interval.
-        if (!FRun->startPublishing(FOptions.publishing, FOptions.port, FOptions.intervalMs)) {
+        // Publishing follows the service's own interval unless it has one of its own.
+        const int32_t intervalMs = FOptions.publishIntervalMs > 0 ? FOptions.publishIntervalMs : FOptions.intervalMs;
+        TPublishSettings publishing = FOptions.publishing;
+        FRun->publishing().setSpoolFile(FOptions.spoolFile);
+        // What the queue of unsent readings is sized for; a test's interval under a second counts as one.
+        publishing.IntervalSeconds = std::max<int32_t>(1, intervalMs / 1000);
+        if (!FRun->startPublishing(publishing, FOptions.port, intervalMs)) {
             FSay("Publishing: " + FRun->publishing().error());
             return false;
         }
     }
     FRun->startLogInFolder(FOptions.outputDir);
+    // Ready from here on: the options hold and the folder takes files; the sensor is waited for, never the
+    // boot.
     if (FRun->openPort()) {
+        FWaitingFor = "waiting for the first reading from " + device();
+        FNotifier.ready(FWaitingFor);
         FRun->startAcquisition();
         FRun->timer(TRun::Log)->start();
         // The first line, and the first reading published, at once.
@@ -102,8 +116,8 @@ bool TLoggingService::start()
         return true;
     }
     FSay(std::string(PortUnavailableText) + " (" + device() + "): waiting for it");
-    FWaitingFor = "waiting for " + device();
-    FNotifier.status(FWaitingFor);
+    FWaitingFor = "waiting for " + device() + ": the port is missing or in use";
+    FNotifier.ready(FWaitingFor);
     return true;
 }
 
@@ -118,7 +132,12 @@ void TLoggingService::finish()
     FRun->reconnect().clear();
     const uint64_t unsent = FRun->publishing().active() ? FRun->publishing().waiting() : 0;
     FRun->stopPublishing();
-    if (unsent > 0)
+    if (unsent > 0 && !FOptions.spoolFile.empty())
+        FSay(std::to_string(unsent)
+             + " readings and events were waiting for the broker; those it did not take are kept"
+               " in \""
+             + FOptions.spoolFile + "\" for the next start");
+    else if (unsent > 0)
         FSay(std::to_string(unsent) + " readings still waiting for the broker were not published");
     try {
         FRun->stopLog();
@@ -139,6 +158,7 @@ void TLoggingService::whenIdle(std::function<void()> command)
 
 void TLoggingService::tellStatus()
 {
+    FWaitingFor.clear();
     FLastReading = FClock.wallNow().time();
     std::string status = "logging to " + FRun->log().fileName() + "; last reading "
                          + FLastReading.toString(QStringLiteral("hh:mm:ss")).toStdString();
@@ -147,7 +167,6 @@ void TLoggingService::tellStatus()
     if (const std::string publishing = FRun->publishing().shortStatus(); !publishing.empty())
         status += "; " + publishing;
     status += alarmStatus();
-    FNotifier.ready(status); // once: the port is open and the first reading arrived
     FNotifier.status(status);
 }
 
@@ -168,7 +187,7 @@ void TLoggingService::timedOut(bool beginsOutage)
         return;
     FSay(std::string(TimeoutText) + " (" + device() + "): trying again every "
          + std::to_string(TReconnectController::RetryIntervalMs / 1000) + " s");
-    FWaitingFor = "waiting for " + device();
+    FWaitingFor = "waiting for " + device() + ": the sensor does not answer";
     FNotifier.status(FWaitingFor + alarmStatus());
 }
 

@@ -31,7 +31,9 @@ public:
     ~TLoggingService() override;
 
     // Opens the port and starts logging (and publishing) at once, or says why not and waits for the port.
-    // False when publishing was asked for with settings that cannot be used (said; nothing started).
+    // Either way the service manager hears READY at once, with a STATUS naming what is waited for; the
+    // first reading never holds it up. False when publishing was asked for with settings that cannot be
+    // used (said; nothing started, not ready).
     bool start();
     // Stops: the timers off, the tries stopped, the file closed with its last line end, the readings still
     // waiting for the broker counted.

@@ -1,13 +1,11 @@
 // velmora-logd: the sensor's readings logged to files without a window, for a service manager.
+#include "base/ErrorReport.h"
 #include "logd/LogdOptions.h"
 #include "logd/LoggingService.h"
 #include "logd/SignalEvents.h"
 #include "publish/Publisher.h"
 #include "record/RunClock.h"
 #include "serial/EComPort.h"
-#include "base/ErrorReport.h"
-#include "settings/SettingParams.h"
-#include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,16 +20,6 @@ void say(const std::string& line)
 {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
-}
-
-// The port of the settings file, found as the window finds it; empty when there is none.
-std::string storedPort()
-{
-    const QString folder = ResolveSettingsFolder(QCoreApplication::applicationDirPath());
-    TSettingParams settings(QDir(folder).filePath(QString::fromLatin1(SettingsFileBase)).toLocal8Bit().toStdString(),
-                            "Sensor\\Settings");
-    settings.Load();
-    return settings.ComPort;
 }
 
 } // namespace
@@ -52,12 +40,8 @@ int main(int argc, char** argv)
             std::fputs("\n", stderr);
         return start.exitCode;
     }
-    if (options.port.empty())
-        options.port = storedPort();
-    if (options.port.empty()) {
-        say("No port given and none stored in the settings file; see --help");
-        return EX_USAGE;
-    }
+    if (!start.text.empty())
+        say(start.text);
 
     const QDir localeDir(QCoreApplication::applicationDirPath() + QStringLiteral("/locale"));
     RegisterPortErrorTexts(localeDir.exists() ? localeDir.absolutePath().toLocal8Bit().constData()

@@ -1,5 +1,7 @@
 #include "publish/MqttClient.h"
 
+#include "publish/TlsCheck.h"
+
 #include <MQTTAsync.h>
 
 #include <cerrno>
@@ -280,11 +282,20 @@ std::string ConnectFailureText(const TMqttEndpoint& endpoint, int code, const st
                                          : "not authorised: check the user name and password";
     default: break;
     }
-    if (!tlsError.empty())
-        return "TLS: " + tlsError;
+    if (endpoint.tls && !endpoint.caFile.empty())
+        if (const std::string problem = CaFileProblem(endpoint.caFile); !problem.empty())
+            return "TLS: " + problem;
     const std::string tcp = tcpCheck(endpoint);
+    // The library's own words name few TLS failures: a handshake of our own names the rest.
+    if (endpoint.tls && tcp.empty())
+        if (const std::string problem = TlsConnectProblem(endpoint); !problem.empty())
+            return "TLS: " + problem;
+    if (endpoint.tls && !tlsError.empty())
+        return "TLS: " + tlsError;
     if (!tcp.empty())
         return tcp;
+    if (!endpoint.tls && SpeaksTls(endpoint))
+        return endpoint.address() + " is a TLS port: the connection needs TLS (mqtts://)";
     if (libraryMessage.find("timeout") != std::string::npos)
         return "no MQTT answer from " + endpoint.address() + " within " + std::to_string(endpoint.connectTimeoutSeconds)
                + " s";

@@ -74,8 +74,9 @@ private:
     void* FClient = nullptr;
 };
 
-// The operator's text for a failed connection attempt: a refused CONNACK, the TLS error, or what a
-// plain TCP connection to the broker finds (host not found, connection refused, no answer).
+// The operator's text for a failed connection attempt: a refused CONNACK; for TLS, what a handshake of
+// our own finds (see TlsCheck.h), else the library's TLS error; what a plain TCP connection to the broker
+// finds (host not found, connection refused, no answer); a TLS port reached without TLS.
 // Blocks up to about timeoutSeconds for that check: call it off the main thread.
 std::string ConnectFailureText(const TMqttEndpoint& endpoint, int code, const std::string& libraryMessage,
                                const std::string& tlsError);

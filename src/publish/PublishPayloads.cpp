@@ -136,7 +136,7 @@ std::string DiscoveryTopic(const std::string& clientId, const char* quantity)
 
 namespace {
 
-void appendJsonString(std::string& out, const std::string& text)
+void appendJsonString(std::string& out, std::string_view text)
 {
     out += '"';
     for (const char c : text) {
@@ -157,6 +157,75 @@ void appendJsonString(std::string& out, const std::string& text)
 
 } // namespace
 
+void AppendEventJson(std::string& out, const TPublishEvent& event)
+{
+    out += "{\"time\":\"";
+    AppendIsoTime(out, event.time);
+    out += "\",\"event\":";
+    appendJsonString(out, event.event);
+    if (event.quantity[0] != '\0') {
+        out += ",\"quantity\":";
+        appendJsonString(out, event.quantity);
+    }
+    if (!std::isnan(event.value)) {
+        out += ",\"value\":";
+        AppendNumber(out, event.value);
+    }
+    if (!std::isnan(event.level)) {
+        out += ",\"level\":";
+        AppendNumber(out, event.level);
+    }
+    out += '}';
+}
+
+std::string AlarmTopic(const std::string& topicPrefix, std::string_view name)
+{
+    std::string topic = topicPrefix + "/alarm/";
+    topic += name;
+    return topic;
+}
+
+std::string AlarmDiscoveryTopic(const std::string& clientId, std::string_view name)
+{
+    std::string topic = "homeassistant/binary_sensor/" + DiscoveryNode(clientId) + "/alarm_";
+    topic += name;
+    return topic + "/config";
+}
+
+namespace {
+
+void appendDevice(std::string& out, const std::string& clientId, const std::string& topicPrefix)
+{
+    const std::string node = DiscoveryNode(clientId);
+    out += ",\"availability_topic\":";
+    appendJsonString(out, topicPrefix + "/status");
+    out += ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\",\"device\":{\"identifiers\":[";
+    appendJsonString(out, node);
+    out += "],\"name\":";
+    appendJsonString(out, "Velmora " + clientId);
+    out += ",\"model\":\"Velmora Data Logger\"}}";
+}
+
+} // namespace
+
+std::string AlarmDiscoveryConfig(const std::string& clientId, const std::string& topicPrefix, std::string_view name)
+{
+    const std::string id = DiscoveryNode(clientId) + "_alarm_" + std::string(name);
+    const bool concentration = name.find("conc") != std::string_view::npos;
+    std::string out = "{\"name\":";
+    appendJsonString(out, "alarm " + std::string(name));
+    out += ",\"object_id\":";
+    appendJsonString(out, id);
+    out += ",\"unique_id\":";
+    appendJsonString(out, id);
+    out += ",\"state_topic\":";
+    appendJsonString(out, AlarmTopic(topicPrefix, name));
+    out += ",\"payload_on\":\"on\",\"payload_off\":\"off\",\"device_class\":";
+    out += concentration ? "\"gas\"" : "\"problem\"";
+    appendDevice(out, clientId, topicPrefix);
+    return out;
+}
+
 std::string DiscoveryConfig(const std::string& clientId, const std::string& topicPrefix, const char* quantity)
 {
     const std::string node = DiscoveryNode(clientId);
@@ -168,12 +237,7 @@ std::string DiscoveryConfig(const std::string& clientId, const std::string& topi
     appendJsonString(out, node + "_" + quantity);
     out += ",\"state_topic\":";
     appendJsonString(out, topicPrefix + "/" + quantity);
-    out += ",\"state_class\":\"measurement\",\"availability_topic\":";
-    appendJsonString(out, topicPrefix + "/status");
-    out += ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\",\"device\":{\"identifiers\":[";
-    appendJsonString(out, node);
-    out += "],\"name\":";
-    appendJsonString(out, "Velmora " + clientId);
-    out += ",\"model\":\"Velmora Data Logger\"}}";
+    out += ",\"state_class\":\"measurement\"";
+    appendDevice(out, clientId, topicPrefix);
     return out;
 }

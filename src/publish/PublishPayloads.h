@@ -1,9 +1,11 @@
 #pragma once
+#include "publish/PublishEvent.h"
 #include "sensor/Reading.h"
 
 #include <array>
 #include <chrono>
 #include <string>
+#include <string_view>
 
 // Topics and payloads of what is published: `<prefix>/<quantity>` carries one value as a plain number,
 // `<prefix>/reading` one JSON object per reading, `<prefix>/status` online/offline/timeout.
@@ -36,6 +38,14 @@ void AppendIsoTime(std::string& out, std::chrono::system_clock::time_point time)
 // {"time":"...","mode":"channels","channel":3,"sample":51234,...}
 void AppendReadingJson(std::string& out, const TReading& reading, std::chrono::system_clock::time_point takenAt);
 
+// {"time":"...","event":"alarm on","quantity":"concentration","value":0.0125,"level":0.01}; quantity,
+// value and level only where the event has them.
+void AppendEventJson(std::string& out, const TPublishEvent& event);
+// "<prefix>/alarm/<name>", name a quantity or "no_reading"; payloads "on" and "off".
+std::string AlarmTopic(const std::string& topicPrefix, std::string_view name);
+inline constexpr const char* AlarmOnPayload = "on";
+inline constexpr const char* AlarmOffPayload = "off";
+
 // Status payloads.
 inline constexpr const char* StatusOnline = "online";
 inline constexpr const char* StatusOffline = "offline";
@@ -47,3 +57,7 @@ inline constexpr const char* StatusTimeout = "timeout";
 std::string DiscoveryNode(const std::string& clientId);
 std::string DiscoveryTopic(const std::string& clientId, const char* quantity);
 std::string DiscoveryConfig(const std::string& clientId, const std::string& topicPrefix, const char* quantity);
+// An alarm announced as a binary sensor, under "homeassistant/binary_sensor/<node>/alarm_<name>/config":
+// device class "gas" for a concentration, "problem" for the rest (and for "no_reading").
+std::string AlarmDiscoveryTopic(const std::string& clientId, std::string_view name);
+std::string AlarmDiscoveryConfig(const std::string& clientId, const std::string& topicPrefix, std::string_view name);

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,11 @@ std::string EffectiveTopicPrefix(const TPublishSettings& s, const std::string& p
 // The longest publish interval whose milliseconds fit a timer's 32-bit interval.
 constexpr int32_t MaxPublishIntervalSeconds = 2147483;
 
+// The longest topic prefix: MQTT topics are at most 65535 bytes, and the topics under the prefix
+// ("/reading", "/status", "/<quantity>") need room.
+constexpr size_t MaxTopicPrefixBytes = 65535 - 64;
+
 // Why these settings cannot be used for publishing ("" when they can): no host, a port, interval or QoS
-// out of range, a topic prefix with a wildcard, a client certificate without its key.
+// out of range, a topic prefix that MQTT forbids (a wildcard, a control character, invalid UTF-8, too
+// long) or that starts with $ or ends with /, a client certificate without its key.
 std::string PublishSettingsProblem(const TPublishSettings& s);

@@ -2,7 +2,9 @@
 
 #include "publish/MqttClient.h"
 #include "publish/PublishPayloads.h"
+#include "publish/PublishSpool.h"
 #include "publish/ReadingQueue.h"
+#include "publish/TlsCheck.h"
 
 #include <QMetaObject>
 #include <array>
@@ -12,13 +14,14 @@
 #include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-// Readings handed to the MQTT client and not yet acknowledged, at most: the rest wait in our queue,
-// which costs 72 bytes a reading where the client's own queue costs about a kilobyte a message.
+// Readings and events handed to the MQTT client and not yet acknowledged, at most: the rest wait in our
+// queue, which costs about 100 bytes an item where the client's own queue costs about a kilobyte a message.
 constexpr size_t HandOverWindow = 100;
-constexpr int ClientQueueLimit = 4096; // hand-over window plus quantity, status and discovery messages
+constexpr int ClientQueueLimit = 4096; // hand-over window plus quantity, status, alarm and discovery messages
 constexpr size_t NoMode = 2;
 
 // The retired publishers still ending. Never destroyed: one abandoned at exit may still end while the
@@ -47,10 +50,10 @@ std::string fileProblem(const char* what, const std::string& file)
 class TPublisher::Worker final : public TMqttEvents {
 public:
     Worker(TPublisher* owner, TMqttEndpoint endpoint, const std::string& prefix, int qos, bool discovery, size_t bound,
-           int stopTimeoutMs)
+           int stopTimeoutMs, std::unique_ptr<TPublishSpool> spool)
         : FOwner(owner), FPrefix(prefix), FQos(qos), FDiscovery(discovery), FBound(bound),
           FStopTimeoutMs(stopTimeoutMs), FReadingTopic(prefix + "/reading"), FStatusTopic(prefix + "/status"),
-          FClient(std::move(endpoint), *this)
+          FEventTopic(prefix + "/event"), FSpool(std::move(spool)), FClient(std::move(endpoint), *this)
     {
         for (size_t mode = 0; mode < 2; ++mode) {
             size_t i = 0;
@@ -93,28 +96,61 @@ public:
         FWake.notify_one(); // under the lock: once it is released the object may be gone
     }
 
+    // Items the spool kept from before: first in the queue, the newest `FBound` of them.
+    void restore(const std::vector<TQueuedItem>& items)
+    {
+        std::lock_guard lock(FMutex);
+        const size_t skip = items.size() > FBound ? items.size() - FBound : 0;
+        FDropped += skip;
+        for (size_t i = skip; i < items.size(); ++i)
+            FQueue.push(items[i]);
+    }
+
     // Owner's thread. True when what statusText() shows changed.
-    bool push(const TReading& reading, std::chrono::system_clock::time_point takenAt)
+    bool push(const TQueuedItem& item)
     {
         bool wake = false, visible = false;
         {
             std::lock_guard lock(FMutex);
             if (FStopRequested)
                 return false;
-            if (FQueue.size() + FHanded >= FBound) {
+            if (!item.isMark() && waitingItems() >= FBound) {
                 ++FDropped;
                 visible = true;
-                if (FQueue.empty())
+                dropOldestQueued();
+                if (waitingItems() >= FBound)
                     return true;
-                FQueue.pop();
             }
-            FQueue.push({takenAt, reading});
+            FQueue.push(item);
+            if (item.isMark()) {
+                ++FMarks;
+            } else if (FSpool) {
+                FSpool->append(item);
+                FSpool->settle(waitingItems());
+                visible = visible || FSpool->notesPending();
+            }
             wake = FConnected && FHanded < HandOverWindow;
             visible = visible || !FConnected;
         }
         if (wake)
             FWake.notify_one();
         return visible;
+    }
+
+    // Owner's thread: the names of the alarm topics from now on; applied in the queue's order.
+    void setAlarms(std::vector<std::string> names)
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FAlarmNames = std::move(names);
+        }
+        push({std::chrono::system_clock::time_point(), TAlarmRulesMark{}});
+    }
+
+    std::vector<std::string> takeNotes()
+    {
+        std::lock_guard lock(FMutex);
+        return FSpool ? FSpool->takeNotes() : std::vector<std::string>();
     }
 
     void setOutage(bool active)
@@ -149,7 +185,7 @@ public:
     Snapshot snapshot() const
     {
         std::lock_guard lock(FMutex);
-        return {FState, FReason, FQueue.size() + FHanded, FDropped, FFinished, FStopRequested};
+        return {FState, FReason, waitingItems(), FDropped, FFinished, FStopRequested};
     }
     const TMqttEndpoint& endpoint() const { return FClient.endpoint(); }
 
@@ -202,8 +238,13 @@ private:
             std::lock_guard lock(FMutex);
             if (FHanded > 0)
                 --FHanded;
+            else if (FHandedOther > 0)
+                --FHandedOther;
             if (!ok)
                 ++FDropped;
+            // Only what the broker took leaves the spool: what the client gives up on (at its end) stays.
+            if (ok && FSpool && waitingItems() == 0)
+                FSpool->settle(0);
         }
         FWake.notify_one();
     }
@@ -275,28 +316,48 @@ private:
                 continue;
             }
             if (FJustConnected || FStatusDirty) {
-                if (FJustConnected)
+                const bool reconnected = FJustConnected;
+                if (reconnected)
                     announcedMode = NoMode; // the broker may have lost its retained messages
                 FJustConnected = FStatusDirty = false;
                 const char* status = FOutage ? StatusTimeout : StatusOnline;
                 notifyOwner();
                 lock.unlock();
                 FClient.send(FStatusTopic, status, 1, true, false);
+                if (reconnected)
+                    restateAlarms();
                 lock.lock();
                 continue;
             }
             while (FConnected && !FQueue.empty() && FHanded < HandOverWindow && !FStopRequested) {
-                const TQueuedReading item = FQueue.front();
-                FQueue.pop();
+                const bool rulesDue = FRulesDue;
+                FRulesDue = false;
+                const TQueuedItem item = rulesDue ? TQueuedItem{} : FQueue.front();
+                if (!rulesDue)
+                    FQueue.pop();
+                if (rulesDue || item.isMark()) {
+                    if (!rulesDue)
+                        --FMarks;
+                    std::vector<std::string> names = FAlarmNames;
+                    lock.unlock();
+                    applyAlarms(std::move(names));
+                    lock.lock();
+                    continue;
+                }
                 ++FHanded;
                 const bool latest = FQueue.empty();
                 lock.unlock();
-                const size_t mode = item.reading.index();
-                if (FDiscovery && mode != announcedMode) {
-                    announce(mode, announcedMode);
-                    announcedMode = mode;
+                if (const auto* event = std::get_if<TPublishEvent>(&item.what)) {
+                    sendEvent(*event);
+                } else {
+                    const auto& reading = std::get<TReading>(item.what);
+                    const size_t mode = reading.index();
+                    if (FDiscovery && mode != announcedMode) {
+                        announce(mode, announcedMode);
+                        announcedMode = mode;
+                    }
+                    sendReading(reading, item.takenAt, latest);
                 }
-                sendReading(item, latest);
                 lock.lock();
             }
         }
@@ -311,21 +372,76 @@ private:
         notifyOwner();
     }
 
-    void sendReading(const TQueuedReading& item, bool latest)
+    void sendReading(const TReading& reading, std::chrono::system_clock::time_point takenAt, bool latest)
     {
         FPayload.clear();
-        AppendReadingJson(FPayload, item.reading, item.takenAt);
+        AppendReadingJson(FPayload, reading, takenAt);
         if (!FClient.send(FReadingTopic, FPayload, FQos, false, true))
             delivered(false);
         if (!latest)
             return;
-        const auto& topics = FQuantityTopics[item.reading.index()];
+        const auto& topics = FQuantityTopics[reading.index()];
         size_t i = 0;
-        for (const TQuantity& q : ReadingQuantities(item.reading)) {
+        for (const TQuantity& q : ReadingQuantities(reading)) {
             FPayload.clear();
             AppendNumber(FPayload, q.value);
             FClient.send(topics[i++], FPayload, 0, false, false); // the next value supersedes a lost one
         }
+    }
+
+    // The retained alarm state the event sets (on while any rule of its quantity is on), then the event.
+    void sendEvent(const TPublishEvent& event)
+    {
+        if (event.alarm != TPublishEvent::Alarm::Unchanged) {
+            const std::string_view name = event.stateName();
+            bool on = event.alarm == TPublishEvent::Alarm::On;
+            for (TAlarmTopic& topic : FAlarmTopics) {
+                if (topic.name == name) {
+                    topic.rulesOn = on ? topic.rulesOn + 1 : std::max(topic.rulesOn, 1) - 1;
+                    on = topic.rulesOn > 0;
+                }
+            }
+            FClient.send(topic(name), on ? AlarmOnPayload : AlarmOffPayload, FQos, true, false);
+        }
+        FPayload.clear();
+        AppendEventJson(FPayload, event);
+        if (!FClient.send(FEventTopic, FPayload, FQos, false, true))
+            delivered(false);
+    }
+
+    // New rules start off (the run judges them afresh): every alarm topic of the old and the new rules
+    // says "off"; the binary sensors of rules gone are removed, those of the new ones announced.
+    void applyAlarms(std::vector<std::string> names)
+    {
+        for (const TAlarmTopic& old : FAlarmTopics) {
+            if (std::find(names.begin(), names.end(), old.name) != names.end())
+                continue;
+            FClient.send(topic(old.name), AlarmOffPayload, FQos, true, false);
+            if (FDiscovery)
+                FClient.send(AlarmDiscoveryTopic(FClient.endpoint().clientId, old.name), "", 1, true, false);
+        }
+        FAlarmTopics.clear();
+        for (std::string& name : names)
+            FAlarmTopics.push_back({std::move(name), 0});
+        restateAlarms();
+    }
+
+    // The alarm states (and their binary sensors) again: after rules change, and after a reconnection,
+    // since the broker may have lost its retained messages.
+    void restateAlarms()
+    {
+        for (const TAlarmTopic& t : FAlarmTopics) {
+            if (FDiscovery)
+                FClient.send(AlarmDiscoveryTopic(FClient.endpoint().clientId, t.name),
+                             AlarmDiscoveryConfig(FClient.endpoint().clientId, FPrefix, t.name), 1, true, false);
+            FClient.send(topic(t.name), t.rulesOn > 0 ? AlarmOnPayload : AlarmOffPayload, FQos, true, false);
+        }
+    }
+
+    const std::string& topic(std::string_view alarmName)
+    {
+        FTopic.assign(FPrefix).append("/alarm/").append(alarmName);
+        return FTopic;
     }
 
     // Retained discovery configs for the quantities of `mode`; those of the mode before that it lacks
@@ -352,12 +468,12 @@ private:
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FStopTimeoutMs);
         std::unique_lock lock(FMutex);
-        ++FHanded;
+        ++FHandedOther;
         lock.unlock();
         if (!FClient.send(FStatusTopic, StatusOffline, 1, true, true))
             delivered(false);
         lock.lock();
-        FWake.wait_until(lock, deadline, [this] { return FHanded == 0 || !FConnected; });
+        FWake.wait_until(lock, deadline, [this] { return (FHanded == 0 && FHandedOther == 0) || !FConnected; });
         FDisconnected = false;
         lock.unlock();
         FClient.disconnect(500);
@@ -374,6 +490,27 @@ private:
         QMetaObject::invokeMethod(FOwner, "notifyFromWorker", Qt::QueuedConnection);
     }
 
+    // Under FMutex: readings and events not yet delivered.
+    size_t waitingItems() const { return FQueue.size() - FMarks + FHanded; }
+
+    // Under FMutex: past the bound the oldest item queued goes. A rules mark before it is due at once.
+    void dropOldestQueued()
+    {
+        while (!FQueue.empty()) {
+            const bool mark = FQueue.front().isMark();
+            FQueue.pop();
+            if (!mark)
+                return;
+            --FMarks;
+            FRulesDue = true;
+        }
+    }
+
+    struct TAlarmTopic {
+        std::string name;
+        int rulesOn;
+    };
+
     enum class Release { Kept, Joined, Retired };
 
     TPublisher* FOwner; // null once retired; under FMutex
@@ -382,15 +519,22 @@ private:
     const bool FDiscovery;
     const size_t FBound;
     const int FStopTimeoutMs;
-    const std::string FReadingTopic, FStatusTopic;
+    const std::string FReadingTopic, FStatusTopic, FEventTopic;
     std::array<std::array<std::string, MaxQuantities>, 2> FQuantityTopics;
-    std::string FPayload; // worker thread only
+    std::string FPayload;                  // worker thread only
+    std::string FTopic;                    // worker thread only
+    std::vector<TAlarmTopic> FAlarmTopics; // worker thread only
     std::thread FThread;
 
     mutable std::mutex FMutex;
     std::condition_variable FWake;
     TReadingQueue FQueue;
-    size_t FHanded = 0;
+    size_t FMarks = 0;       // rules marks in FQueue
+    size_t FHanded = 0;      // readings and events handed to the client, not yet acknowledged
+    size_t FHandedOther = 0; // other messages tracked ("offline")
+    std::vector<std::string> FAlarmNames;
+    bool FRulesDue = false; // a rules mark was dropped past the bound: the rules apply before the next item
+    std::unique_ptr<TPublishSpool> FSpool;
     uint64_t FDropped = 0;
     bool FConnected = false, FJustConnected = false, FLost = false, FFailed = false, FDisconnected = false;
     int FFailCode = 0;
@@ -449,21 +593,50 @@ bool TPublisher::start(const TPublishSettings& settings, const std::string& port
               std::pair{"client key", settings.KeyFile}})
             if (FError.empty())
                 FError = fileProblem(what, file);
+        if (FError.empty() && !settings.CaFile.empty())
+            FError = CaFileProblem(settings.CaFile);
     }
     if (!FError.empty())
         return false;
     const size_t bound =
         limits.maxWaiting != 0 ? limits.maxWaiting : static_cast<size_t>(24 * 3600 / settings.IntervalSeconds);
+    std::unique_ptr<TPublishSpool> spool;
+    std::vector<TQueuedItem> kept;
+    if (!limits.spoolFile.empty()) {
+        spool = std::make_unique<TPublishSpool>();
+        if (!spool->open(limits.spoolFile, std::max<size_t>(bound, 256), kept)) {
+            FError = spool->error();
+            return false;
+        }
+    }
     FWorker = std::make_unique<Worker>(this, std::move(endpoint), prefix, settings.QoS, settings.HomeAssistant, bound,
-                                       limits.stopTimeoutMs);
+                                       limits.stopTimeoutMs, std::move(spool));
+    FWorker->restore(kept);
     FWorker->startThread();
     return true;
 }
 
 void TPublisher::publish(const TReading& reading, std::chrono::system_clock::time_point takenAt)
 {
-    if (FWorker && FWorker->push(reading, takenAt))
+    if (FWorker && FWorker->push({takenAt, reading}))
         emit statusChanged();
+}
+
+void TPublisher::publishEvent(const TPublishEvent& event)
+{
+    if (FWorker && FWorker->push({event.time, event}))
+        emit statusChanged();
+}
+
+void TPublisher::setAlarms(std::vector<std::string> names)
+{
+    if (FWorker)
+        FWorker->setAlarms(std::move(names));
+}
+
+std::vector<std::string> TPublisher::takeNotes()
+{
+    return FWorker ? FWorker->takeNotes() : std::vector<std::string>();
 }
 
 void TPublisher::setOutage(bool active)

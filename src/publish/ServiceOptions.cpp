@@ -1,29 +1,11 @@
 #include "publish/ServiceOptions.h"
 
-#include <cerrno>
+#include "publish/PasswordFile.h"
+
 #include <charconv>
-#include <cstring>
-#include <fstream>
 
-namespace {
-
-bool readPassword(const std::string& file, std::string& password, std::string& error)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "--publish-password-file: " + file + " cannot be read (" + std::strerror(errno) + ")";
-        return false;
-    }
-    std::getline(in, password);
-    if (!password.empty() && password.back() == '\r')
-        password.pop_back();
-    return true;
-}
-
-} // namespace
-
-bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* passwordFromEnvironment,
-                                TPublishSettings& settings, std::string& error)
+bool PublishSettingsFromOptions(const TServicePublishOptions& options, const char* password, TPublishSettings& settings,
+                                std::string& error)
 {
     settings = TPublishSettings{};
     const std::string& address = options.address;
@@ -87,10 +69,14 @@ bool PublishSettingsFromOptions(const TServicePublishOptions& options, const cha
         settings.CaFile = options.caFile;
     }
     if (!options.passwordFile.empty()) {
-        if (!readPassword(options.passwordFile, settings.Password, error))
+        TPasswordFile read = ReadPasswordFile(options.passwordFile);
+        if (!read.error.empty()) {
+            error = "--publish-password-file: " + read.error;
             return false;
-    } else if (passwordFromEnvironment) {
-        settings.Password = passwordFromEnvironment;
+        }
+        settings.Password = std::move(read.password);
+    } else if (password) {
+        settings.Password = password;
     }
     if (!settings.Password.empty() && settings.UserName.empty())
         return fail("a password is given but no user name (mqtt://user@host/...)");

@@ -364,11 +364,13 @@ void TRun::setAlarmRules(std::vector<TAlarmRule> rules)
 {
     FAlarms->setRules(std::move(rules), FConcentrationMode);
     FLog->setEventsWanted(FAlarms->active());
+    FPublishing->setAlarms(FAlarms->rules(), FAlarms->noReadingAlarm());
 }
 
 void TRun::setNoReadingAlarm(bool on)
 {
     FAlarms->setNoReadingAlarm(on);
+    FPublishing->setAlarms(FAlarms->rules(), FAlarms->noReadingAlarm());
 }
 
 void TRun::acknowledgeAlarms()
@@ -386,6 +388,7 @@ void TRun::alarmChanged(const TAlarmEvent& event)
 {
     try {
         FLog->writeEvent(event);
+        FPublishing->publishEvent(event);
         emit alarmEvent(event);
     } catch (...) {
         ReportCurrentException();

@@ -1,8 +1,11 @@
 #include "run/RunPublishing.h"
 
 #include "publish/Publisher.h"
+#include "record/AlarmRule.h"
 #include "record/RunClock.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 
 TRunPublishing::TRunPublishing(const RunClock& clock, QObject* parent) : QObject(parent), FClock(clock) {}
@@ -16,15 +19,20 @@ bool TRunPublishing::start(const TPublishSettings& settings, const std::string& 
 {
     stop();
     auto publisher = std::make_unique<TPublisher>();
-    if (!publisher->start(settings, portName)) {
+    TPublishLimits limits;
+    limits.spoolFile = FSpoolFile;
+    if (!publisher->start(settings, portName, limits)) {
         FError = publisher->error();
         return false;
     }
     FError.clear();
     FLastLine.clear();
     FReportedDropped = 0;
+    FOutageSaid = false;
     FPublisher = std::move(publisher);
     connect(FPublisher.get(), &TPublisher::statusChanged, this, &TRunPublishing::report);
+    if (!FAlarmNames.empty())
+        FPublisher->setAlarms(FAlarmNames);
     report();
     return true;
 }
@@ -52,6 +60,46 @@ void TRunPublishing::setOutage(bool active)
         FPublisher->setOutage(active);
 }
 
+void TRunPublishing::setAlarms(const std::vector<TAlarmRule>& rules, bool noReading)
+{
+    std::vector<std::string> names;
+    for (const TAlarmRule& rule : rules)
+        if (std::find(names.begin(), names.end(), rule.quantity) == names.end())
+            names.push_back(rule.quantity);
+    if (noReading && !names.empty())
+        names.emplace_back("no_reading");
+    if (names == FAlarmNames)
+        return;
+    FAlarmNames = names;
+    if (FPublisher)
+        FPublisher->setAlarms(std::move(names));
+}
+
+void TRunPublishing::publishEvent(const TAlarmEvent& event)
+{
+    if (!FPublisher)
+        return;
+    TPublishEvent published;
+    published.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(event.time.toMSecsSinceEpoch()));
+    char name[TPublishEvent::NameSize] = {};
+    std::string_view text = AlarmEventName(event.kind);
+    text = text.substr(0, sizeof name - 1);
+    std::transform(text.begin(), text.end(), name,
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    TPublishEvent::copyName(published.event, name);
+    TPublishEvent::copyName(published.quantity, event.quantity);
+    published.value = event.value;
+    published.level = event.level;
+    switch (event.kind) {
+    case TAlarmEvent::AlarmOn:
+    case TAlarmEvent::NoReading: published.alarm = TPublishEvent::Alarm::On; break;
+    case TAlarmEvent::AlarmOff:
+    case TAlarmEvent::ReadingsAgain: published.alarm = TPublishEvent::Alarm::Off; break;
+    default: break;
+    }
+    FPublisher->publishEvent(published);
+}
+
 QString TRunPublishing::statusText() const
 {
     return FPublisher ? FPublisher->statusText() : QString();
@@ -76,22 +124,41 @@ std::string TRunPublishing::shortStatus() const
     return {};
 }
 
-// One line per change of the state or its reason; the waiting count alone changes no line.
+// One line per change of the state or its reason, with the readings waiting during an outage and at its
+// end; a growing count alone repeats the line at most once per FWaitingReportMs.
 void TRunPublishing::report()
 {
     emit statusChanged();
     if (!FPublisher)
         return;
+    for (const std::string& note : FPublisher->takeNotes())
+        emit said(QString::fromStdString(note));
     const TPublisher::State state = FPublisher->state();
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(FClock.now()).count();
+    const auto waitingText = [](uint64_t n) { return "; " + std::to_string(n) + " readings waiting"; };
     std::string line = state == TPublisher::State::Off ? std::string() : FPublisher->stateText();
     if (!line.empty() && line != FLastLine) {
         FLastLine = line;
-        if (state == TPublisher::State::Unreachable)
-            line += "; " + std::to_string(FPublisher->waiting()) + " readings waiting";
+        const uint64_t waiting = FPublisher->waiting();
+        if (state == TPublisher::State::Unreachable) {
+            line += waitingText(waiting);
+            FOutageSaid = true;
+            FWaitingSaid = waiting;
+            FWaitingSaidAt = now;
+        } else if (state == TPublisher::State::Connected && FOutageSaid) {
+            line += waitingText(waiting) + " to be sent";
+            FOutageSaid = false;
+        }
         emit said(QString::fromStdString(line));
+    } else if (state == TPublisher::State::Unreachable && FOutageSaid) {
+        const uint64_t waiting = FPublisher->waiting();
+        if (waiting > FWaitingSaid && now - FWaitingSaidAt >= FWaitingReportMs) {
+            FWaitingSaid = waiting;
+            FWaitingSaidAt = now;
+            emit said(QString::fromStdString(FLastLine + waitingText(waiting)));
+        }
     }
     const uint64_t dropped = FPublisher->dropped();
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(FClock.now()).count();
     if (dropped > FReportedDropped && (FReportedDropped == 0 || now - FDroppedReportedAt >= 60000)) {
         emit said(QStringLiteral("%1 readings dropped while the broker was unreachable").arg(dropped));
         FReportedDropped = dropped;

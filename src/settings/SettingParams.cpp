@@ -1,6 +1,7 @@
 #include "settings/SettingParams.h"
 
 #include "serial/PortList.h"
+#include "settings/AlarmSettingsXml.h"
 #include "settings/PublishSettingsXml.h"
 
 #include <pugixml.hpp>
@@ -13,6 +14,7 @@ namespace {
 constexpr const char* ComPortKey = "ComPort";
 constexpr const char* ReconnectKey = "Reconnect";
 constexpr const char* PublishingKey = "Publishing";
+constexpr const char* AlarmsKey = "Alarms";
 
 struct NameParts {
     std::string_view prefix;
@@ -93,6 +95,13 @@ int32_t TSettingParams::ReadStored(Stored& stored)
             }
             continue;
         }
+        if (name == AlarmsKey) {
+            if (!ReadAlarmSettings(child, stored.alarmRules, stored.noReadingAlarm, FErrorText)) {
+                stored = Stored{};
+                return XmlResult::LoadFailed;
+            }
+            continue;
+        }
         if (name != ComPortKey && name != ReconnectKey)
             continue;
         try {
@@ -128,6 +137,8 @@ int32_t TSettingParams::Load()
         ComPort = stored.port;
     Reconnect = stored.reconnect;
     Publishing = stored.publishing;
+    AlarmRules = stored.alarmRules;
+    NoReadingAlarm = stored.noReadingAlarm;
     return read;
 }
 
@@ -153,6 +164,10 @@ int32_t TSettingParams::Save()
             if (r == XmlResult::Ok && Publishing != TPublishSettings{}
                 && (r = AddChildElement(settings, PublishingKey, publishing)) == XmlResult::Ok)
                 r = WritePublishSettings(*this, publishing, Publishing);
+            TXmlElement alarms;
+            if (r == XmlResult::Ok && (!AlarmRules.empty() || !NoReadingAlarm)
+                && (r = AddChildElement(settings, AlarmsKey, alarms)) == XmlResult::Ok)
+                r = WriteAlarmSettings(*this, alarms, AlarmRules, NoReadingAlarm);
             if (r != XmlResult::Ok)
                 FErrorText = "the settings cannot be stored in XML";
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 #include "publish/PublishSettings.h"
+#include "record/AlarmRule.h"
 #include "settings/QvXmlDoc.h"
 
 #include <cstdint>
@@ -10,7 +11,8 @@
 // "ComPort" under the root path of the settings file, and whether a stopped run reconnects by itself,
 // kept in "Reconnect" beside it ("true"; written only when on, so a file without it means off), and
 // what is published to an MQTT broker, kept in "Publishing" (written once it differs from the defaults;
-// a stored password makes the save write the file readable by its owner only).
+// a stored password makes the save write the file readable by its owner only), and the alarm rules with
+// the "No reading" switch, kept in "Alarms" (written once there is a rule or the switch is off).
 //
 //   TSettingParams settings(exeFolder + "SensorSettings", "Sensor\\Settings");
 //   settings.Load();              // ComPort: the stored name, else the lowest-numbered port present
@@ -28,6 +30,8 @@ public:
     std::string ComPort;
     bool Reconnect = false;
     TPublishSettings Publishing;
+    std::vector<TAlarmRule> AlarmRules;
+    bool NoReadingAlarm = true;
 
     int32_t Load();
     int32_t Save();
@@ -46,6 +50,8 @@ private:
         bool portFound = false;
         bool reconnect = false;
         TPublishSettings publishing;
+        std::vector<TAlarmRule> alarmRules;
+        bool noReadingAlarm = true;
     };
     int32_t ReadStored(Stored& stored);
 

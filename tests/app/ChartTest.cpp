@@ -45,13 +45,24 @@ TEST_F(Chart, LegendReadsTheChannelsTitlesAtStart)
     EXPECT_EQ(form->Chart().chart()->yAxis->label(), QStringLiteral("Digital Counts"));
 }
 
-// The window adds "Open log file..." after the chart's own entries; it asks for a log file.
-TEST_F(Chart, MenuOffersOpeningALogFile)
+// The window adds "Split into lanes" (off: the one plot) and "Open log file..." after the chart's own entries;
+// the latter asks for a log file.
+TEST_F(Chart, MenuOffersLanesAndOpeningALogFile)
 {
     startSimulator();
     createForm();
-    QAction* open = form->Chart().contextMenu()->actions().last();
+    const QList<QAction*> actions = form->Chart().contextMenu()->actions();
+    QAction* open = actions.last();
     EXPECT_EQ(open->text(), QStringLiteral("Open log file..."));
+    QAction* lanes = actions[actions.size() - 2];
+    EXPECT_EQ(lanes->text(), QStringLiteral("Split into lanes"));
+    EXPECT_TRUE(lanes->isCheckable());
+    EXPECT_FALSE(lanes->isChecked());
+    EXPECT_FALSE(form->Chart().lanes());
+    lanes->trigger();
+    EXPECT_TRUE(form->Chart().lanes());
+    lanes->trigger();
+    EXPECT_FALSE(form->Chart().lanes());
     QString asked;
     whenModal([&](QWidget* modal) {
         asked = modal->windowTitle();

@@ -1,8 +1,13 @@
 // The display tick: panel texts in both modes, and a sensor that stops answering.
 #include "WindowFixture.h"
+#include "chart/ChartAlarmMarks.h"
+#include "chart/StripChart.h"
+#include "run/AlarmMonitor.h"
 #include "run/Run.h"
 #include "record/ReconnectController.h"
 #include "sensor/SensorObjects.h"
+#include "settings/SettingParams.h"
+#include "settings/SettingsFile.h"
 #include "support/EventLoopHelper.h"
 
 #include <QAction>
@@ -10,7 +15,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <qcustomplot.h>
 
 using Displays = WindowTest;
 
@@ -119,4 +127,128 @@ TEST_F(Displays, OldValuesAreGreyedWithTheirTimeUntilTheNextReading)
     EXPECT_EQ(panel("pnlSample")->palette().color(QPalette::WindowText), current);
     EXPECT_EQ(panel("pnlConcentration")->palette().color(QPalette::WindowText), highlighted);
     EXPECT_TRUE(panel("pnlSample")->toolTip().isEmpty());
+}
+
+namespace {
+
+// Stores alarm rules beside the simulator's port, for the window to load.
+void storeAlarms(const std::string& file, const std::string& port, const std::string& portList,
+                 std::vector<TAlarmRule> rules)
+{
+    TSettingParams settings(file, TFormMain::SettingsRootPath);
+    settings.SetPortListRoot(portList);
+    settings.ComPort = port;
+    settings.AlarmRules = std::move(rules);
+    ASSERT_EQ(settings.Save(), 0);
+}
+
+const QColor AlarmRed(200, 0, 0);
+
+} // namespace
+
+class Alarms : public WindowTest {
+protected:
+    void createWithRules(std::vector<TAlarmRule> rules, const std::string& line)
+    {
+        startSimulator(true);
+        storeAlarms(dir.file(SettingsFileBase), pty->slavePath(), emptyPortList, std::move(rules));
+        portStored = true;
+        createForm();
+        ASSERT_NE(form->Sensor(), nullptr);
+        form->Sensor()->setStalenessLimit(std::numeric_limits<int32_t>::max());
+        form->AlarmBeepTimer()->setInterval(100); // the 2 s of the window, shortened
+        sendLine(line);
+    }
+    bool statusMatches(const QString& pattern, int timeoutMs = 3000) const
+    {
+        const QRegularExpression re(pattern);
+        return runEventsUntil([&] { return re.match(form->AlarmPanelText()).hasMatch(); }, timeoutMs);
+    }
+    size_t alarmBeeps() const
+    {
+        return static_cast<size_t>(std::count(beeps.begin(), beeps.end(), std::make_pair(880, 150)));
+    }
+};
+
+// An alarm on: its panel red with white text and the rule as tooltip, the status panel, the beep repeated
+// until Acknowledge; acknowledged it stays red but silent; two alarms are counted; values back, all as before.
+TEST_F(Alarms, PanelsStatusAndBeepFollowTheAlarmsUntilAcknowledged)
+{
+    createWithRules({{"concentration", TAlarmRule::High, 0.01}, {"temperature", TAlarmRule::Low, -10}},
+                    "N3 51234 49876 120 0.01234 -5 101.26");
+    const QString since = QStringLiteral(" since \\d\\d:\\d\\d:\\d\\d");
+    ASSERT_TRUE(statusMatches(QStringLiteral("^ALARM concentration 1\\.23 % > 1\\.00 %") + since + QStringLiteral("$")))
+        << form->AlarmPanelText().toStdString();
+    EXPECT_TRUE(find<QWidget>("StatusBar1AlarmPanel")->isVisible());
+    QLabel* conc = panel("pnlConcentration");
+    EXPECT_EQ(conc->palette().color(QPalette::Window), AlarmRed);
+    EXPECT_EQ(conc->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(conc->toolTip(), form->AlarmPanelText());
+    EXPECT_NE(panel("pnlTemperature")->palette().color(QPalette::Window), AlarmRed);
+    EXPECT_TRUE(panel("pnlTemperature")->toolTip().isEmpty());
+
+    ASSERT_TRUE(runEventsUntil([&] { return alarmBeeps() >= 3; }, 5000)); // on, then repeated
+    action("AlarmsAcknowledgeItem")->trigger();
+    ASSERT_TRUE(statusMatches(QStringLiteral(", acknowledged$")));
+    EXPECT_FALSE(form->AlarmBeepTimer()->isActive());
+    const size_t heard = alarmBeeps();
+    runEventsFor(400);
+    EXPECT_EQ(alarmBeeps(), heard);
+    EXPECT_EQ(conc->palette().color(QPalette::Window), AlarmRed);
+    EXPECT_EQ(action("AlarmsAcknowledgeItem")->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
+
+    sendLine("N3 51234 49876 120 0.01234 -15 101.26"); // a second alarm, not acknowledged: beeps again
+    ASSERT_TRUE(statusMatches(QStringLiteral("^2 alarms$")));
+    const QStringList lines = form->AlarmPanelToolTip().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << form->AlarmPanelToolTip().toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ALARM concentration 1.23 % > 1.00 % since ")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^ALARM temperature -15 < -10") + since + QStringLiteral("$"))
+                    .match(lines[1])
+                    .hasMatch())
+        << lines[1].toStdString();
+    EXPECT_EQ(panel("pnlTemperature")->palette().color(QPalette::Window), AlarmRed);
+    EXPECT_TRUE(form->AlarmBeepTimer()->isActive());
+    EXPECT_GT(alarmBeeps(), heard);
+
+    sendLine("N3 51234 49876 120 0.00500 21 101.26"); // both back
+    ASSERT_TRUE(runEventsUntil([&] { return form->AlarmPanelText().isEmpty(); }, 3000));
+    EXPECT_FALSE(find<QWidget>("StatusBar1AlarmPanel")->isVisible());
+    EXPECT_FALSE(form->AlarmBeepTimer()->isActive());
+    EXPECT_NE(conc->palette().color(QPalette::Window), AlarmRed);
+    EXPECT_FALSE(panel("pnlSample")->autoFillBackground());
+    EXPECT_TRUE(conc->autoFillBackground()); // its own highlight again
+    EXPECT_TRUE(conc->toolTip().isEmpty());
+    EXPECT_TRUE(reports.empty());
+}
+
+// A latching alarm whose value came back stays on, "cleared, not acknowledged", and beeps until Ctrl+K.
+TEST_F(Alarms, LatchingAlarmStaysOnUntilAcknowledged)
+{
+    createWithRules({{"concentration", TAlarmRule::High, 0.01, 0, 0, true}}, "N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(statusMatches(QStringLiteral("^ALARM concentration 1\\.23 % > 1\\.00 % since [0-9:]{8}$")));
+    sendLine("N3 51234 49876 120 0.00500 -5 101.26");
+    ASSERT_TRUE(statusMatches(QStringLiteral("^ALARM concentration 0\\.50 % > 1\\.00 % since [0-9:]{8}, cleared, not "
+                                             "acknowledged$")))
+        << form->AlarmPanelText().toStdString();
+    EXPECT_EQ(panel("pnlConcentration")->palette().color(QPalette::Window), AlarmRed);
+    EXPECT_TRUE(form->AlarmBeepTimer()->isActive());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(runEventsUntil([&] { return form->AlarmPanelText().isEmpty(); }, 3000));
+    EXPECT_FALSE(form->AlarmBeepTimer()->isActive());
+    EXPECT_NE(panel("pnlConcentration")->palette().color(QPalette::Window), AlarmRed);
+}
+
+// Without rules the window has no alarm panel, marks or beeps.
+TEST_F(Alarms, NoRulesChangeNothing)
+{
+    createWithRules({}, "N3 51234 49876 120 0.01234 -5 101.26");
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    EXPECT_FALSE(form->Run().alarms().active());
+    EXPECT_FALSE(find<QWidget>("StatusBar1AlarmPanel")->isVisible());
+    EXPECT_FALSE(form->AlarmBeepTimer()->isActive());
+    EXPECT_TRUE(form->AlarmMarks().levels().empty());
+    EXPECT_EQ(form->Chart().chart()->itemCount(), 0);
 }

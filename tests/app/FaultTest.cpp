@@ -2,6 +2,7 @@
 // itself, unusable settings files, port names that are not serial ports, and a port held by another process.
 #include "WindowFixture.h"
 #include "app/SensorSettings.h"
+#include "chart/ChartBands.h"
 #include "chart/StripChart.h"
 #include "record/ReconnectController.h"
 #include "sensor/SensorObjects.h"
@@ -179,12 +180,20 @@ TEST_F(Faults, SilentSensorTimesOutIsTriedAgainOnTheOpenPortAndGoesOnWhenItSpeak
     ASSERT_TRUE(runEventsUntil([&] { return ReconnectedNote.match(form->StatusPanelText(1)).hasMatch(); }, 5000));
     expectGapAfter(lastX);
     EXPECT_EQ(beeps.size(), 1u);
+    // The outage is a shaded band on the chart, from the time-out to the reconnection.
+    const auto* bands = form->findChild<TChartBands*>();
+    ASSERT_NE(bands, nullptr);
+    ASSERT_EQ(bands->bands().size(), 1u);
+    EXPECT_GE(bands->bands()[0].from, lastX);
+    EXPECT_FALSE(bands->bandOpen());
+    EXPECT_GT(bands->bands()[0].to, bands->bands()[0].from);
 
     // Comms > Settings... OK starts a fresh run that goes on.
     clickLogging();
     chooseInCommsSettings(pty->slavePath());
     EXPECT_EQ(form->StatusPanelText(1), QString());
     ASSERT_TRUE(runEventsUntil([&] { return form->Chart().series(0)->dataCount() > 0; }, 3000));
+    EXPECT_TRUE(bands->bands().empty());
     EXPECT_TRUE(reports.empty());
 }
 

@@ -5,8 +5,10 @@
 #include "support/EventLoopHelper.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -242,4 +244,49 @@ TEST_F(Log, DestroyingTheWindowClosesTheFile)
     const std::string content = read("log.txt");
     ASSERT_GE(content.size(), 2u);
     EXPECT_EQ(content.substr(content.size() - 2), "\r\n");
+}
+
+// Closing the window while logging asks first, naming the log file: No keeps the window and the log, Yes
+// closes. Not logging, it closes without a question.
+TEST_F(Log, ClosingWhileLoggingAsksFirstNamingTheFile)
+{
+    createFormWithLine(ChannelsLine);
+    ASSERT_TRUE(waitForPanel("pnlSample", "51234"));
+    saveAnswers = {QString::fromStdString(dir.file("log"))};
+    click();
+    ASSERT_TRUE(form->Logging());
+    form->show();
+
+    QString question;
+    const auto answer = [&](QMessageBox::StandardButton button) {
+        whenModal([&, button](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            question = box->text();
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            box->button(button)->click();
+        });
+    };
+    answer(QMessageBox::No);
+    form->close();
+    EXPECT_TRUE(question.contains(QString::fromStdString(dir.file("log.txt")))) << question.toStdString();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->Logging());
+    EXPECT_TRUE(form->LogTimer()->isActive());
+
+    question.clear();
+    answer(QMessageBox::Yes);
+    form->close();
+    EXPECT_FALSE(question.isEmpty());
+    ASSERT_TRUE(runEventsUntil([&] { return !form->isVisible(); }, 5000));
+}
+
+TEST_F(Log, ClosingWhileNotLoggingAsksNothing)
+{
+    startSimulator();
+    createForm();
+    form->show();
+    form->close(); // after the sensor's reply to a request under way
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(runEventsUntil([&] { return !form->isVisible(); }, 5000));
 }

@@ -1,10 +1,13 @@
 // Comms > Settings... and Help > About.
 #include "WindowFixture.h"
 #include "about/AboutBox.h"
+#include "app/AlarmsDialog.h"
 #include "app/PublishingDialog.h"
 #include "app/SensorSettings.h"
+#include "chart/ChartAlarmMarks.h"
 #include "chart/StripChart.h"
 #include "publish/Publisher.h"
+#include "run/AlarmMonitor.h"
 #include "run/Run.h"
 #include "sensor/SensorObjects.h"
 #include "settings/SettingParams.h"
@@ -14,10 +17,14 @@
 #include "support/FreePort.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -326,5 +333,89 @@ TEST_F(Menus, PublishingPanelAndDialog)
     ASSERT_EQ(stored.Load(), 0);
     EXPECT_FALSE(stored.Publishing.Enabled);
     EXPECT_EQ(stored.Publishing.Port, port);
+    EXPECT_TRUE(reports.empty());
+}
+
+// Alarms sits between Mode and Help. Alarms... takes a concentration in percent and stores it as the log's
+// fraction; the chart draws the level on the concentration's series with its factor; rules of the current
+// mode only are offered, and "No reading" comes on with the first rule.
+TEST_F(Menus, AlarmsDialogStoresRulesAndTheChartDrawsTheirLevels)
+{
+    startSimulator();
+    createForm();
+    QStringList titles;
+    for (QAction* item : form->menuBar()->actions())
+        titles << item->text();
+    EXPECT_EQ(titles.indexOf(QStringLiteral("&Alarms")), titles.indexOf(menu("menuMode")->title()) + 1)
+        << titles.join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(titles.indexOf(menu("menuHelp")->title()), titles.indexOf(QStringLiteral("&Alarms")) + 1);
+
+    whenModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TAlarmsDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->quantityBox()->count(), 7); // Channels mode
+        EXPECT_FALSE(dialog->noReadingBox()->isEnabled());
+        dialog->noReadingBox()->setChecked(false);
+        dialog->quantityBox()->setCurrentText(QStringLiteral("concentration"));
+        EXPECT_EQ(dialog->levelBox()->suffix(), QStringLiteral(" %"));
+        dialog->levelBox()->setValue(1.25);
+        dialog->hysteresisBox()->setValue(0.05);
+        dialog->delayBox()->setValue(10);
+        dialog->addButton()->click();
+        EXPECT_TRUE(dialog->noReadingBox()->isEnabled());
+        EXPECT_TRUE(dialog->noReadingBox()->isChecked());
+        dialog->quantityBox()->setCurrentText(QStringLiteral("pressure"));
+        EXPECT_EQ(dialog->levelBox()->suffix(), QString());
+        dialog->directionBox()->setCurrentIndex(1);
+        dialog->levelBox()->setValue(95);
+        dialog->hysteresisBox()->setValue(0); // the fields keep what they held
+        dialog->delayBox()->setValue(0);
+        dialog->addButton()->click();
+        dialog->addButton()->click(); // a third, changed and removed again
+        dialog->levelBox()->setValue(90);
+        dialog->latchBox()->setChecked(true);
+        dialog->changeButton()->click();
+        EXPECT_EQ(dialog->list()->item(2)->text(), QStringLiteral("pressure < 90, latching"));
+        EXPECT_EQ(dialog->list()->item(0)->text(),
+                  QStringLiteral("concentration > 1.25 %, hysteresis 0.05 %, delay 10 s"));
+        dialog->list()->setCurrentRow(2);
+        dialog->removeButton()->click();
+        EXPECT_EQ(dialog->list()->count(), 2);
+        dialog->accept();
+    });
+    action("AlarmsSettingsItem")->trigger();
+    ASSERT_TRUE(runEventsUntil([&] { return form->Run().alarms().rules().size() == 2; }, 5000));
+
+    TSettingParams stored(dir.file(SettingsFileBase), TFormMain::SettingsRootPath);
+    stored.SetPortListRoot(emptyPortList);
+    ASSERT_EQ(stored.Load(), 0);
+    ASSERT_EQ(stored.AlarmRules.size(), 2u);
+    const TAlarmRule& conc = stored.AlarmRules[0]; // entered in percent, kept as a fraction
+    EXPECT_EQ(conc.quantity, "concentration");
+    EXPECT_EQ(conc.direction, TAlarmRule::High);
+    EXPECT_DOUBLE_EQ(conc.level, 0.0125);
+    EXPECT_DOUBLE_EQ(conc.hysteresis, 0.0005);
+    EXPECT_EQ(conc.delaySeconds, 10);
+    EXPECT_FALSE(conc.latching);
+    EXPECT_EQ(stored.AlarmRules[1], (TAlarmRule{"pressure", TAlarmRule::Low, 95, 0, 0, false}));
+    EXPECT_TRUE(stored.NoReadingAlarm);
+    EXPECT_EQ(form->Run().alarms().rules(), stored.AlarmRules);
+
+    // Levels on Series3 (Conc * 10000) and Series5 (pressure * 10), dashed in their colours, while shown.
+    TChartAlarmMarks& marks = form->AlarmMarks();
+    ASSERT_EQ(marks.levels().size(), 2u);
+    EXPECT_EQ(marks.levels()[0].series, 2);
+    EXPECT_DOUBLE_EQ(marks.levels()[0].value, 125);
+    EXPECT_EQ(marks.levels()[1].series, 4);
+    EXPECT_DOUBLE_EQ(marks.levels()[1].value, 950);
+    form->Chart().chart()->replot();
+    EXPECT_EQ(marks.levelsShown(), 2);
+    form->Chart().setSeriesShown(2, false);
+    form->Chart().chart()->replot();
+    EXPECT_EQ(marks.levelsShown(), 1);
+    // In Concentration mode neither quantity has a series of its own but pressure.
+    action("ModeConcentrationItem")->trigger();
+    ASSERT_TRUE(runEventsUntil([&] { return marks.levels().size() == 1; }, 5000));
+    EXPECT_EQ(marks.levels()[0].series, 4);
     EXPECT_TRUE(reports.empty());
 }

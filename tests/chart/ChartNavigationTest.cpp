@@ -1,9 +1,12 @@
 // Navigating the strip chart with the mouse and the keyboard: gestures, views, the readout, hiding series,
-// the right-click menu.
+// the right-click menu, lanes and the statistics of a range.
 #include "ChartFixture.h"
+#include "chart/ChartLanes.h"
+#include "chart/StatisticsDialog.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -276,7 +279,7 @@ TEST_F(ChartNavigation, MenuHoldsTheViewsAndItsCommands)
         if (!action->isSeparator())
             texts << action->text();
     EXPECT_EQ(texts, (QStringList{"Whole run", "Last 1 min", "Last 10 min", "Last 1 h", "Last 6 h", "Last 24 h", "Held",
-                                  "Reset view", "Save picture as..."}));
+                                  "Reset view", "Statistics of a range...", "Save picture as..."}));
     const auto action = [&](const char* text) {
         for (QAction* a : menu->actions())
             if (a->text() == QLatin1String(text))
@@ -323,4 +326,184 @@ TEST_F(ChartNavigation, MenuHoldsTheViewsAndItsCommands)
     QApplication::sendEvent(&plot, &event);
     EXPECT_TRUE(menu->isVisible());
     menu->hide();
+}
+
+// Lanes: one per series, stacked over the time axis with equal heights and the same left and right edges; a
+// hidden series' lane leaves its height to the others. Every gesture moves every lane's time axis; each value
+// axis fits its series. Off again, the series are back on the one plot.
+TEST_F(ChartNavigation, LanesStackTheSeriesOverOneTimeAxis)
+{
+    QAction* entry = addLanesEntry(chart);
+    EXPECT_FALSE(chart.lanes());
+    EXPECT_EQ(chart.laneRect(0), nullptr);
+    entry->trigger();
+    ASSERT_TRUE(chart.lanes());
+    plot.resize(800, 600);
+    plot.replot();
+    const auto at = [&](double x, double y) { // parts of the lanes' area
+        const QRect area = chart.plotRect();
+        return QPoint(area.left() + int(x * area.width()), area.top() + int(y * area.height()));
+    };
+    const auto check = [&](const std::vector<int>& shown) -> int {
+        const QRect time = plot.axisRect()->rect();
+        int top = 0, height = -1;
+        for (int s = 0; s < 6; ++s) {
+            SCOPED_TRACE(s);
+            QCPAxisRect* lane = chart.laneRect(s);
+            if (!lane) {
+                ADD_FAILURE() << "no lane";
+                return -1;
+            }
+            EXPECT_EQ(chart.series(s)->keyAxis()->axisRect(), lane);
+            EXPECT_EQ(chart.series(s)->valueAxis()->axisRect(), lane);
+            const bool visible = std::find(shown.begin(), shown.end(), s) != shown.end();
+            EXPECT_EQ(lane->visible(), visible);
+            if (!visible)
+                continue;
+            EXPECT_EQ(lane->left(), time.left());
+            EXPECT_EQ(lane->right(), time.right());
+            EXPECT_GT(lane->top(), top);
+            top = lane->bottom();
+            if (height >= 0) {
+                EXPECT_NEAR(lane->height(), height, 1);
+            }
+            height = lane->height();
+        }
+        EXPECT_LE(top, time.top());
+        EXPECT_GT(height * int(shown.size()), plot.height() * 6 / 10); // the lanes take most of the chart
+        return height;
+    };
+    const int six = check({0, 1, 2, 3, 4, 5});
+    for (int s = 0; s < 6; ++s)
+        EXPECT_EQ(chart.laneRect(s)->axis(QCPAxis::atLeft)->range(), valueRange(10 * s, 10 * s + 49));
+
+    clickLegend(2);
+    clickLegend(4);
+    plot.replot();
+    const int four = check({0, 1, 3, 5});
+    EXPECT_NEAR(four, six * 6 / 4, 6); // the lanes' spacing aside
+    EXPECT_EQ(chart.plotRect(), chart.laneRect(0)->rect() | chart.laneRect(5)->rect());
+
+    const auto keysInStep = [&] {
+        for (int s = 0; s < 6; ++s)
+            if (chart.laneRect(s)->axis(QCPAxis::atBottom)->range() != plot.xAxis->range())
+                return false;
+        return true;
+    };
+    const QCPRange whole = plot.xAxis->range();
+    wheel(at(0.25, 0.1), 480);
+    EXPECT_EQ(chart.view(), TStripChart::TView::Held);
+    EXPECT_LT(plot.xAxis->range().size(), whole.size() * 0.6);
+    EXPECT_TRUE(keysInStep());
+    // Zoomed in to about 2 ramps' lengths: each lane still fits its series, the values the held keys show.
+    drag(at(0.5, 0.5), at(0.6, 0.8));
+    EXPECT_TRUE(keysInStep());
+    const QCPRange keys = plot.xAxis->range();
+    wheel(at(0.5, 0.5), 2400);
+    EXPECT_TRUE(keysInStep());
+    const QCPRange narrow = plot.xAxis->range();
+    const double first = std::ceil(narrow.lower), last = std::floor(narrow.upper);
+    ASSERT_LT(last - first, 49);
+    const auto ramp = [](double key) { return std::fmod(key, 50); };
+    if (ramp(first) < ramp(last)) {
+        EXPECT_EQ(chart.laneRect(3)->axis(QCPAxis::atLeft)->range(), valueRange(30 + ramp(first), 30 + ramp(last)));
+    }
+    QTest::keyClick(&plot, Qt::Key_Home);
+    EXPECT_TRUE(keysInStep());
+    EXPECT_EQ(plot.xAxis->range(), whole);
+    EXPECT_NE(keys, whole);
+
+    // The readout reads every shown lane, a dot on each at its value.
+    hover(at(0.5, 0.5));
+    ASSERT_TRUE(chart.readout().valid);
+    EXPECT_EQ(chart.readout().values.size(), 4u);
+
+    // The picture shows the lanes: a line of Series4's colour in its lane.
+    TempDir dir;
+    const QString name = QString::fromStdString(dir.file("lanes.png"));
+    chart.savePicture(name);
+    const QImage picture(name);
+    const QRect lane4 = chart.laneRect(3)->rect();
+    int inLane = 0;
+    for (int y = lane4.top(); y <= lane4.bottom(); ++y)
+        for (int x = lane4.left(); x <= lane4.right(); ++x)
+            inLane += picture.pixelColor(x, y) == chart.series(3)->pen().color();
+    EXPECT_GT(inLane, lane4.width());
+
+    entry->trigger();
+    EXPECT_FALSE(chart.lanes());
+    EXPECT_EQ(chart.laneRect(0), nullptr);
+    EXPECT_EQ(chart.series(0)->keyAxis(), plot.xAxis);
+    EXPECT_EQ(chart.series(5)->valueAxis(), plot.yAxis);
+    EXPECT_EQ(plot.plotLayout()->rowCount(), 3);
+    plot.replot();
+    EXPECT_EQ(chart.plotRect(), plot.axisRect()->rect());
+    EXPECT_GT(plot.axisRect()->height(), plot.height() / 2);
+    EXPECT_EQ(plot.yAxis->range(), valueRange(0, 99));
+}
+
+// A Shift+drag marks a range of keys; the statistics window lists every series over it, hidden ones marked, and
+// copies its table as TAB-separated text. The menu's entry takes the range shown.
+TEST_F(ChartNavigation, AShiftDragShowsTheStatisticsOfTheRangeMarked)
+{
+    for (int t = 1001; t < 1100; ++t) {
+        if (t == 1050)
+            chart.addGap(1049.5);
+        addPoint(t, t == 1020 ? std::numeric_limits<double>::quiet_NaN() : 1e6 + t % 7);
+    }
+    chart.showWholeRun();
+    clickLegend(1);
+    plot.replot(); // the value axis' labels may move the plot's left edge
+    EXPECT_EQ(plot.findChild<TStatisticsDialog*>(), nullptr);
+    drag(pixelOf(990), pixelOf(1060), Qt::ShiftModifier);
+    auto* dialog = plot.findChild<TStatisticsDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    const TRangeStatistics& stats = dialog->statistics();
+    const double pixel = plot.xAxis->range().size() / plot.axisRect()->width();
+    EXPECT_NEAR(stats.from, 990, 2 * pixel);
+    EXPECT_NEAR(stats.to, 1060, 2 * pixel);
+    ASSERT_EQ(stats.series.size(), 6u);
+    for (int s = 0; s < 6; ++s) {
+        SCOPED_TRACE(s);
+        const TSeriesStatistics& series = stats.series[s];
+        EXPECT_EQ(series.title, chart.series(s)->name());
+        EXPECT_EQ(series.shown, s != 1); // listed, but marked
+        std::vector<double> values;
+        for (const QCPGraphData& p : *chart.series(s)->data())
+            if (p.key >= stats.from && p.key <= stats.to && std::isfinite(p.value))
+                values.push_back(p.value);
+        ASSERT_EQ(series.readings, values.size());
+        EXPECT_EQ(series.first, values.front());
+        EXPECT_EQ(series.last, values.back());
+        EXPECT_EQ(series.minimum, *std::min_element(values.begin(), values.end()));
+        double sum = 0;
+        for (double v : values)
+            sum += v;
+        EXPECT_NEAR(series.mean, sum / double(values.size()), 1e-6);
+    }
+    // The gap and the NaN are no readings: readings 990 to 1060 but 1020.
+    EXPECT_EQ(stats.series[0].readings, size_t(std::floor(stats.to)) - size_t(std::ceil(stats.from)) + 1 - 1);
+
+    QApplication::clipboard()->clear();
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("StatisticsCopy")), Qt::LeftButton);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, dialog->text());
+    const QStringList lines = copied.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3 + 1 + 6);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Start\t")));
+    EXPECT_EQ(lines[3], StatisticsColumns().join(QLatin1Char('\t')));
+    for (int s = 0; s < 6; ++s)
+        EXPECT_EQ(lines[4 + s], StatisticsRow(stats.series[s]).join(QLatin1Char('\t')));
+    EXPECT_TRUE(lines[5].startsWith(chart.series(1)->name() + QStringLiteral("\tno\t")));
+
+    // The menu's entry: the range shown, in the same window.
+    chart.showLast(60);
+    for (QAction* action : chart.contextMenu()->actions())
+        if (action->objectName() == QLatin1String("StatisticsItem"))
+            action->trigger();
+    EXPECT_EQ(plot.findChildren<TStatisticsDialog*>().size(), 1);
+    EXPECT_EQ(dialog->statistics().from, plot.xAxis->range().lower);
+    EXPECT_EQ(dialog->statistics().series[0].readings, 61u); // both ends inside
+    dialog->close();
 }

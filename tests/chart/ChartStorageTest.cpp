@@ -1,10 +1,16 @@
-// Point storage of a series, its min/max pyramid and the reduction of points to pixel columns.
+// Point storage of a series, its min/max pyramid, the reduction of points to pixel columns and the statistics
+// of a range.
+#include "chart/ChartStatistics.h"
 #include "chart/ColumnReducer.h"
+#include "chart/ColumnBorders.h"
 #include "chart/StripChart.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
+#include <tuple>
 
 TEST(ReservingGraphData, ReservesInStepsOfAMillionPoints)
 {
@@ -105,6 +111,14 @@ std::vector<TRun> columnRuns(const QVector<QCPGraphData>& points, const TKeyToPi
     }
     return runs;
 }
+// Points as text, so that NaN values compare equal.
+std::vector<std::string> pointTexts(const QVector<QCPGraphData>& points)
+{
+    std::vector<std::string> texts;
+    for (const QCPGraphData& p : points)
+        texts.push_back(QString::asprintf("%a %a", p.key, p.value).toStdString());
+    return texts;
+}
 } // namespace
 
 // Against the points themselves: a random walk with gaps, points bunched and spread, late points.
@@ -119,6 +133,13 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
         data.addPoint(i % 6007 == 6006 ? key - 0.5 : key, i % 7919 == 7918 ? NAN : value);
     }
     expectPyramidMatchesPoints(data);
+    // The same keys with other values and gaps elsewhere; and keys a little later from the middle on.
+    TReservingGraphData sameKeys, otherKeys;
+    for (auto it = data.constBegin(); it != data.constEnd(); ++it) {
+        const qsizetype i = it - data.constBegin();
+        sameKeys.addPoint(it->key, i % 5003 == 17 ? NAN : std::cos(double(i) * 0.003) * 50 + double(i % 7));
+        otherKeys.addPoint(i > data.size() / 2 ? it->key + 0.37 : it->key, it->value);
+    }
 
     // Lower and upper key, columns, shift: all points over few to many columns; windows cutting buckets.
     const double cases[][4] = {{0, key, 900, 0},
@@ -127,6 +148,7 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
                                {-10, key + 10, 33, 0},
                                {key * 0.3, key * 0.31, 300, 0},
                                {key * 0.5, key * 0.9, 650, 0.5}};
+    int refused = 0;
     for (const auto& [lower, upper, columns, shift] : cases) {
         const TKeyToPixel map{lower, upper - lower, columns, 41, shift};
         const auto begin = data.findBegin(lower), end = data.findEnd(upper);
@@ -137,7 +159,33 @@ TEST(MinMaxPyramid, BucketsAndColumnsHoldWhatTheirPointsHoldThroughAppendsInsert
         const auto gaps = std::count_if(begin, end, [](const QCPGraphData& p) { return std::isnan(p.value); });
         EXPECT_LE(reduced.size(), 4 * (qsizetype(columns) + 2) + 5 * gaps) << columns; // four a column, more at gaps
         EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(), qcpLessThanSortKey<QCPGraphData>)) << columns;
+
+        // The column borders found once serve every series with the same keys, and give what each series'
+        // own reduction gives; a series with other keys refuses them.
+        TColumnBorders borders;
+        borders.find(&*data.constBegin(), begin - data.constBegin(), end - data.constBegin(), map);
+        EXPECT_TRUE(borders.foundFor(map, begin - data.constBegin(), end - data.constBegin()));
+        for (const TReservingGraphData* series : {&data, &sameKeys}) {
+            QVector<QCPGraphData> own, shared{QCPGraphData(-1e9, 0)};
+            const auto from = begin - data.constBegin(), to = end - data.constBegin();
+            TColumnReducer(&*series->constBegin(), series->pyramid(), map, own).reduce(from, to, qsizetype(columns));
+            ASSERT_TRUE(
+                TColumnReducer(&*series->constBegin(), series->pyramid(), map, shared).reduceSpans(borders.spans()));
+            shared.removeFirst();
+            EXPECT_EQ(pointTexts(shared), pointTexts(own)) << columns;
+        }
+        // Other keys may still fall into the same columns; where they do not, nothing is taken from the borders.
+        QVector<QCPGraphData> own, other;
+        TColumnReducer(&*otherKeys.constBegin(), otherKeys.pyramid(), map, own)
+            .reduce(begin - data.constBegin(), end - data.constBegin(), qsizetype(columns));
+        if (TColumnReducer(&*otherKeys.constBegin(), otherKeys.pyramid(), map, other).reduceSpans(borders.spans())) {
+            EXPECT_EQ(pointTexts(other), pointTexts(own)) << columns;
+        } else {
+            EXPECT_TRUE(other.isEmpty());
+            ++refused;
+        }
     }
+    EXPECT_GE(refused, 3);
 
     // Extents of index ranges, across gaps, from and to any place.
     const std::pair<int, int> ranges[] = {{0, data.size()}, {17, 4099},   {65, 129},
@@ -172,4 +220,73 @@ TEST(MinMaxPyramid, IsReservedWithThePointsAndAddsAtMostATenthToTheirStorage)
     data.addPoint(TReservingGraphData::GrowthStep, 0);
     EXPECT_GT(data.pyramidBytes(), reserved);
     EXPECT_LE(data.pyramidBytes() * 10, data.pointBytes());
+}
+
+// The statistics of a range against a direct two-pass computation in long double, on values far from zero with a
+// small spread (where a sum of squares loses every digit), with gaps and infinities that are no readings.
+TEST(RangeStatistics, MatchTwoPassComputationAndCountNoGaps)
+{
+    std::minstd_rand random(7);
+    std::vector<QCPGraphData> points;
+    for (int t = 0; t < 5000; ++t) {
+        double value = 1e9 + (int(random() % 20001) - 10000) * 1e-4;
+        if (t % 97 == 0)
+            value = std::numeric_limits<double>::quiet_NaN(); // a gap
+        if (t == 1234)
+            value = std::numeric_limits<double>::infinity();
+        points.emplace_back(t * 0.5, value);
+    }
+    const auto direct = [&](double from, double to) {
+        std::vector<long double> values;
+        for (const QCPGraphData& p : points)
+            if (p.key >= from && p.key <= to && std::isfinite(p.value))
+                values.push_back(p.value);
+        long double sum = 0, squares = 0;
+        for (long double v : values)
+            sum += v;
+        const long double mean = sum / values.size();
+        for (long double v : values)
+            squares += (v - mean) * (v - mean);
+        return std::tuple(values, double(mean), double(std::sqrt(squares / (values.size() - 1))));
+    };
+    for (const auto& [from, to] : {std::pair(0.0, 2499.5), std::pair(100.0, 700.25), std::pair(-5.0, 48.5)}) {
+        SCOPED_TRACE(from);
+        const TSeriesStatistics stats = SeriesStatistics(points, from, to);
+        const auto [values, mean, deviation] = direct(from, to);
+        ASSERT_EQ(stats.readings, values.size());
+        EXPECT_EQ(stats.minimum, double(*std::min_element(values.begin(), values.end())));
+        EXPECT_EQ(stats.maximum, double(*std::max_element(values.begin(), values.end())));
+        EXPECT_EQ(stats.first, double(values.front()));
+        EXPECT_EQ(stats.last, double(values.back()));
+        EXPECT_NEAR(stats.mean, mean, 1e9 * 1e-14);
+        EXPECT_NEAR(stats.deviation, deviation, deviation * 1e-6);
+    }
+    // The range's ends are inside it; a range without readings has none, one reading no deviation.
+    EXPECT_EQ(SeriesStatistics(points, 1.0, 1.0).readings, 1u);
+    EXPECT_TRUE(std::isnan(SeriesStatistics(points, 1.0, 1.0).deviation));
+    EXPECT_EQ(SeriesStatistics(points, 1.0, 1.0).mean, points[2].value);
+    const TSeriesStatistics none = SeriesStatistics(points, 0.1, 0.4);
+    EXPECT_EQ(none.readings, 0u);
+    EXPECT_TRUE(std::isnan(none.mean) && std::isnan(none.minimum) && std::isnan(none.first));
+    EXPECT_EQ(SeriesStatistics({}, 0, 1).readings, 0u);
+}
+
+TEST(RangeStatistics, TextIsATabSeparatedTableWithTheRange)
+{
+    TRangeStatistics stats;
+    stats.from = 10;
+    stats.to = 3733.5;
+    std::vector<QCPGraphData> points{{10, 1.5}, {11, std::numeric_limits<double>::quiet_NaN()}, {12, 2.5}, {13, 0.1}};
+    stats.series.push_back(SeriesStatistics(points, stats.from, stats.to));
+    stats.series.back().title = QStringLiteral("Conc\t1");
+    stats.series.push_back(SeriesStatistics({}, stats.from, stats.to));
+    stats.series.back().title = QStringLiteral("Humidity");
+    stats.series.back().shown = false;
+    const QString text = StatisticsText(stats, [](double key) { return QStringLiteral("t%1").arg(key); });
+    EXPECT_EQ(text.toStdString(), "Start\tt10\n"
+                                  "End\tt3733.5\n"
+                                  "Duration\t3723.5 s (1:02:03.500)\n"
+                                  "Quantity\tShown\tReadings\tMinimum\tMaximum\tMean\tStandard deviation\tFirst\tLast\n"
+                                  "Conc 1\tyes\t3\t0.1\t2.5\t1.3666666666666667\t1.2055427546683415\t1.5\t0.1\n"
+                                  "Humidity\tno\t0\t\t\t\t\t\t\n");
 }

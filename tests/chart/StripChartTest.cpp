@@ -1,6 +1,8 @@
 // The strip chart's drawing through the pyramid at any zoom, gaps, bulk loading, the clock-time axis and
 // saving pictures.
 #include "ChartFixture.h"
+#include "chart/ChartAlarmMarks.h"
+#include "chart/ChartBands.h"
 #include "chart/ColumnReducer.h"
 #include "support/TempDir.h"
 
@@ -152,6 +154,62 @@ TEST(StripChartGap, BreaksTheLinesOfSeriesWithPointsAndStaysOutOfTheAxes)
     EXPECT_EQ(plot.yAxis->range(), valueRange(2, 5));
 }
 
+// Gaps as shaded bands: ten minutes in three days still takes MinimumWidth pixels, at the whole view and
+// zoomed in; a wide band keeps its width; an open band (an outage going on) reaches the right edge.
+TEST(StripChartBands, ShowAtLeastThreePixelsWideAtEveryZoom)
+{
+    const QRgb Shade = qRgb(10, 200, 120);
+    QCustomPlot plot;
+    plot.resize(800, 400);
+    plot.setViewport(QRect(0, 0, 800, 400));
+    TStripChart chart(&plot, 1);
+    for (int m = 0; m <= 3 * 1440; m += 10)
+        chart.addPoints(m * 60.0, std::array<double, 1>{double(m % 7)});
+    auto* bands = new TChartBands(&plot, QColor(Shade));
+    bands->addBand(1000 * 60.0, 1010 * 60.0); // ten minutes
+    bands->addBand(3000 * 60.0, 3600 * 60.0); // ten hours
+    bands->addBand(2000 * 60.0, 2000 * 60.0); // none at all
+    plot.layer(QStringLiteral("axes"))->setVisible(false);
+    const auto blueColumns = [&](double key) { // width of the blue run through the band at `key`
+        const QImage image = plot.toPixmap().toImage();
+        const int y = plot.axisRect()->rect().top() + 3; // above the lines: the value axis keeps a margin
+        const int x = qRound(plot.xAxis->coordToPixel(key));
+        int left = x, right = x;
+        while (left > 0 && image.pixel(left - 1, y) == Shade)
+            --left;
+        while (right + 1 < image.width() && image.pixel(right + 1, y) == Shade)
+            ++right;
+        return image.pixel(x, y) == Shade ? right - left + 1 : 0;
+    };
+    for (const double zoom : {1.0, 0.01}) {
+        SCOPED_TRACE(zoom);
+        if (zoom != 1.0)
+            chart.hold(QCPRange(995 * 60.0, 995 * 60.0 + 4320 * 60 * zoom), plot.yAxis->range());
+        plot.replot();
+        const std::vector<QRectF> rects = bands->bandRects();
+        ASSERT_FALSE(rects.empty());
+        for (const QRectF& r : rects)
+            EXPECT_GE(r.width(), TChartBands::MinimumWidth);
+        EXPECT_GE(blueColumns(1005 * 60.0), TChartBands::MinimumWidth);
+    }
+    chart.resetView();
+    plot.replot();
+    ASSERT_EQ(bands->bandRects().size(), 3u);
+    EXPECT_NEAR(bands->bandRects()[1].width(),
+                plot.xAxis->coordToPixel(3600 * 60.0) - plot.xAxis->coordToPixel(3000 * 60.0), 1);
+    EXPECT_GE(blueColumns(2000 * 60.0), TChartBands::MinimumWidth);
+
+    bands->openBand(4000 * 60.0);
+    EXPECT_TRUE(bands->bandOpen());
+    plot.replot();
+    EXPECT_EQ(bands->bandRects().back().right(), plot.axisRect()->rect().right() + 1.0);
+    bands->closeBand(4100 * 60.0);
+    EXPECT_FALSE(bands->bandOpen());
+    EXPECT_EQ(bands->bands().back().to, 4100 * 60.0);
+    bands->clear();
+    EXPECT_TRUE(bands->bandRects().empty());
+}
+
 // The value axis keeps 5 % of its range free on both sides: no line lies on the frame, and a constant series
 // at the others' minimum stays in sight; a constant series alone is in the middle.
 TEST(StripChartAxes, ValueAxisKeepsAMarginAboveAndBelow)
@@ -288,4 +346,67 @@ TEST(StripChartDrawing, AChartWithNoRoomWaitsForRoomToDraw)
     plot.resize(400, 300);
     QCoreApplication::processEvents();
     EXPECT_EQ(plot.xAxis->range(), QCPRange(0, 19));
+}
+
+// Alarm levels are dashed lines of their series' colour at the level's value, drawn only while the series is
+// shown; alarm spans shade the plot's height from their start to their end, an open one to the newest point.
+TEST(StripChartAlarmMarks, LevelsFollowTheirSeriesAndSpansShadeTheAlarmTimes)
+{
+    const TDataSet flat{"flat", 101, [](int t) { return t * 1.0; }, [](int s, int) { return 100.0 * s; }};
+    TSizedChart sized(QSize(600, 400), flat);
+    QCustomPlot& plot = sized.plot;
+    TChartAlarmMarks marks(sized.chart);
+    marks.setLevels({{2, 250}, {7, 1}, {1, NAN}}); // no series 7; a level that is no number
+    ASSERT_EQ(marks.levels().size(), 1u);
+    plot.replot();
+    const QColor colour = sized.chart.series(2)->pen().color();
+    const int y = qRound(plot.yAxis->coordToPixel(250));
+    const auto rowHas = [&](const QImage& image, int row, const QColor& c) { // the most of the rows about it
+        int most = 0;
+        for (int r = row - 1; r <= row + 1; ++r) {
+            int n = 0;
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixelColor(x, r) == c;
+            most = std::max(most, n);
+        }
+        return most;
+    };
+    QImage image = plot.toPixmap(600, 400).toImage();
+    const int drawn = rowHas(image, y, colour);
+    EXPECT_GT(drawn, 100);                                           // across the plot
+    EXPECT_LT(drawn, qRound(plot.xAxis->axisRect()->width() * 0.9)); // with gaps: dashed
+    sized.chart.setSeriesShown(2, false);
+    plot.replot(); // the marks follow at each replot
+    image = plot.toPixmap(600, 400).toImage();
+    EXPECT_LT(rowHas(image, y, colour), 5); // a legend pixel at most
+    EXPECT_EQ(marks.levelsShown(), 0);
+    sized.chart.setSeriesShown(2, true);
+
+    // A span from 20 to 40, and one open from 70: up to the newest point, 100, then 110 once it is added.
+    const auto shaded = [&](double key) {
+        const QImage shot = plot.toPixmap(600, 400).toImage();
+        const QColor c = shot.pixelColor(qRound(plot.xAxis->coordToPixel(key)), qRound(plot.yAxis->coordToPixel(50)));
+        return c.red() > c.green() + 10;
+    };
+    marks.beginSpan(20);
+    marks.beginSpan(25); // already open
+    marks.endSpan(40);
+    marks.endSpan(45); // none open
+    marks.beginSpan(70);
+    ASSERT_EQ(marks.spans().size(), 2u);
+    EXPECT_EQ(marks.spans()[0].from, 20);
+    EXPECT_EQ(marks.spans()[0].to, 40);
+    EXPECT_TRUE(marks.spanOpen());
+    EXPECT_FALSE(shaded(10));
+    EXPECT_TRUE(shaded(30));
+    EXPECT_FALSE(shaded(55));
+    EXPECT_TRUE(shaded(95));
+    sized.chart.showLast(60); // keys 50 .. 110 once 110 is there
+    std::array<double, 6> v{0, 100, 200, 300, 400, 500};
+    sized.chart.addPoints(110, v);
+    plot.replot();
+    EXPECT_TRUE(shaded(105));
+    marks.clearSpans();
+    EXPECT_TRUE(marks.spans().empty());
+    EXPECT_FALSE(shaded(95));
 }

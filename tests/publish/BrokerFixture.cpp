@@ -65,10 +65,12 @@ TestBroker::TestBroker(Options options) : FOptions(std::move(options))
         run("mosquitto_passwd -b -c " + d + "/passwd " + FOptions.user + " " + FOptions.password);
     if (FOptions.tls) {
         const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+        const std::string& name = FOptions.serverName;
+        const std::string san = name.empty() ? "IP:127.0.0.1,DNS:localhost" : "DNS:" + name;
         run("(cd " + d + " && openssl req -x509 " + key + "-keyout ca.key -out ca.crt -days 2 -subj /CN=TestCA"
             + " && openssl req -x509 " + key + "-keyout other.key -out other.crt -days 2 -subj /CN=OtherCA"
-            + " && openssl req " + key + "-keyout server.key -out server.csr -subj /CN=127.0.0.1"
-            + " && printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > san"
+            + " && openssl req " + key + "-keyout server.key -out server.csr -subj /CN="
+            + (name.empty() ? "127.0.0.1" : name) + " && printf 'subjectAltName=" + san + "\\n' > san"
             + " && openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out server.crt"
             + " -days 2 -extfile san) >/dev/null 2>&1");
     }

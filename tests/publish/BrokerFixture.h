@@ -16,8 +16,9 @@
 class TestBroker {
 public:
     struct Options {
-        std::string user, password; // both set: no anonymous clients
-        bool tls = false;           // the listener speaks TLS with certificates made by makeCertificates()
+        std::string user, password;  // both set: no anonymous clients
+        bool tls = false;            // the listener speaks TLS with certificates made by makeCertificates()
+        std::string serverName = {}; // the only name of the server certificate; empty: 127.0.0.1 and localhost
     };
     explicit TestBroker(Options options);
     TestBroker() : TestBroker(Options{}) {}
@@ -29,9 +30,10 @@ public:
     void freeze(); // SIGSTOP: connections stay open and nothing is answered, until thaw()
     void thaw();
     int port() const { return FPort; }
-    // CA and server certificate for 127.0.0.1, and a second CA that did not sign it.
+    // CA and server certificate (for 127.0.0.1, or serverName), and a second CA that did not sign it.
     std::string caFile() const { return FDir.file("ca.crt"); }
     std::string otherCaFile() const { return FDir.file("other.crt"); }
+    std::string serverKeyFile() const { return FDir.file("server.key"); }
 
 private:
     Options FOptions;

@@ -79,3 +79,48 @@ TEST(PublishPayloads, DiscoveryConfigNamesTheStateAndAvailabilityTopics)
         R"("payload_available":"online","payload_not_available":"offline","device":{"identifiers":["lab-ttyUSB0"],)"
         R"("name":"Velmora lab-ttyUSB0","model":"Velmora Data Logger"}})");
 }
+
+TEST(PublishPayloads, EventJsonLeavesOutWhatAnEventHasNot)
+{
+    DecimalCommaLocale locale;
+    TPublishEvent on;
+    on.time = Taken;
+    TPublishEvent::copyName(on.event, "alarm on");
+    TPublishEvent::copyName(on.quantity, "concentration");
+    on.value = 0.0125;
+    on.level = 0.01;
+    std::string json;
+    AppendEventJson(json, on);
+    EXPECT_EQ(json, R"({"time":"2026-12-09T21:40:00.042Z","event":"alarm on","quantity":"concentration",)"
+                    R"("value":0.0125,"level":0.01})");
+
+    TPublishEvent none;
+    none.time = Taken;
+    TPublishEvent::copyName(none.event, "no reading");
+    json.clear();
+    AppendEventJson(json, none);
+    EXPECT_EQ(json, R"({"time":"2026-12-09T21:40:00.042Z","event":"no reading"})");
+    EXPECT_STREQ(none.stateName(), "no_reading");
+    EXPECT_EQ(AlarmTopic("site/lab", none.stateName()), "site/lab/alarm/no_reading");
+
+    // A name longer than its field is cut, never written past it.
+    TPublishEvent::copyName(none.quantity, std::string(40, 'q'));
+    EXPECT_EQ(std::string(none.quantity), std::string(TPublishEvent::NameSize - 1, 'q'));
+}
+
+TEST(PublishPayloads, AnAlarmIsABinarySensorOfGasForConcentrationsAndOfProblemElse)
+{
+    EXPECT_EQ(AlarmDiscoveryTopic("lab pc", "sample_conc_2"),
+              "homeassistant/binary_sensor/lab_pc/alarm_sample_conc_2/config");
+    EXPECT_EQ(
+        AlarmDiscoveryConfig("lab-ttyUSB0", "lab", "concentration"),
+        R"({"name":"alarm concentration","object_id":"lab-ttyUSB0_alarm_concentration",)"
+        R"("unique_id":"lab-ttyUSB0_alarm_concentration","state_topic":"lab/alarm/concentration",)"
+        R"("payload_on":"on","payload_off":"off","device_class":"gas","availability_topic":"lab/status",)"
+        R"("payload_available":"online","payload_not_available":"offline","device":{"identifiers":["lab-ttyUSB0"],)"
+        R"("name":"Velmora lab-ttyUSB0","model":"Velmora Data Logger"}})");
+    for (const char* name : {"ostrel_conc_1", "sample_conc_3"})
+        EXPECT_NE(AlarmDiscoveryConfig("n", "p", name).find(R"("device_class":"gas")"), std::string::npos) << name;
+    for (const char* name : {"temperature", "no_reading", "pressure"})
+        EXPECT_NE(AlarmDiscoveryConfig("n", "p", name).find(R"("device_class":"problem")"), std::string::npos) << name;
+}

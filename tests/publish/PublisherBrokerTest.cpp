@@ -1,12 +1,16 @@
 #include "BrokerFixture.h"
 #include "publish/ConnectionTest.h"
 #include "publish/PublishPayloads.h"
+#include "publish/PublishSpool.h"
 #include "publish/Publisher.h"
 #include "support/EventLoopHelper.h"
+#include "support/TempDir.h"
 
 #include <clocale>
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -357,21 +361,27 @@ TEST(PublisherBroker, PastTheBoundTheOldestAreDroppedAndCounted)
     EXPECT_EQ(publisher.statusText().toStdString(), "Publishing to " + where + "; 3 dropped");
 }
 
-// Each failure names its cause in the status, and publish() returns at once throughout.
+// Each failure names its cause in the status, and publish() returns at once throughout. TLS failures
+// name theirs as well, in the status and in the window's connection test alike.
 TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
 {
     TestBroker secured({"alice", "s3cret-pw", false});
     TestBroker tls({"", "", true});
+    TestBroker elsewhere({"", "", true, "broker.example"}); // a certificate for another host name
     ASSERT_TRUE(secured.start());
     ASSERT_TRUE(tls.start());
+    ASSERT_TRUE(elsewhere.start());
     const SilentListener silent;
     const int silentPort = silent.port();
     const int closedPort = freePort();
+    const std::string tlsWhere = "127.0.0.1:" + std::to_string(tls.port());
+    const std::string plainWhere = "127.0.0.1:" + std::to_string(secured.port());
 
     struct Case {
         std::string name;
         TPublishSettings settings;
-        std::string reason; // "" for a connection that works
+        std::string reason;          // "" for a connection that works
+        bool connectionTest = false; // the window's test says the same
     };
     std::vector<Case> cases;
     TPublishSettings s = settingsFor(closedPort);
@@ -386,12 +396,27 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
     cases.push_back({"bad password", s, "not authorised: check the user name and password"});
     s.Password = "s3cret-pw";
     cases.push_back({"good password", s, ""});
+    s.Tls = true;
+    s.CaFile = tls.caFile();
+    cases.push_back(
+        {"TLS client on a plain port", s, "TLS: not a TLS port: " + plainWhere + " answers MQTT without TLS", true});
+    cases.push_back({"plain client on a TLS port", settingsFor(tls.port()),
+                     tlsWhere + " is a TLS port: the connection needs TLS (mqtts://)", true});
     s = settingsFor(tls.port());
     s.Tls = true;
     s.CaFile = tls.otherCaFile();
-    cases.push_back({"wrong CA", s, "TLS: certificate verify failed"});
+    cases.push_back({"wrong CA", s, "TLS: the broker's certificate is not trusted (", true});
+    s.CaFile = "";
+    cases.push_back({"the system's CAs", s, "TLS: the broker's certificate is not trusted (", false});
     s.CaFile = tls.caFile();
     cases.push_back({"right CA", s, ""});
+    s = settingsFor(elsewhere.port());
+    s.Tls = true;
+    s.CaFile = elsewhere.caFile();
+    cases.push_back({"another host's certificate", s,
+                     "TLS: host name mismatch: the broker's certificate is not for 127.0.0.1 (it is for "
+                     "broker.example)",
+                     true});
 
     for (const Case& c : cases) {
         TPublisher publisher;
@@ -412,10 +437,20 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
             EXPECT_EQ(publisher.state(), TPublisher::State::Connected) << c.name << ": " << publisher.reason();
         } else {
             EXPECT_EQ(publisher.state(), TPublisher::State::Unreachable) << c.name;
-            EXPECT_NE(publisher.reason().find(c.reason), std::string::npos) << c.name << ": " << publisher.reason();
+            EXPECT_EQ(publisher.reason().rfind(c.reason, 0), 0u) << c.name << ": " << publisher.reason();
             EXPECT_TRUE(publisher.statusText().startsWith("Broker unreachable: ")) << c.name;
         }
         EXPECT_EQ(publisher.statusText().indexOf("s3cret"), -1);
+        if (c.connectionTest) {
+            TConnectionTest test;
+            std::vector<std::pair<bool, std::string>> results;
+            QObject::connect(&test, &TConnectionTest::finished,
+                             [&](bool ok, const QString& text) { results.emplace_back(ok, text.toStdString()); });
+            test.start(c.settings, "ttyUSB0", 2);
+            ASSERT_TRUE(runEventsUntil([&] { return !results.empty(); }, 20000)) << c.name;
+            EXPECT_FALSE(results[0].first) << c.name;
+            EXPECT_EQ(results[0].second.rfind(c.reason, 0), 0u) << c.name << ": " << results[0].second;
+        }
     }
 
     TPublisher publisher;
@@ -423,7 +458,169 @@ TEST(PublisherBroker, FailuresGiveClearReasonsAndNeverHoldUpTheCaller)
     EXPECT_FALSE(publisher.start(wildcard, "ttyUSB0"));
     EXPECT_EQ(publisher.error(), "the topic prefix 'site/+/lab' contains a wildcard (# or +)");
     EXPECT_EQ(publisher.state(), TPublisher::State::Off);
+    s = settingsFor(tls.port());
+    s.Tls = true;
     s.CaFile = "/nonexistent/ca.crt";
     EXPECT_FALSE(publisher.start(s, "ttyUSB0"));
     EXPECT_EQ(publisher.error(), "the CA file /nonexistent/ca.crt cannot be read (No such file or directory)");
+
+    // A CA file that is not a certificate (a text, the server's private key) is refused at the start, and a
+    // connection test that tries it says the same.
+    const TempDir dir;
+    dir.write("notes.txt", "not a certificate\n");
+    for (const std::string& file : {dir.file("notes.txt"), tls.serverKeyFile()}) {
+        s.CaFile = file;
+        EXPECT_FALSE(publisher.start(s, "ttyUSB0"));
+        EXPECT_EQ(publisher.error(), "the CA file " + file + " is not a certificate (PEM)");
+        EXPECT_EQ(ConnectFailureText(BrokerEndpoint(s, "lab"), -1, "TCP/TLS connect failure", ""),
+                  "TLS: the CA file " + file + " is not a certificate (PEM)");
+    }
+}
+
+namespace {
+
+TPublishEvent alarmEvent(const char* name, const char* quantity, TPublishEvent::Alarm alarm, double value, double level,
+                         system_clock::time_point time)
+{
+    TPublishEvent e;
+    e.time = time;
+    TPublishEvent::copyName(e.event, name);
+    TPublishEvent::copyName(e.quantity, quantity);
+    e.value = value;
+    e.level = level;
+    e.alarm = alarm;
+    return e;
+}
+
+// The readings' samples ("R<n>") and the events' names ("E<name>") in order of arrival.
+std::vector<std::string> sequence(const std::vector<TReceived>& messages)
+{
+    std::vector<std::string> out;
+    for (const TReceived& m : messages) {
+        if (m.topic == "lab/reading")
+            out.push_back("R" + std::to_string(samples({m}).front().first));
+        else if (m.topic == "lab/event") {
+            const size_t at = m.payload.find("\"event\":\"") + 9;
+            out.push_back("E" + m.payload.substr(at, m.payload.find('"', at) - at));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Alarm states are retained at the publishing QoS, events go out as JSON in order with the readings, also
+// those that waited through an outage; new rules start off, and the binary sensors follow the rules.
+TEST(PublisherBroker, AlarmStatesAreRetainedAndEventsKeepTheirPlaceAmongTheReadings)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "lab/#");
+    ASSERT_TRUE(sub.waitConnected());
+    TPublishSettings s = settingsFor(broker.port());
+    s.HomeAssistant = true;
+    s.QoS = 1;
+    TPublisher publisher;
+    ASSERT_TRUE(publisher.start(s, "ttyUSB0", quick())) << publisher.error();
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.state() == TPublisher::State::Connected; }));
+
+    using A = TPublishEvent::Alarm;
+    publisher.setAlarms({"concentration", "temperature", "no_reading"});
+    publisher.publish(channels(0), T0);
+    publisher.publishEvent(alarmEvent("alarm on", "concentration", A::On, 0.0125, 0.01, T0 + milliseconds(1)));
+    publisher.publish(channels(1), T0 + seconds(1));
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return sequence(m).size() >= 3; }));
+    EXPECT_EQ(sequence(sub.messages()), (std::vector<std::string>{"R0", "Ealarm on", "R1"}));
+    EXPECT_EQ(sub.on("lab/event").at(0).payload,
+              R"({"time":"2026-12-09T21:40:00.001Z","event":"alarm on","quantity":"concentration",)"
+              R"("value":0.0125,"level":0.01})");
+    EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/concentration"), "on");
+    EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/temperature"), "off");
+    EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/no_reading"), "off");
+    const std::string config =
+        retainedOn(broker.port(), "homeassistant/binary_sensor/lab-ttyUSB0/alarm_concentration/config");
+    EXPECT_NE(config.find(R"("device_class":"gas")"), std::string::npos) << config;
+    EXPECT_NE(config.find(R"("state_topic":"lab/alarm/concentration")"), std::string::npos) << config;
+    EXPECT_NE(config.find(R"("availability_topic":"lab/status")"), std::string::npos) << config;
+    EXPECT_NE(retainedOn(broker.port(), "homeassistant/binary_sensor/lab-ttyUSB0/alarm_no_reading/config")
+                  .find(R"("device_class":"problem")"),
+              std::string::npos);
+
+    // Away: the events wait with the readings and keep their place.
+    broker.stop();
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.state() == TPublisher::State::Unreachable; }));
+    publisher.publish(channels(2), T0 + seconds(2));
+    publisher.publishEvent(alarmEvent("alarm off", "concentration", A::Off, 0.008, 0.01, T0 + seconds(2)));
+    publisher.publishEvent(alarmEvent("no reading", "", A::On, NAN, NAN, T0 + seconds(3)));
+    publisher.publish(channels(3), T0 + seconds(4));
+    EXPECT_EQ(publisher.waiting(), 4u);
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return sequence(m).size() >= 7; }, 20000)) << sub.messages().size();
+    EXPECT_EQ(sequence(sub.messages()),
+              (std::vector<std::string>{"R0", "Ealarm on", "R1", "R2", "Ealarm off", "Eno reading", "R3"}));
+    EXPECT_EQ(sub.on("lab/event").at(2).payload, R"({"time":"2026-12-09T21:40:03.000Z","event":"no reading"})");
+    EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/concentration"), "off");
+    EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/no_reading"), "on");
+
+    // New rules: every alarm topic says off, the binary sensors of rules gone are removed.
+    publisher.setAlarms({"temperature"});
+    publisher.publish(channels(4), T0 + seconds(5));
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return sequence(m).size() >= 8; }));
+    EXPECT_EQ(retainedOn(broker.port(), "lab/alarm/no_reading"), "off");
+    EXPECT_EQ(retainedOn(broker.port(), "homeassistant/binary_sensor/lab-ttyUSB0/alarm_concentration/config"), "");
+    EXPECT_NE(retainedOn(broker.port(), "homeassistant/binary_sensor/lab-ttyUSB0/alarm_temperature/config"), "");
+}
+
+// Publishers killed (kill -9) while the broker is away, one after the other on the same spool: once the
+// broker is back, the next start sends every reading and event they took, once, in order, with its time,
+// and the spool is emptied when the broker has them.
+TEST(PublisherBroker, WhatWaitedInTheSpoolSurvivesAKillAndGoesOutFirst)
+{
+    TestBroker broker; // not started yet: its port refuses
+    TempDir dir;
+    const std::string spool = dir.file("publish.spool");
+    const std::string port = std::to_string(broker.port());
+    for (const char* first : {"0", "12"}) {
+        int out[2];
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t io;
+        posix_spawn_file_actions_init(&io);
+        posix_spawn_file_actions_adddup2(&io, out[1], 1);
+        const char* argv[] = {PUBLISH_HELPER, port.c_str(), "lab", "spool", spool.c_str(), first, "12", nullptr};
+        pid_t pid = -1;
+        const int spawned = ::posix_spawn(&pid, PUBLISH_HELPER, &io, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&io);
+        ::close(out[1]);
+        ASSERT_EQ(spawned, 0);
+        FILE* said = ::fdopen(out[0], "r");
+        char line[64] = {};
+        EXPECT_STREQ(std::fgets(line, sizeof line, said), "queued\n");
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        std::fclose(said);
+    }
+    ASSERT_TRUE(broker.start());
+    TestSubscriber sub(broker.port(), "lab/#");
+    ASSERT_TRUE(sub.waitConnected());
+    TPublishLimits limits = quick();
+    limits.spoolFile = spool;
+    TPublisher publisher;
+    ASSERT_TRUE(publisher.start(settingsFor(broker.port()), "ttyUSB0", limits)) << publisher.error();
+    EXPECT_TRUE(publisher.takeNotes().empty());
+    publisher.publish(channels(24), T0 + seconds(24));
+    ASSERT_TRUE(sub.waitFor([](const auto& m) { return sequence(m).size() >= 27; }, 20000)) << sub.messages().size();
+    std::vector<std::string> expected;
+    for (int i = 0; i < 25; ++i) {
+        expected.push_back("R" + std::to_string(i));
+        if (i == 0 || i == 12)
+            expected.emplace_back("Ealarm on");
+    }
+    EXPECT_EQ(sequence(sub.messages()), expected);
+    for (const auto& [sample, time] : samples(sub.on("lab/reading")))
+        EXPECT_EQ(time, isoTime(T0 + seconds(sample)));
+    EXPECT_EQ(sub.on("lab/event").at(1).payload,
+              R"({"time":"2026-12-09T21:40:12.001Z","event":"alarm on","quantity":"sample","value":12})");
+    ASSERT_TRUE(runEventsUntil([&] { return publisher.waiting() == 0; }));
+    EXPECT_EQ(std::filesystem::file_size(spool), TPublishSpool::HeaderSize);
 }

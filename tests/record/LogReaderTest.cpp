@@ -1,5 +1,7 @@
 #include "record/LogReader.h"
+#include "record/EventsLog.h"
 #include "record/LogCsv.h"
+#include "record/LogFollower.h"
 #include "record/LogLoader.h"
 #include "record/LogRun.h"
 #include "record/ReadingFormat.h"
@@ -482,4 +484,116 @@ TEST_F(LogReader, CsvRoundTripsTimesAcrossTheChangesOfTheZone)
             EXPECT_TRUE(rows[1].startsWith("2025-10-26T01:00:00.000+09:00,2025-10-25T16:00:00.000Z,"));
         }
     }
+}
+
+// Following a growing log file: whole lines only, from where the reader stopped; a file that shrank or
+// was replaced is handed back to be read again. Each case with notification alone and with polling alone.
+class LogFollowing : public ::testing::TestWithParam<bool> {
+protected:
+    TLogFollower::TOptions options() const
+    {
+        TLogFollower::TOptions o;
+        o.watch = !GetParam();
+        o.poll = GetParam() ? TLogFollower::TPoll::Always : TLogFollower::TPoll::Never;
+        o.pollMs = 50;
+        return o;
+    }
+    void append(const std::string& text) const
+    {
+        const int fd = ::open(dir.file("run.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+    }
+    TempDir dir;
+    QByteArray got;
+    QString restarted;
+};
+
+TEST_P(LogFollowing, HandsOverWholeAppendedLinesAndNoticesShrinkingAndReplacing)
+{
+    dir.write("run.txt", "header\r\nline 1\r\nline 2 not ended");
+    const QString name = QString::fromStdString(dir.file("run.txt"));
+    EXPECT_EQ(LogLinesEnd(name, 2), 16); // after "line 1\r\n"
+    EXPECT_EQ(LogLinesEnd(name, 9), 32); // fewer lines: the size
+    EXPECT_EQ(LogLinesEnd(name + QStringLiteral(".none"), 1), -1);
+
+    TLogFollower follower(name, LogLinesEnd(name, 2), options());
+    QObject::connect(&follower, &TLogFollower::appended, [&](const QByteArray& lines) { got += lines; });
+    QObject::connect(&follower, &TLogFollower::restarted, [&](const QString& why) { restarted = why; });
+    follower.start();
+    EXPECT_EQ(follower.polling(), GetParam());
+    runEventsFor(150);
+    EXPECT_EQ(got, QByteArray()); // "line 2" waits for its end
+
+    append(" yet\r\nline 3\r\nline");
+    ASSERT_TRUE(runEventsUntil([&] { return !got.isEmpty(); }, 10000));
+    EXPECT_EQ(got, QByteArray("line 2 not ended yet\r\nline 3\r\n"));
+    append(" 4\r\n");
+    ASSERT_TRUE(runEventsUntil([&] { return got.endsWith("line 4\r\n"); }, 10000));
+    EXPECT_EQ(follower.offset(), static_cast<int64_t>(dir.read("run.txt").size()));
+    EXPECT_TRUE(restarted.isEmpty());
+
+    // Truncated (a new run in the same file): read again from the start.
+    ASSERT_EQ(::truncate(dir.file("run.txt").c_str(), 8), 0);
+    ASSERT_TRUE(runEventsUntil([&] { return !restarted.isEmpty(); }, 10000));
+    EXPECT_EQ(restarted, QStringLiteral("run.txt shrank: read again from the start"));
+    EXPECT_FALSE(follower.following());
+
+    // Replaced by another file of the same name, however long.
+    restarted.clear();
+    TLogFollower again(name, 8, options());
+    QObject::connect(&again, &TLogFollower::restarted, [&](const QString& why) { restarted = why; });
+    again.start();
+    dir.write("other.txt", "header\r\nline 1\r\nline 2\r\nline 3\r\n");
+    ASSERT_EQ(::rename(dir.file("other.txt").c_str(), dir.file("run.txt").c_str()), 0);
+    ASSERT_TRUE(runEventsUntil([&] { return !restarted.isEmpty(); }, 10000));
+    EXPECT_EQ(restarted, QStringLiteral("run.txt was replaced: read again from the start"));
+}
+
+INSTANTIATE_TEST_SUITE_P(NotifiedOrPolled, LogFollowing, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "Polled" : "Notified"; });
+
+TEST(EventsLog, ReadsAlarmPeriodsAndEventsAndListsDamagedLines)
+{
+    TempDir dir;
+    EXPECT_EQ(EventsFileOf(QStringLiteral("/logs/run-0412.txt")), QStringLiteral("/logs/run-0412.events.txt"));
+    EXPECT_FALSE(ReadEventsFile(QString::fromStdString(dir.file("none.events.txt"))).found);
+
+    dir.write("run.events.txt", "Date\tTime\tEvent\tQuantity\tValue\tLevel\r\n"
+                                "10/12/2026\t16:00:00.000\tLog started\t\t\t\r\n"
+                                "10/12/2026\t16:40:00.125\tAlarm on\tconcentration\t0.0125\t0.01\r\n"
+                                "10/12/2026\t16:41:00.000\tAlarm on\tpressure\t120\t110\r\n"
+                                "10/12/2026\t16:45:00.000\tAlarm off\tconcentration\t0.009\t0.01\r\n"
+                                "10/12/2026\t16:46:00.000\tbroken\r\n"
+                                "1O/12/2026\t16:47:00.000\tAlarm off\tpressure\t100\t110\r\n"
+                                "10/12/2026\t16:50:00.000\tAcknowledged\tpressure\t\t\r\n"
+                                "10/12/2026\t16:55:00.000\tAlarm on\thumidity\t90\t80\r\n"
+                                "10/12/2026\t17:00:00.000\tLog stopped\t\t\t\r\n");
+    const TEventsLog log = ReadEventsFile(QString::fromStdString(dir.file("run.events.txt")), QTimeZone::utc());
+    EXPECT_TRUE(log.found);
+    ASSERT_EQ(log.events.size(), 7u);
+    EXPECT_EQ(log.events[1].text(), QStringLiteral("Alarm on: concentration 0.0125 (level 0.01)"));
+    EXPECT_EQ(log.events[0].text(), QStringLiteral("Log started"));
+    const int64_t at1600 = QDateTime(QDate(2026, 12, 10), QTime(16, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+    EXPECT_EQ(log.events[1].time.utc, at1600 + 40 * 60000 + 125);
+    ASSERT_EQ(log.problems.size(), 2u);
+    EXPECT_EQ(log.problems[0].text(), QStringLiteral("line 6: 3 fields, 6 expected; skipped"));
+    EXPECT_EQ(log.problems[1].text(), QStringLiteral("line 7: \"1O/12/2026\" is not a date (dd/mm/yyyy); skipped"));
+
+    const std::vector<TAlarmPeriod> periods = log.alarmPeriods();
+    ASSERT_EQ(periods.size(), 3u);
+    EXPECT_EQ(periods[0].quantity, QStringLiteral("concentration"));
+    EXPECT_EQ(periods[0].from, at1600 + 40 * 60000 + 125);
+    EXPECT_EQ(periods[0].to, at1600 + 45 * 60000);
+    EXPECT_EQ(periods[1].quantity, QStringLiteral("pressure")); // until acknowledged
+    EXPECT_EQ(periods[1].to, at1600 + 50 * 60000);
+    EXPECT_EQ(periods[2].quantity, QStringLiteral("humidity")); // still on at the end
+    EXPECT_EQ(periods[2].to, at1600 + 60 * 60000);
+
+    dir.write("bad.events.txt", std::string("\x01\x02 not an events file\n"));
+    const TEventsLog bad = ReadEventsFile(QString::fromStdString(dir.file("bad.events.txt")));
+    EXPECT_TRUE(bad.events.empty());
+    ASSERT_FALSE(bad.problems.empty());
+    EXPECT_EQ(bad.problems[0].kind, TLogProblem::UnknownHeader);
 }

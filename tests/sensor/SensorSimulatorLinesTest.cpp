@@ -1,6 +1,6 @@
 // The simulator's lines are what the sensor object expects of a sensor.
-#include "tools/SensorLineFormatter.h"
 #include "sensor/SensorObjects.h"
+#include "tools/SensorLineFormatter.h"
 
 #include <gtest/gtest.h>
 
@@ -107,3 +107,26 @@ TEST(SensorSimulatorLinesTest, MalformedLinesAndGarbageLeaveReceptionWorking)
 }
 
 } // namespace
+
+// --ramp moves a quantity from LOW up to HIGH and back down within each period; what the sensor reads
+// follows it, through the line's own rounding.
+TEST(SensorSimulatorLinesTest, RampMovesAQuantityUpAndDownThroughItsRange)
+{
+    SensorRamp ramp;
+    ASSERT_EQ(ParseSensorRamp("sample_conc_2:0.005:0.015:60", ramp), "");
+    EXPECT_EQ(ramp.quantity, "sample_conc_2");
+    SensorLineFormatter formatter(5);
+    formatter.setRamp(ramp);
+    TSensor sensor;
+    const std::pair<double, double> expected[] = {{0, 0.005},  {15, 0.010}, {30, 0.015},
+                                                  {45, 0.010}, {60, 0.005}, {75, 0.010}};
+    for (const auto& [seconds, value] : expected) {
+        formatter.step();
+        formatter.applyRamp(seconds);
+        feed(sensor, formatter.concentrationLine());
+        EXPECT_NEAR(sensor.Concentration().SampleConc2, value, 1e-5) << seconds;
+    }
+    for (const char* bad :
+         {"colour:1:2:3", "temperature:1:2", "temperature:1:2:0", "temperature:a:2:3", "pressure:1:2:3:4"})
+        EXPECT_NE(ParseSensorRamp(bad, ramp), "") << bad;
+}

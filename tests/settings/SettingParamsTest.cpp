@@ -280,3 +280,48 @@ TEST_F(SettingParamsTest, PublishingIsStoredBesideThePortAndAPasswordKeepsTheFil
         EXPECT_EQ(broken->ErrorText().rfind("Publishing\\", 0), 0u) << broken->ErrorText();
     }
 }
+
+TEST_F(SettingParamsTest, AlarmsAreStoredBesideThePortInTheServiceRuleForm)
+{
+    // A file from before alarms: no rules, "No reading" on, and a save leaves it as it was.
+    const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
+    writeFile(head + "</Settings></Sensor>\n");
+    auto s = make();
+    ASSERT_EQ(s->Load(), XmlResult::Ok);
+    EXPECT_TRUE(s->AlarmRules.empty());
+    EXPECT_TRUE(s->NoReadingAlarm);
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), head + "</Settings></Sensor>\n");
+
+    TAlarmRule high{"concentration", TAlarmRule::High, 0.0125, 0.0005, 10, true};
+    TAlarmRule low{"temperature", TAlarmRule::Low, -3.5, 0, 0, false};
+    s->AlarmRules = {high, low};
+    s->NoReadingAlarm = false;
+    ASSERT_EQ(s->Save(), XmlResult::Ok);
+    EXPECT_EQ(file(), head
+                          + "<Alarms><NoReading>false</NoReading>"
+                            "<Rule>concentration&gt;0.0125,hysteresis=5e-04,delay=10,latch</Rule>"
+                            "<Rule>temperature&lt;-3.5</Rule></Alarms></Settings></Sensor>\n");
+    auto reread = make();
+    ASSERT_EQ(reread->Load(), XmlResult::Ok);
+    EXPECT_EQ(reread->AlarmRules, s->AlarmRules);
+    EXPECT_FALSE(reread->NoReadingAlarm);
+    EXPECT_EQ(reread->ComPort, "COM3");
+
+    // Written by hand: percent levels, blanks, unknown children ignored; a rule that does not read makes
+    // the file unusable rather than silently dropping an alarm.
+    writeFile(fileWith("<ComPort>COM7</ComPort><Alarms><Note>x</Note><Rule> pressure&gt;2%, delay=5 </Rule></Alarms>"));
+    auto byHand = make();
+    ASSERT_EQ(byHand->Load(), XmlResult::Ok);
+    ASSERT_EQ(byHand->AlarmRules.size(), 1u);
+    EXPECT_EQ(byHand->AlarmRules[0], (TAlarmRule{"pressure", TAlarmRule::High, 0.02, 0, 5, false}));
+    EXPECT_TRUE(byHand->NoReadingAlarm);
+    for (const std::string& bad : {std::string("<Alarms><Rule>colour&gt;3</Rule></Alarms>"),
+                                   std::string("<Alarms><Rule><b/></Rule></Alarms>")}) {
+        writeFile(fileWith("<ComPort>COM7</ComPort>" + bad));
+        auto broken = make();
+        EXPECT_EQ(broken->Load(), XmlResult::LoadFailed) << bad;
+        EXPECT_EQ(broken->ErrorText().rfind("Alarms\\Rule", 0), 0u) << broken->ErrorText();
+        EXPECT_TRUE(broken->AlarmRules.empty());
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <qcustomplot.h>
+#include <vector>
+
+class QAction;
+class TChartGrid;
+class TStripChart;
+
+// The lanes of a strip chart (TStripChart::setLanes): an axis rect per series, with the series' title in its
+// corner, stacked in a layout between the chart's title and its own axis rect, which keeps only its time axis.
+// Every lane's time axis follows that one; the left and right margins of all of them are kept equal, so that
+// a pixel column is one key across the lanes. Made by the chart; deleting it puts the series back on the plot.
+class TChartLanes : public QObject {
+    Q_OBJECT
+public:
+    explicit TChartLanes(TStripChart& chart);
+    ~TChartLanes() override;
+
+    QCPAxisRect* lane(int index) const { return FLanes[static_cast<size_t>(index)]; }
+    // The rectangle the shown lanes cover; empty when none shows.
+    QRect area() const;
+    // Puts the lanes of the shown series into the layout, top to bottom, with equal shares of the height.
+    void arrange();
+    // Fits each shown lane's value axis to its series: all of it, or the part in the time axis' range.
+    void fit(bool wholeRun);
+
+private:
+    void follow();
+
+    TStripChart& FChart;
+    QPointer<QCustomPlot> FPlot; // null once the plot is gone, with everything on it
+    QCPLayoutGrid* FGrid;
+    QCPMarginGroup* FMargins;
+    std::vector<QCPAxisRect*> FLanes;
+    std::vector<TChartGrid*> FGrids;
+    std::vector<QCPItemText*> FTitles;
+};
+
+// Adds the checkable "Split into lanes" entry to the chart's right-click menu (TStripChart::addMenuAction);
+// it shows and switches TStripChart::lanes(). The chart owns the action.
+QAction* addLanesEntry(TStripChart& chart);
