@@ -28,6 +28,13 @@
 
 namespace {
 
+// The service under test: the one built beside this test, or another build of it (a cross-built one run
+// under an emulator) named by VELMORA_TEST_LOGD.
+QString logdProgram()
+{
+    return qEnvironmentVariable("VELMORA_TEST_LOGD", QStringLiteral(VELMORA_LOGD));
+}
+
 using namespace std::chrono_literals;
 
 struct FixedClock : RunClock {
@@ -119,7 +126,7 @@ struct LogdProgram : ::testing::Test {
     }
     void startLogd(const QStringList& options)
     {
-        logd.start(QStringLiteral(VELMORA_LOGD), QStringList{QStringLiteral("--port"), QString::fromStdString(link),
+        logd.start(logdProgram(), QStringList{QStringLiteral("--port"), QString::fromStdString(link),
                                                              QStringLiteral("--output"), QString::fromStdString(out)}
                                                      + options);
         ASSERT_TRUE(logd.waitForStarted());
@@ -250,7 +257,7 @@ TEST_F(LogdProgram, TakesThePortFromTheWindowsSettingsFile)
     TSettingParams settings(dir.file("SensorSettings"), "Sensor\\Settings");
     settings.ComPort = link;
     ASSERT_EQ(settings.Save(), XmlResult::Ok);
-    logd.start(QStringLiteral(VELMORA_LOGD),
+    logd.start(logdProgram(),
                {QStringLiteral("--settings"), QString::fromStdString(dir.file("SensorSettings.xml")),
                 QStringLiteral("--output"), QString::fromStdString(out)});
     ASSERT_TRUE(until([&] { return files().size() == 1 && lines(files()[0]) >= 2; })) << diagnosis();
@@ -378,7 +385,7 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
         if (!c.credentials.empty())
             env.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), QString::fromStdString(c.credentials));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(VELMORA_LOGD), c.arguments);
+        program.start(logdProgram(), c.arguments);
         ASSERT_TRUE(program.waitForFinished(10000)); // a FIFO without a writer is not waited on
         EXPECT_EQ(program.exitCode(), c.exitCode);
         const std::string text = program.readAllStandardError().toStdString();
@@ -389,7 +396,7 @@ TEST_F(LogdProgram, BadInputGetsItsExitCodeAndWritesNothing)
     if (!std::filesystem::exists("/etc/velmora-logger/SensorSettings.xml")) {
         QProcess program;
         program.setWorkingDirectory(QString::fromStdString(out));
-        program.start(QStringLiteral(VELMORA_LOGD), QStringList{});
+        program.start(logdProgram(), QStringList{});
         ASSERT_TRUE(program.waitForFinished(10000));
         EXPECT_EQ(program.exitCode(), EX_USAGE);
         EXPECT_NE(program.readAllStandardError().toStdString().find("No port given: give one with --port NAME"),

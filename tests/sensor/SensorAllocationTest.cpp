@@ -24,19 +24,21 @@ void* operator new[](std::size_t size)
 {
     return operator new(size);
 }
-void operator delete(void* p) noexcept
+// Not inlined: GCC would see the free() of a pointer that operator new returned and warn of a mismatch
+// (-Wmismatched-new-delete at -O2 with Debian's build flags).
+[[gnu::noinline]] void operator delete(void* p) noexcept
 {
     std::free(p);
 }
-void operator delete[](void* p) noexcept
+[[gnu::noinline]] void operator delete[](void* p) noexcept
 {
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
 {
     std::free(p);
 }
-void operator delete[](void* p, std::size_t) noexcept
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
 {
     std::free(p);
 }
