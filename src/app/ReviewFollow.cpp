@@ -236,6 +236,7 @@ void TReviewWindow::addFollowedLines(const QByteArray& appended)
             for (auto& p : points)
                 p.emplace_back((FLastKey + key) / 2, nan);
             FGapBands->addBand(FLastKey, key);
+            ++FSummary.gaps;
         }
         for (size_t c = 0; c < target.size(); ++c)
             if (target[c] >= 0) {
@@ -244,12 +245,19 @@ void TReviewWindow::addFollowedLines(const QByteArray& appended)
             }
         FLastKey = std::isfinite(FLastKey) ? std::max(FLastKey, key) : key;
     }
+    if (read.count() > 0) {
+        if (FSummary.readings == 0)
+            FSummary.first = read.clockTime(0);
+        FSummary.readings += static_cast<qsizetype>(read.count());
+        FSummary.last = read.clockTime(read.count() - 1);
+    }
     for (const TLogOffset& o : read.offsets)
         if (o.first < read.count() && (FOffsets.empty() || FOffsets.back().second != o.seconds))
             FOffsets.emplace_back(read.times[o.first], o.seconds);
     for (int s = 0; s < series; ++s)
         if (!points[static_cast<size_t>(s)].empty())
             FChart->addSeriesPoints(s, points[static_cast<size_t>(s)]);
+    updateSummary();
     emit followedLines();
 }
 

@@ -151,6 +151,28 @@ void TReviewWindow::cancelLoading()
     FCancel->setEnabled(false);
 }
 
+void TReviewWindow::updateSummary()
+{
+    QString summary;
+    if (FSummary.readings == 0)
+        summary = tr("No readings shown");
+    else
+        summary = (FSummary.files > 1 ? tr("%1 readings in %2 files").arg(FSummary.readings).arg(FSummary.files)
+                                      : tr("%1 readings").arg(FSummary.readings))
+                  + tr(" from %1 to %2").arg(clockText(FSummary.first), clockText(FSummary.last));
+    if (FSummary.gaps == 1)
+        summary += tr("; 1 gap");
+    else if (FSummary.gaps > 1)
+        summary += tr("; %1 gaps").arg(FSummary.gaps);
+    if (FSummary.cancelled)
+        summary += tr("; reading cancelled");
+    if (!FReport->toPlainText().isEmpty())
+        summary += tr("; see the notes below");
+    if (!FReadAgainNote.isEmpty())
+        summary = FReadAgainNote + QStringLiteral("; ") + summary;
+    FStatus->setText(summary);
+}
+
 void TReviewWindow::showData()
 {
     const TLogData& log = FData->data;
@@ -158,25 +180,17 @@ void TReviewWindow::showData()
     FReport->setPlainText(problems.join(QLatin1Char('\n')));
     FReport->setVisible(!problems.isEmpty());
 
-    QString summary;
-    if (log.count() == 0)
-        summary = tr("No readings shown");
-    else
-        summary = (FData->files.size() > 1 ? tr("%1 readings in %2 files").arg(log.count()).arg(FData->files.size())
-                                           : tr("%1 readings").arg(log.count()))
-                  + tr(" from %1 to %2").arg(clockText(log.clockTime(0)), clockText(log.clockTime(log.count() - 1)));
-    if (log.gaps.size() == 1)
-        summary += tr("; 1 gap");
-    else if (!log.gaps.empty())
-        summary += tr("; %1 gaps").arg(log.gaps.size());
-    if (log.cancelled)
-        summary += tr("; reading cancelled");
-    if (!problems.isEmpty())
-        summary += tr("; see the notes below");
-    if (!FReadAgainNote.isEmpty())
-        summary = FReadAgainNote + QStringLiteral("; ") + summary;
+    FSummary = decltype(FSummary){};
+    FSummary.readings = static_cast<qsizetype>(log.count());
+    FSummary.files = FData->files.size();
+    FSummary.gaps = log.gaps.size();
+    FSummary.cancelled = log.cancelled;
+    if (log.count() > 0) {
+        FSummary.first = log.clockTime(0);
+        FSummary.last = log.clockTime(log.count() - 1);
+    }
+    updateSummary();
     FReadAgainNote.clear();
-    FStatus->setText(summary);
 
     const int columns = static_cast<int>(log.values.size());
     FChart = std::make_unique<TStripChart>(FPlot, std::max(columns, 1));

@@ -71,6 +71,8 @@ signals:
 
 private:
     void showData();
+    // The status bar's summary of FSummary, with the problems noted and why the run was read again.
+    void updateSummary();
     void fillColumn();
     void finishLoading();
 
@@ -120,6 +122,12 @@ private:
     double FLastKey = 0;      // the newest reading's key
     int64_t FSpacing = 0;     // ms, the run's median spacing: a longer step is a gap
     QString FReadAgainNote;   // why the run was read again
+    struct {
+        qsizetype readings = 0, files = 0;
+        size_t gaps = 0;
+        QDateTime first, last; // written times
+        bool cancelled = false;
+    } FSummary; // of what the chart shows, followed lines included
     QThread* FExport = nullptr;     // writing a CSV file
 };
 

@@ -285,6 +285,9 @@ TEST(ReviewWindow, FollowsTheLastFileAsItGrows)
         append(all.substr(end)); // the rest, with the late readings
         ASSERT_TRUE(runEventsUntil([&] { return points() == 91; }, 10000)) << points(); // and a break
         EXPECT_EQ(chart.chart()->xAxis->range(), held);
+        const auto written = [](const QDateTime& t) { return t.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")); };
+        EXPECT_EQ(window.statusText(), QStringLiteral("90 readings from %1 to %2; 1 gap; see the notes below")
+                                           .arg(written(log.clockTime(0)), written(log.clockTime(89))));
         ASSERT_EQ(window.gapBands()->bands().size(), 1u);
         EXPECT_EQ(window.gapBands()->bands()[0].from, seconds(log.clockTime(79)));
         EXPECT_EQ(window.gapBands()->bands()[0].to, seconds(log.clockTime(80)));
