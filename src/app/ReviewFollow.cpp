@@ -63,28 +63,11 @@ void TReviewWindow::showBandsAndEvents(const TLogRun& run)
     // The events files beside the logs: alarms shaded, events marked and read out.
     FAlarmBands = new TChartBands(FPlot, AlarmColour);
     FEventMarks = new TChartBands(FPlot, EventColour);
-    FEvents.clear();
-    QStringList notes;
-    for (const TLogSource& file : run.files) {
-        const QString name = EventsFileOf(file.fileName);
-        TEventsLog events = ReadEventsFile(name, FZone);
-        for (const TLogProblem& p : events.problems)
-            notes << QFileInfo(name).fileName() + QStringLiteral(": ") + p.text();
-        for (const TAlarmPeriod& a : events.alarmPeriods())
-            FAlarmBands->addBand(static_cast<double>(a.from) / 1000, static_cast<double>(a.to) / 1000);
-        for (TLoggedEvent& e : events.events) {
-            FEventMarks->addMarker(static_cast<double>(e.time.utc) / 1000);
-            FEvents.push_back(std::move(e));
-        }
-    }
-    std::stable_sort(FEvents.begin(), FEvents.end(),
-                     [](const TLoggedEvent& a, const TLoggedEvent& b) { return a.time.utc < b.time.utc; });
-    if (!notes.isEmpty()) {
-        const QString before = FReport->toPlainText();
-        FReport->setPlainText(before.isEmpty() ? notes.join(QLatin1Char('\n'))
-                                               : QString(before + QLatin1Char('\n') + notes.join(QLatin1Char('\n'))));
-        FReport->show();
-    }
+    FEventFiles.clear();
+    for (const TLogSource& file : run.files)
+        FEventFiles << EventsFileOf(file.fileName);
+    FEventsSize = FEventFiles.isEmpty() ? -1 : QFileInfo(FEventFiles.back()).size();
+    readEvents(true);
 
     FChart->setKeyTextFormat([this](double key) { return writtenTimeText(key); });
     FChart->setReadoutNotes([this](double key) { return eventsNear(key); });
@@ -111,6 +94,35 @@ void TReviewWindow::showBandsAndEvents(const TLogRun& run)
         FFollowLabel->hide();
     }
     connect(FChart.get(), &TStripChart::viewChanged, this, &TReviewWindow::updateFollowNote);
+}
+
+// The events of every file into FEvents, the alarm bands and the event marks; their problems into the report
+// when `report`.
+void TReviewWindow::readEvents(bool report)
+{
+    FAlarmBands->clear();
+    FEventMarks->clear();
+    FEvents.clear();
+    QStringList notes;
+    for (const QString& name : std::as_const(FEventFiles)) {
+        TEventsLog events = ReadEventsFile(name, FZone);
+        for (const TLogProblem& p : events.problems)
+            notes << QFileInfo(name).fileName() + QStringLiteral(": ") + p.text();
+        for (const TAlarmPeriod& a : events.alarmPeriods())
+            FAlarmBands->addBand(static_cast<double>(a.from) / 1000, static_cast<double>(a.to) / 1000);
+        for (TLoggedEvent& e : events.events) {
+            FEventMarks->addMarker(static_cast<double>(e.time.utc) / 1000);
+            FEvents.push_back(std::move(e));
+        }
+    }
+    std::stable_sort(FEvents.begin(), FEvents.end(),
+                     [](const TLoggedEvent& a, const TLoggedEvent& b) { return a.time.utc < b.time.utc; });
+    if (report && !notes.isEmpty()) {
+        const QString before = FReport->toPlainText();
+        FReport->setPlainText(before.isEmpty() ? notes.join(QLatin1Char('\n'))
+                                               : QString(before + QLatin1Char('\n') + notes.join(QLatin1Char('\n'))));
+        FReport->show();
+    }
 }
 
 // The written time of the reading at `key` with the offset it was written in: "31/10/2027 01:30:00.000 +01:00".
@@ -257,6 +269,14 @@ void TReviewWindow::addFollowedLines(const QByteArray& appended)
     for (int s = 0; s < series; ++s)
         if (!points[static_cast<size_t>(s)].empty())
             FChart->addSeriesPoints(s, points[static_cast<size_t>(s)]);
+    // The service writes the events beside the log as they happen: read again when the last one changed.
+    if (!FEventFiles.isEmpty()) {
+        const qint64 size = QFileInfo(FEventFiles.back()).size();
+        if (size != FEventsSize) {
+            FEventsSize = size;
+            readEvents(false);
+        }
+    }
     updateSummary();
     emit followedLines();
 }

@@ -87,6 +87,7 @@ private:
 
     // ReviewFollow.cpp
     void showBandsAndEvents(const TLogRun& run);
+    void readEvents(bool report);
     void startFollowing();
     void addFollowedLines(const QByteArray& appended);
     void readAgain(const QString& why);
@@ -111,6 +112,8 @@ private:
     TChartBands* FAlarmBands = nullptr;
     TChartBands* FEventMarks = nullptr;
     std::vector<TLoggedEvent> FEvents;                 // of every file, by time
+    QStringList FEventFiles;                           // beside each log
+    qint64 FEventsSize = -1;                           // of the last one, as last read
     std::vector<std::pair<int64_t, int32_t>> FOffsets; // from UTC ms on, the written times' offset
     TLogFollower::TOptions FFollowOptions;
     TLogFollower* FFollower = nullptr;

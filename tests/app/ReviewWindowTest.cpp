@@ -357,9 +357,12 @@ TEST(ReviewWindow, ShowsTheEventsFileBesideTheLog)
     TempDir dir;
     TSampleLog log;
     log.concentration = true;
-    log.lines = 120;
+    log.lines = 121;
     log.start = QDateTime(QDate(2026, 12, 10), QTime(16, 0));
-    WriteSampleLog(dir.file("run.txt"), log);
+    WriteSampleLog(dir.file("all.txt"), log);
+    const std::string all = dir.read("all.txt");
+    const size_t lastLine = all.rfind('\n', all.size() - 2) + 1;
+    dir.write("run.txt", all.substr(0, lastLine)); // 120 readings; the last is written while followed
     dir.write("run.events.txt", "Date\tTime\tEvent\tQuantity\tValue\tLevel\r\n"
                                 "10/12/2026\t16:00:00.000\tLog started\t\t\t\r\n"
                                 "10/12/2026\t16:00:30.000\tAlarm on\tconcentration\t0.0125\t0.01\r\n"
@@ -380,11 +383,26 @@ TEST(ReviewWindow, ShowsTheEventsFileBesideTheLog)
     EXPECT_EQ(chart.readoutNotes(key(0)), QStringList{"Log started"});
     EXPECT_EQ(chart.readoutNotes(key(50)), QStringList());
 
+    // Followed: an event written beside the growing log is shown when the readings after it come.
+    const auto append = [&](const std::string& name, const std::string& text) {
+        const int fd = ::open(dir.file(name).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+    };
+    append("run.events.txt", "10/12/2026\t16:02:00.000\tAlarm on\tconcentration\t0.0131\t0.01\r\n");
+    append("run.txt", all.substr(lastLine));
+    ASSERT_TRUE(runEventsUntil([&] { return window.eventMarks()->markers().size() == 4; }, 10000));
+    EXPECT_EQ(window.alarmBands()->bands().size(), 2u);
+    EXPECT_EQ(chart.readoutNotes(key(120)), QStringList{"Alarm on: concentration 0.0131 (level 0.01)"});
+    EXPECT_EQ(window.report().size(), 1); // the damaged line is not listed again
+    EXPECT_TRUE(window.statusText().startsWith(QStringLiteral("121 readings"))) << window.statusText().toStdString();
+
     // Without an events file, or with an unreadable one, the log is shown all the same.
     ASSERT_EQ(::chmod(dir.file("run.events.txt").c_str(), 0), 0);
     TReviewWindow unreadable(QString::fromStdString(dir.file("run.txt")));
     ASSERT_TRUE(loaded(unreadable));
-    EXPECT_EQ(unreadable.chart()->series(0)->data()->size(), 120);
+    EXPECT_EQ(unreadable.chart()->series(0)->data()->size(), 121);
     if (::geteuid() != 0) { // root reads it all the same
         EXPECT_EQ(unreadable.report().size(), 1);
     }
