@@ -49,6 +49,8 @@ TChartLanes::TChartLanes(TStripChart& chart) : QObject(&chart), FChart(chart), F
     // The chart's own axis rect keeps its time axis, with no height of its own.
     QCPAxisRect* main = FPlot->axisRect();
     main->setMarginGroup(QCP::msLeft | QCP::msRight, FMargins);
+    FMainMinimum = main->minimumSize(); // an axis rect is at least 50 px high by default
+    main->setMinimumSize(FMainMinimum.width(), 0);
     main->setMaximumSize(QWIDGETSIZE_MAX, 0);
     top->setRowStretchFactor(LanesRow + 1, 0.001);
     FPlot->yAxis->setVisible(false);
@@ -119,6 +121,7 @@ TChartLanes::~TChartLanes()
     main->setMarginGroup(QCP::msLeft | QCP::msRight, nullptr);
     delete FMargins;
     main->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    main->setMinimumSize(FMainMinimum);
     FPlot->yAxis->setVisible(true);
     FPlot->xAxis->grid()->setVisible(true);
 }

@@ -34,6 +34,7 @@ private:
     QPointer<QCustomPlot> FPlot; // null once the plot is gone, with everything on it
     QCPLayoutGrid* FGrid;
     QCPMarginGroup* FMargins;
+    QSize FMainMinimum; // of the chart's own axis rect, given back when the lanes go
     std::vector<QCPAxisRect*> FLanes;
     std::vector<TChartGrid*> FGrids;
     std::vector<QCPItemText*> FTitles;

@@ -370,6 +370,7 @@ TEST_F(ChartNavigation, LanesStackTheSeriesOverOneTimeAxis)
             height = lane->height();
         }
         EXPECT_LE(top, time.top());
+        EXPECT_LE(time.bottom() - top, 12); // the time axis right under the last lane shown
         EXPECT_GT(height * int(shown.size()), plot.height() * 6 / 10); // the lanes take most of the chart
         return height;
     };
