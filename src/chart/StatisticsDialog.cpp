@@ -11,6 +11,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+namespace {
+constexpr int MeanColumn = 5; // of StatisticsColumns()
+constexpr int DeviationColumn = 6;
+} // namespace
+
 TStatisticsDialog::TStatisticsDialog(std::function<QString(double)> keyText, QWidget* parent)
     : QDialog(parent), FKeyText(std::move(keyText))
 {
@@ -50,6 +55,11 @@ void TStatisticsDialog::setStatistics(const TRangeStatistics& stats)
         const QStringList cells = StatisticsRow(series);
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
+            if ((column == MeanColumn || column == DeviationColumn) && !cells[column].isEmpty()) {
+                // Shown to 6 significant digits; the tooltip and Copy give them whole.
+                item->setText(QString::number(column == MeanColumn ? series.mean : series.deviation, 'g', 6));
+                item->setToolTip(cells[column]);
+            }
             if (column >= 2)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (!series.shown)

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
@@ -483,6 +484,10 @@ TEST_F(ChartNavigation, AShiftDragShowsTheStatisticsOfTheRangeMarked)
             sum += v;
         EXPECT_NEAR(series.mean, sum / double(values.size()), 1e-6);
     }
+    const auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("StatisticsTable"));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->item(0, 5)->text(), QString::number(stats.series[0].mean, 'g', 6)); // mean, readably
+    EXPECT_EQ(table->item(0, 5)->toolTip(), StatisticsRow(stats.series[0])[5]);          // and whole
     // The gap and the NaN are no readings: readings 990 to 1060 but 1020.
     EXPECT_EQ(stats.series[0].readings, size_t(std::floor(stats.to)) - size_t(std::ceil(stats.from)) + 1 - 1);
 
