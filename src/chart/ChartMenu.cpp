@@ -5,10 +5,13 @@
 #include "chart/DialogFolders.h"
 
 #include <QActionGroup>
+#include <QBuffer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSvgGenerator>
 #include <cmath>
@@ -33,6 +36,25 @@ QString spanTitle(double seconds)
 std::runtime_error writeError(const QString& fileName, const QString& reason)
 {
     return std::runtime_error(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, reason).toStdString());
+}
+
+// The SVG generator names the family asked for ("Sans Serif"), not the one drawn: each is given the family
+// shown on the screen.
+QByteArray svgWithFontsShown(const QByteArray& svg)
+{
+    const QString text = QString::fromUtf8(svg);
+    static const QRegularExpression family(QStringLiteral("font-family=\"([^\"]*)\""));
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    for (auto m = family.globalMatch(text); m.hasNext();) {
+        const QRegularExpressionMatch found = m.next();
+        out += QStringView(text).mid(from, found.capturedStart(1) - from);
+        out += QFontInfo(QFont(found.captured(1))).family().toHtmlEscaped();
+        from = found.capturedEnd(1);
+    }
+    out += QStringView(text).mid(from);
+    return out.toUtf8();
 }
 
 // A file dialog; a name without one of the offered extensions gets that of the chosen kind.
@@ -131,16 +153,23 @@ void TStripChart::savePicture(const QString& fileName) const
         return;
     }
     if (suffix == QLatin1String("svg")) {
+        QBuffer drawing;
+        drawing.open(QIODevice::WriteOnly);
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&drawing);
+        svg.setResolution(FChart->logicalDpiX()); // text at its size on the screen (72 dpi by default)
         svg.setSize(QSize(width, height));
         svg.setViewBox(QRect(0, 0, width, height));
         svg.setTitle(QStringLiteral("Chart"));
         QCPPainter painter;
         if (!painter.begin(&svg))
-            throw writeError(fileName, file.errorString());
+            throw writeError(fileName, drawing.errorString());
+        painter.setMode(QCPPainter::pmVectorized); // lines as lines, not the screen's cached images
+        painter.setMode(QCPPainter::pmNoCaching);
         FChart->toPainter(&painter, width, height);
         painter.end();
+        if (file.write(svgWithFontsShown(drawing.data())) < 0)
+            throw writeError(fileName, file.errorString());
     } else if (!FChart->toPixmap(width, height, FChart->devicePixelRatioF()).save(&file, "PNG")) {
         throw writeError(fileName, file.errorString());
     }

@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <QFile>
+#include <QFontInfo>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -276,7 +277,17 @@ TEST(StripChartPicture, SavesTheChartAsShownInThreeFormats)
     }
     QFile svg(base + QStringLiteral(".svg"));
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(svg.readAll().contains("viewBox=\"0 0 640 360\""));
+    const QByteArray drawing = svg.readAll();
+    EXPECT_TRUE(drawing.contains("viewBox=\"0 0 640 360\""));
+    // Text at its size and in its font on the screen; the dotted grid as lines, not pictures.
+    const QFont tickFont = sized.plot.xAxis->tickLabelFont();
+    EXPECT_TRUE(drawing.contains(QStringLiteral("font-family=\"%1\" font-size=\"%2\"")
+                                     .arg(QFontInfo(tickFont).family())
+                                     .arg(QFontInfo(tickFont).pixelSize())
+                                     .toUtf8()))
+        << drawing.left(4000).toStdString();
+    EXPECT_FALSE(drawing.contains("<image"));
+    EXPECT_TRUE(drawing.contains("stroke-dasharray"));
     try {
         sized.chart.savePicture(QString::fromStdString(dir.file("missing/chart.svg")));
         ADD_FAILURE() << "no error";
