@@ -87,6 +87,7 @@ TChartLanes::TChartLanes(TStripChart& chart) : QObject(&chart), FChart(chart), F
         FTitles.push_back(title);
         FLanes.push_back(lane);
     }
+    FValuesHeld.assign(FLanes.size(), false);
     connect(FPlot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, &TChartLanes::follow);
     connect(FPlot, &QCustomPlot::beforeReplot, this, [this] {
         follow();
@@ -166,7 +167,7 @@ void TChartLanes::fit(bool wholeRun)
     const QCPRange keys = FPlot->xAxis->range();
     for (size_t i = 0; i < FLanes.size(); ++i) {
         const int index = static_cast<int>(i);
-        if (!FChart.seriesShown(index))
+        if (!FChart.seriesShown(index) || FValuesHeld[i])
             continue;
         double low = 0, high = 0;
         bool any = false;
@@ -184,6 +185,28 @@ void TChartLanes::fit(bool wholeRun)
         if (any)
             FLanes[i]->axis(QCPAxis::atLeft)->setRange(laneRange(low, high));
     }
+}
+
+int TChartLanes::laneAt(const QPoint& at) const
+{
+    for (size_t i = 0; i < FLanes.size(); ++i)
+        if (FLanes[i]->visible() && FLanes[i]->rect().contains(at))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TChartLanes::zoomValues(int index, double factor, int y)
+{
+    QCPAxis* values = FLanes[static_cast<size_t>(index)]->axis(QCPAxis::atLeft);
+    const double centre = values->pixelToCoord(y);
+    const QCPRange range = values->range();
+    values->setRange(QCPRange(centre + (range.lower - centre) * factor, centre + (range.upper - centre) * factor));
+    FValuesHeld[static_cast<size_t>(index)] = true;
+}
+
+void TChartLanes::releaseValues()
+{
+    std::fill(FValuesHeld.begin(), FValuesHeld.end(), false);
 }
 
 void TStripChart::setLanes(bool on)

@@ -24,8 +24,14 @@ public:
     QRect area() const;
     // Puts the lanes of the shown series into the layout, top to bottom, with equal shares of the height.
     void arrange();
-    // Fits each shown lane's value axis to its series: all of it, or the part in the time axis' range.
+    // Fits each shown lane's value axis to its series: all of it, or the part in the time axis' range. A lane
+    // whose values the operator zoomed keeps them until released.
     void fit(bool wholeRun);
+    // The shown lane at a point of the plot, or -1.
+    int laneAt(const QPoint& at) const;
+    // Scales the lane's value range by `factor` around the value at pixel row `y`, and holds it there.
+    void zoomValues(int index, double factor, int y);
+    void releaseValues();
 
 private:
     void follow();
@@ -38,6 +44,7 @@ private:
     std::vector<QCPAxisRect*> FLanes;
     std::vector<TChartGrid*> FGrids;
     std::vector<QCPItemText*> FTitles;
+    std::vector<bool> FValuesHeld; // per lane
 };
 
 // Adds the checkable "Split into lanes" entry to the chart's right-click menu (TStripChart::addMenuAction);

@@ -1,6 +1,7 @@
 #include "chart/ChartNavigator.h"
 
 #include "chart/ChartOverlay.h"
+#include "chart/ChartLanes.h"
 #include "chart/StripChart.h"
 
 #include <QContextMenuEvent>
@@ -65,9 +66,15 @@ bool TChartNavigator::wheel(QWheelEvent* event)
     if (delta != 0) {
         const double factor = std::pow(ZoomStep, delta / 120.0);
         QCPRange keys = FPlot->xAxis->range(), values = FPlot->yAxis->range();
-        if (event->modifiers().testFlag(Qt::ShiftModifier))
-            values = scaled(values, factor, FPlot->yAxis->pixelToCoord(at.y()));
-        else
+        if (event->modifiers().testFlag(Qt::ShiftModifier)) {
+            if (FChart.FLanes) { // the lane under the pointer
+                const int lane = FChart.FLanes->laneAt(at);
+                if (lane >= 0)
+                    FChart.FLanes->zoomValues(lane, factor, at.y());
+            } else {
+                values = scaled(values, factor, FPlot->yAxis->pixelToCoord(at.y()));
+            }
+        } else
             keys = scaled(keys, factor, FPlot->xAxis->pixelToCoord(at.x()));
         FChart.hold(keys, values);
     }

@@ -355,6 +355,8 @@ void TStripChart::updateRanges()
 void TStripChart::setView(TView view)
 {
     FView = view;
+    if (FLanes && view != TView::Held)
+        FLanes->releaseValues();
     updateRanges();
     replotSoon();
     emit viewChanged();

@@ -410,10 +410,21 @@ TEST_F(ChartNavigation, LanesStackTheSeriesOverOneTimeAxis)
     if (ramp(first) < ramp(last)) {
         EXPECT_EQ(chart.laneRect(3)->axis(QCPAxis::atLeft)->range(), valueRange(30 + ramp(first), 30 + ramp(last)));
     }
+    // Shift+wheel zooms the values of the lane under the pointer alone, which keeps them while the keys move.
+    const QRect lane0 = chart.laneRect(0)->rect();
+    const QCPRange fitted0 = chart.laneRect(0)->axis(QCPAxis::atLeft)->range();
+    const QCPRange fitted3 = chart.laneRect(3)->axis(QCPAxis::atLeft)->range();
+    wheel(lane0.center(), 240, Qt::ShiftModifier);
+    const QCPRange zoomed0 = chart.laneRect(0)->axis(QCPAxis::atLeft)->range();
+    EXPECT_LT(zoomed0.size(), fitted0.size() * 0.8);
+    EXPECT_EQ(chart.laneRect(3)->axis(QCPAxis::atLeft)->range(), fitted3);
+    wheel(at(0.5, 0.5), -120);
+    EXPECT_EQ(chart.laneRect(0)->axis(QCPAxis::atLeft)->range(), zoomed0);
     QTest::keyClick(&plot, Qt::Key_Home);
     EXPECT_TRUE(keysInStep());
     EXPECT_EQ(plot.xAxis->range(), whole);
     EXPECT_NE(keys, whole);
+    EXPECT_EQ(chart.laneRect(0)->axis(QCPAxis::atLeft)->range(), valueRange(0, 49)); // fitted again
 
     // The readout reads every shown lane, a dot on each at its value.
     hover(at(0.5, 0.5));
