@@ -18,6 +18,11 @@ public:
     // client, and only then let the mutex and the results go.
     ~Attempt() override
     {
+        {
+            std::lock_guard lock(FMutex); // an attempt nobody waits for ends at once
+            FCancelled = true;
+            FChanged.notify_all();
+        }
         FThread.join();
         FClient.destroy();
     }
@@ -74,7 +79,10 @@ private:
         bool ok = false;
         if (text.empty()) {
             std::unique_lock lock(FMutex);
-            FChanged.wait_for(lock, std::chrono::seconds(e.connectTimeoutSeconds + 5), [this] { return FResult >= 0; });
+            FChanged.wait_for(lock, std::chrono::seconds(e.connectTimeoutSeconds + 5),
+                              [this] { return FResult >= 0 || FCancelled; });
+            if (FCancelled)
+                return;
             const int result = FResult; // a late answer after the wait changes nothing
             ok = result == 1;
             const int code = FCode;
@@ -84,7 +92,7 @@ private:
                 text = "Connected to " + e.address();
                 FClient.disconnect(500);
                 lock.lock();
-                FChanged.wait_for(lock, std::chrono::seconds(2), [this] { return FDisconnected; });
+                FChanged.wait_for(lock, std::chrono::seconds(2), [this] { return FDisconnected || FCancelled; });
             } else {
                 text = ConnectFailureText(e, result < 0 ? -1 : code, result < 0 ? "timeout" : message, tls);
             }
@@ -106,7 +114,7 @@ private:
     int FResult = -1; // -1 waiting, 0 failed, 1 connected
     int FCode = 0;
     std::string FMessage, FTls, FText;
-    bool FDisconnected = false, FDone = false, FTaken = false;
+    bool FDisconnected = false, FDone = false, FTaken = false, FCancelled = false;
     // Last but the thread: without the explicit order it would still go before the state it calls into.
     TMqttClient FClient;
     std::thread FThread;

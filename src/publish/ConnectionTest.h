@@ -13,7 +13,7 @@ class TConnectionTest : public QObject {
     Q_OBJECT
 public:
     explicit TConnectionTest(QObject* parent = nullptr);
-    ~TConnectionTest() override; // waits for an attempt still running (at most its time-out)
+    ~TConnectionTest() override; // ends an attempt still running without waiting for its answer
 
     // Starts an attempt; settings that cannot be used, or a test already running, give finished(false, why).
     void start(const TPublishSettings& settings, const std::string& portName, int timeoutSeconds = 10);

@@ -231,6 +231,11 @@ TEST(PublisherBroker, RetiredPublishersEndInTheBackground)
     bool ended = false;
     EXPECT_LT(timed([&] { ended = TPublisher::waitForRetired(seconds(3)); }), seconds(10));
     EXPECT_TRUE(ended);
+    // A connection test to it whose dialog is closed ends without waiting either.
+    auto test = std::make_unique<TConnectionTest>();
+    test->start(settingsFor(silent.port()), "ttyUSB0", 30);
+    runEventsFor(200);
+    EXPECT_LT(timed([&] { test.reset(); }), seconds(10));
 
     // Connected to a broker that stops answering: it waits for "offline" to be acknowledged.
     TestBroker broker;
