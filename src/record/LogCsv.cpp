@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int64_t MsPerDay = 86400000;
 constexpr int64_t UnixEpochJulianDay = 2440588;
 
 // "2025-10-26T01:15:00.000" of ms since 1970-01-01 00:00 of some clock.

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int64_t MsPerDay = 86400000;
 constexpr int64_t UnixEpochJulianDay = 2440588;
 constexpr size_t MaxFields = 11; // one more than the widest layout, to tell "too many"
 

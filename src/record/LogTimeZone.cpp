@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int64_t MsPerDay = 86400000;
 constexpr int64_t LoadBefore = 3 * MsPerDay; // around the written time, more than any offset
 constexpr int64_t LoadAfter = 60 * MsPerDay;
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+inline constexpr int64_t MsPerDay = 86400000;
+
 // A written clock time placed on the UTC time line: the instant and the zone's offset it was written in.
 struct TPlacedTime {
     int64_t utc = 0;    // ms since 1970-01-01 00:00 UTC

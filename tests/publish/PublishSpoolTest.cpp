@@ -10,17 +10,17 @@ namespace {
 
 using namespace std::chrono;
 
-const system_clock::time_point T0 = system_clock::time_point(seconds(1796852400)) + milliseconds(42);
+const system_clock::time_point SpoolT0 = system_clock::time_point(seconds(1796852400)) + milliseconds(42);
 
 TQueuedItem reading(int sample)
 {
-    return {T0 + seconds(sample), TReading(TChannelsModeStructure{3, sample, 49876, 120, true, 0.0123, 24, 101.3})};
+    return {SpoolT0 + seconds(sample), TReading(TChannelsModeStructure{3, sample, 49876, 120, true, 0.0123, 24, 101.3})};
 }
 
 TQueuedItem event(const char* name, const char* quantity, TPublishEvent::Alarm alarm)
 {
     TPublishEvent e;
-    e.time = T0 + milliseconds(500);
+    e.time = SpoolT0 + milliseconds(500);
     TPublishEvent::copyName(e.event, name);
     TPublishEvent::copyName(e.quantity, quantity);
     e.value = 0.0125;
@@ -64,15 +64,15 @@ TEST(PublishSpool, ItemsComeBackInOrderWithTheirTimesAndTheFileEmptiesWhenNothin
         EXPECT_TRUE(items.empty());
         spool.append(reading(1));
         spool.append(event("alarm on", "concentration", TPublishEvent::Alarm::On));
-        spool.append({T0, TReading(TConcentrationModeStructure{0.0101, 0.0102, 0.0099, 0.01, 0.0098, 21, 101.3, 45})});
-        spool.append({T0, TAlarmRulesMark{}}); // not kept
+        spool.append({SpoolT0, TReading(TConcentrationModeStructure{0.0101, 0.0102, 0.0099, 0.01, 0.0098, 21, 101.3, 45})});
+        spool.append({SpoolT0, TAlarmRulesMark{}}); // not kept
         EXPECT_EQ(spool.records(), 3u);
     }
     TPublishSpool again;
     ASSERT_TRUE(again.open(path, 100, items)) << again.error();
     EXPECT_TRUE(again.takeNotes().empty());
     ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].takenAt, T0 + seconds(1));
+    EXPECT_EQ(items[0].takenAt, SpoolT0 + seconds(1));
     EXPECT_EQ(std::get<TReading>(items[0].what), std::get<TReading>(reading(1).what));
     const auto& e = std::get<TPublishEvent>(items[1].what);
     EXPECT_STREQ(e.event, "alarm on");
@@ -80,7 +80,7 @@ TEST(PublishSpool, ItemsComeBackInOrderWithTheirTimesAndTheFileEmptiesWhenNothin
     EXPECT_EQ(e.value, 0.0125);
     EXPECT_EQ(e.level, 0.01);
     EXPECT_EQ(e.alarm, TPublishEvent::Alarm::On);
-    EXPECT_EQ(e.time, T0 + milliseconds(500));
+    EXPECT_EQ(e.time, SpoolT0 + milliseconds(500));
     EXPECT_EQ(std::get<TReading>(items[2].what),
               TReading(TConcentrationModeStructure{0.0101, 0.0102, 0.0099, 0.01, 0.0098, 21, 101.3, 45}));
 

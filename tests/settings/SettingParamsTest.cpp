@@ -11,11 +11,11 @@
 
 namespace {
 
-const std::string Declaration = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
+const std::string FileDeclaration = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
 
 std::string fileWith(const std::string& settingsContent)
 {
-    return Declaration + "<Sensor><Settings>" + settingsContent + "</Settings></Sensor>";
+    return FileDeclaration + "<Sensor><Settings>" + settingsContent + "</Settings></Sensor>";
 }
 
 class SettingParamsTest : public ::testing::Test {
@@ -125,15 +125,15 @@ TEST_F(SettingParamsTest, SaveCreatesCompactFileAndReplacesSettings)
     s->Load();
     s->ComPort = "COM3";
     ASSERT_EQ(s->Save(), XmlResult::Ok);
-    EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM3</ComPort></Settings></Sensor>\n");
+    EXPECT_EQ(file(), FileDeclaration + "\n<Sensor><Settings><ComPort>COM3</ComPort></Settings></Sensor>\n");
 
-    writeFile(Declaration
+    writeFile(FileDeclaration
               + "<!--keep--><Sensor><Extra>e</Extra><Settings><Baud>9600</Baud><ComPort>COM3</ComPort>"
                 "</Settings></Sensor>");
     s->ComPort = "ttyUSB1";
     ASSERT_EQ(s->Save(), XmlResult::Ok);
     ASSERT_EQ(s->Save(), XmlResult::Ok);
-    EXPECT_EQ(file(), Declaration
+    EXPECT_EQ(file(), FileDeclaration
                           + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>ttyUSB1</ComPort>"
                             "</Settings></Sensor>\n");
 
@@ -145,14 +145,14 @@ TEST_F(SettingParamsTest, SaveCreatesCompactFileAndReplacesSettings)
 TEST_F(SettingParamsTest, OtherDocumentElementIsWrittenBackWithoutPort)
 {
     tty.addPort("COM1");
-    writeFile(Declaration + "<Config><Settings><ComPort>COM7</ComPort></Settings></Config>");
+    writeFile(FileDeclaration + "<Config><Settings><ComPort>COM7</ComPort></Settings></Config>");
     auto s = make();
     EXPECT_EQ(s->Load(), XmlResult::Ok);
     EXPECT_EQ(s->ComPort, "COM1");
     s->ComPort = "COM2";
     EXPECT_EQ(s->Save(), XmlResult::DocumentError); // written back, but the port was not stored
     EXPECT_EQ(s->ErrorText(), "its root element is <Config> instead of <Sensor>");
-    EXPECT_EQ(file(), Declaration + "\n<Config><Settings><ComPort>COM7</ComPort></Settings></Config>\n");
+    EXPECT_EQ(file(), FileDeclaration + "\n<Config><Settings><ComPort>COM7</ComPort></Settings></Config>\n");
 }
 
 TEST_F(SettingParamsTest, UnusableFileKeepsDefaultAndIsNeverOverwritten)
@@ -192,13 +192,13 @@ TEST_F(SettingParamsTest, FileRemovedAfterFailedLoadIsCreatedOnSave)
     std::filesystem::remove(dir.file("SensorSettings.xml"));
     s->ComPort = "COM4";
     EXPECT_EQ(s->Save(), XmlResult::Ok);
-    EXPECT_EQ(file(), Declaration + "\n<Sensor><Settings><ComPort>COM4</ComPort></Settings></Sensor>\n");
+    EXPECT_EQ(file(), FileDeclaration + "\n<Sensor><Settings><ComPort>COM4</ComPort></Settings></Sensor>\n");
 }
 
 TEST_F(SettingParamsTest, PrefixedSettingsElementIsReadWhereItIsWritten)
 {
     tty.addPort("COM1");
-    writeFile(Declaration + "<Sensor><x:Settings><ComPort>COM4</ComPort></x:Settings></Sensor>");
+    writeFile(FileDeclaration + "<Sensor><x:Settings><ComPort>COM4</ComPort></x:Settings></Sensor>");
     auto s = make();
     EXPECT_EQ(s->Load(), XmlResult::Ok);
     EXPECT_EQ(s->ComPort, "COM4");
@@ -224,7 +224,7 @@ TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSoAndIsStoredBesideThe
         EXPECT_EQ(s->Load(), XmlResult::Ok) << settings;
         EXPECT_EQ(s->Reconnect, on) << settings;
     }
-    const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
+    const std::string head = FileDeclaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
     writeFile(head + "</Settings></Sensor>\n");
     auto s = make();
     ASSERT_EQ(s->Load(), XmlResult::Ok);
@@ -238,7 +238,7 @@ TEST_F(SettingParamsTest, ReconnectIsOnOnlyWhenTheFileSaysSoAndIsStoredBesideThe
 
 TEST_F(SettingParamsTest, PublishingIsStoredBesideThePortAndAPasswordKeepsTheFilePrivate)
 {
-    const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
+    const std::string head = FileDeclaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
     writeFile(head + "</Settings></Sensor>\n");
     ::chmod(dir.file("SensorSettings.xml").c_str(), 0644);
     auto s = make();
@@ -284,7 +284,7 @@ TEST_F(SettingParamsTest, PublishingIsStoredBesideThePortAndAPasswordKeepsTheFil
 TEST_F(SettingParamsTest, AlarmsAreStoredBesideThePortInTheServiceRuleForm)
 {
     // A file from before alarms: no rules, "No reading" on, and a save leaves it as it was.
-    const std::string head = Declaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
+    const std::string head = FileDeclaration + "\n<!--keep-->\n<Sensor><Extra>e</Extra><Settings><ComPort>COM3</ComPort>";
     writeFile(head + "</Settings></Sensor>\n");
     auto s = make();
     ASSERT_EQ(s->Load(), XmlResult::Ok);
