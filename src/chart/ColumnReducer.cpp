@@ -163,15 +163,8 @@ void TColumnReducer::addPoints(qsizetype from, qsizetype to)
             TValueRange range = FRange;
             const double limit = FColumnLast;
             const qsizetype start = i;
-            for (; i < to && it->key <= limit && std::isfinite(it->value); ++i, ++it) {
-                // Selects rather than branches: new extremes come often in a short run.
-                const bool lower = it->value < range.min;
-                const bool higher = it->value > range.max;
-                range.minKey = lower ? it->key : range.minKey;
-                range.min = lower ? it->value : range.min;
-                range.maxKey = higher ? it->key : range.maxKey;
-                range.max = higher ? it->value : range.max;
-            }
+            for (; i < to && it->key <= limit && std::isfinite(it->value); ++i, ++it)
+                range.take(it->key, it->value);
             FRange = range;
             if (i > start)
                 FLast = i - 1;
@@ -314,12 +307,7 @@ bool TColumnReducer::rangeOf(qsizetype from, qsizetype to, TValueRange& range) c
         bool finite = true;
         for (p = FPoints + i; i < stop; ++i, ++p) {
             finite = finite && std::isfinite(p->value);
-            const bool lower = p->value < r.min;
-            const bool higher = p->value > r.max;
-            r.minKey = lower ? p->key : r.minKey;
-            r.min = lower ? p->value : r.min;
-            r.maxKey = higher ? p->key : r.maxKey;
-            r.max = higher ? p->value : r.max;
+            r.take(p->key, p->value);
         }
         if (!finite)
             return false;

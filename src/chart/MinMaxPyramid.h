@@ -21,6 +21,17 @@ struct TValueRange {
             return {key, NAN, key, NAN};
         return {key, value, key, value};
     }
+    // Takes in one point that follows those of this range (a NaN value leaves it as it is). It selects rather
+    // than branches: new extremes come often in a short run.
+    void take(double key, double value)
+    {
+        const bool lower = value < min;
+        const bool higher = value > max;
+        minKey = lower ? key : minKey;
+        min = lower ? value : min;
+        maxKey = higher ? key : maxKey;
+        max = higher ? value : max;
+    }
     // Takes in the points of `b`, which follow those of this range.
     void join(const TValueRange& b)
     {
