@@ -195,12 +195,9 @@ int TChartLanes::laneAt(const QPoint& at) const
     return -1;
 }
 
-void TChartLanes::zoomValues(int index, double factor, int y)
+void TChartLanes::holdValues(int index, const QCPRange& values)
 {
-    QCPAxis* values = FLanes[static_cast<size_t>(index)]->axis(QCPAxis::atLeft);
-    const double centre = values->pixelToCoord(y);
-    const QCPRange range = values->range();
-    values->setRange(QCPRange(centre + (range.lower - centre) * factor, centre + (range.upper - centre) * factor));
+    FLanes[static_cast<size_t>(index)]->axis(QCPAxis::atLeft)->setRange(values);
     FValuesHeld[static_cast<size_t>(index)] = true;
 }
 

@@ -29,8 +29,8 @@ public:
     void fit(bool wholeRun);
     // The shown lane at a point of the plot, or -1.
     int laneAt(const QPoint& at) const;
-    // Scales the lane's value range by `factor` around the value at pixel row `y`, and holds it there.
-    void zoomValues(int index, double factor, int y);
+    // Shows `values` in the lane and holds them there.
+    void holdValues(int index, const QCPRange& values);
     void releaseValues();
 
 private:

@@ -69,8 +69,10 @@ bool TChartNavigator::wheel(QWheelEvent* event)
         if (event->modifiers().testFlag(Qt::ShiftModifier)) {
             if (FChart.FLanes) { // the lane under the pointer
                 const int lane = FChart.FLanes->laneAt(at);
-                if (lane >= 0)
-                    FChart.FLanes->zoomValues(lane, factor, at.y());
+                if (lane >= 0) {
+                    const QCPAxis* axis = FChart.laneRect(lane)->axis(QCPAxis::atLeft);
+                    FChart.FLanes->holdValues(lane, scaled(axis->range(), factor, axis->pixelToCoord(at.y())));
+                }
             } else {
                 values = scaled(values, factor, FPlot->yAxis->pixelToCoord(at.y()));
             }
